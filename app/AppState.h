@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+
+namespace zaplo {
+
+// The program-wide settings and session state that the windows share. main() creates exactly one
+// and hands it to every window, so a test can run a server and several clients in one process,
+// each with an AppState of its own. Texts are bytes (UTF-8 where they are shown).
+class AppState {
+public:
+    AppState();
+
+    int32_t nMode = 0; // 0 = server, 1 = client
+    int16_t nPort = 0;
+    std::string szServerIP;
+    std::string szNick;
+    int16_t nUsers = 0; // highest client slot of the current server session
+    bool bConnected = false;
+    std::deque<std::string> colSendQueue; // outgoing messages, code + payload, no CR LF
+    int32_t lDrawColor = 0;               // red + 256 * green + 65536 * blue
+    int16_t nLastX = 0;
+    int16_t nLastY = 0;
+
+    // Address the server listens on; empty means every interface. Tests use "127.0.0.1".
+    std::string szListenHost;
+
+    // Millisecond tick counter (32-bit, wraps). Tests replace it to drive time.
+    std::function<int32_t()> GetTicks;
+    // Sleep in milliseconds, used by the intro's frame pacing. Tests replace it.
+    std::function<void(int)> Sleep;
+    // Called by EndProgram. The default ends the process at once; tests leave it empty and
+    // observe Ended() instead. Code that calls EndProgram must return promptly afterwards.
+    std::function<void()> onEnd;
+
+    // Ends the program at once: no further handler is meant to run.
+    void EndProgram();
+    bool Ended() const { return bEnded_; }
+
+private:
+    bool bEnded_ = false;
+};
+
+} // namespace zaplo

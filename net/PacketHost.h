@@ -1,0 +1,42 @@
+#pragma once
+
+#include "net/DrawRecord.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zaplo {
+
+// Everything the dispatcher reaches outside itself: the main window's boxes, user list and canvas,
+// and the session's links. The main window implements it; tests use a fake. All texts are bytes.
+class PacketHost {
+public:
+    virtual ~PacketHost() = default;
+
+    // Window side.
+    virtual void SendToChatBox(const std::string& szMessage) = 0;
+    virtual void Status(const std::string& szMessage) = 0;
+    // Appends a user-list row; on the server the row keeps iSlot (0 = the server's own user).
+    virtual void AddUsername(const std::string& szUser, int16_t iSlot) = 0;
+    // Removes the first row whose slot is iUser; nothing when there is none.
+    virtual void RemoveUsername(int16_t iUser) = 0;
+    // Nickname of the first row whose slot is iUser.
+    virtual std::optional<std::string> SlotNickname(int16_t iUser) const = 0;
+    virtual void RefreshUserlist() = 0;
+    virtual std::vector<std::string> UserRows() const = 0;
+    // Draws one received segment on the canvas and shows it.
+    virtual void DrawSegment(const DrawRecord& record) = 0;
+    virtual void EraseCanvas() = 0;
+
+    // Link side.
+    virtual int16_t HighestSlot() const = 0; // nUsers
+    // Sends szData + CR LF to slot iUser if it is connected; otherwise nothing.
+    virtual void ServerSendToClient(const std::string& szData, int16_t iUser) = 0;
+    virtual void CloseSlot(int16_t iUser) = 0;
+    // Queues szMsg + szData for the outgoing timer.
+    virtual void ClientServerSendMessage(const std::string& szMsg, const std::string& szData) = 0;
+};
+
+} // namespace zaplo
