@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace zaplo {
+
+// Lets pending window and socket events run in the middle of long relay and drain work, so the
+// window and the other connections stay alive, but not after every single send: a send only
+// fills a buffer, and running the events is what writes it out, so batching the runs lets the
+// system take many messages at once.
+//
+// Work is bracketed by Begin/End (nested work counts as part of the outermost). After each send
+// the owner calls AfterSend, which runs the events when the interval has passed since the start
+// of the outermost work or since the last run. Interval 0 runs them after every send.
+class EventPump {
+public:
+    // Deepest nesting of event runs; deeper down (many connections relaying inside each
+    // other's event runs) the work goes on without running events, which keeps the stack
+    // bounded. The outer levels run the events afterwards.
+    static constexpr int kMaxDepth = 32;
+
+    EventPump(std::function<int32_t()> clock, int nIntervalMs);
+
+    void SetInterval(int nIntervalMs) { nIntervalMs_ = nIntervalMs; }
+    int Interval() const { return nIntervalMs_; }
+
+    void Begin();
+    void End();
+    void AfterSend();
+    // Runs the pending events now, whatever the interval.
+    void Run();
+
+    // How often the events have run (for tests and measurements).
+    int64_t Runs() const { return nRuns_; }
+
+private:
+    std::function<int32_t()> clock_;
+    int nIntervalMs_;
+    int nWork_ = 0;
+    int nDepth_ = 0;
+    int32_t lLastRun_ = 0;
+    int64_t nRuns_ = 0;
+};
+
+} // namespace zaplo
