@@ -1,27 +1,139 @@
-// Placeholder until the links land: keeps the main window linkable.
 #include "net/NetSession.h"
 
 #include "app/AppState.h"
+#include "net/ClientLink.h"
+#include "net/EventPump.h"
 #include "net/PacketHost.h"
+#include "net/ServerLink.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace zaplo {
 
 NetSession::NetSession(AppState& state, PacketHost& host, QObject* parent)
-    : QObject(parent), state_(state), host_(host) {}
-NetSession::~NetSession() = default;
+    : QObject(parent), state_(state), host_(host),
+      pump_(std::make_unique<EventPump>([&state] { return state.GetTicks(); }, kEventIntervalMs)),
+      server_(new ServerLink(state, host, *pump_, this)),
+      client_(new ClientLink(state, host, *pump_, this)) {
+    // Nothing of an earlier session carries over: its unsent messages belonged to other peers.
+    state_.bConnected = false;
+    state_.colSendQueue.clear();
+    state_.nUsers = 0;
+    client_->onConnectFailed = [this] {
+        if (onConnectFailed) {
+            onConnectFailed();
+        }
+    };
+    timerSendMsgs_.setInterval(1);
+    connect(&timerSendMsgs_, &QTimer::timeout, this, &NetSession::SendQueueTick);
+    timerSendMsgs_.start();
+}
+
+NetSession::~NetSession() {
+    timerSendMsgs_.stop();
+    // The links go before the pump they use.
+    delete server_;
+    delete client_;
+}
+
 void NetSession::ServerWait() {
-    host_.Status("Waiting for a client to join...");
+    server_->ServerWait();
 }
+
 void NetSession::ClientConnect() {
-    host_.Status("Connecting...");
-    state_.bConnected = true;
+    client_->ClientConnect();
 }
-void NetSession::ServerSendToClient(const std::string&, int16_t) {}
-void NetSession::CloseSlot(int16_t) {}
-void NetSession::CloseForExit() {}
-void NetSession::SendQueueTick() {}
+
+void NetSession::ServerSendToClient(const std::string& szData, int16_t iUser) {
+    server_->ServerSendToClient(szData, iUser);
+}
+
+void NetSession::CloseSlot(int16_t iUser) {
+    server_->CloseSlot(iUser);
+}
+
+void NetSession::CloseForExit() {
+    if (state_.nMode == 0 && state_.bConnected) {
+        server_->CloseAll();
+        client_->Close();
+    }
+}
+
 uint16_t NetSession::ListeningPort() const {
-    return 0;
+    return server_->ListeningPort();
+}
+
+void NetSession::SetEventInterval(int nIntervalMs) {
+    pump_->SetInterval(nIntervalMs);
+}
+
+int NetSession::EventInterval() const {
+    return pump_->Interval();
+}
+
+int64_t NetSession::EventRuns() const {
+    return pump_->Runs();
+}
+
+void NetSession::SetSlotLimit(int16_t nSlots) {
+    server_->SetSlotLimit(nSlots);
+}
+
+void NetSession::SetUnsentLimit(qint64 nBytes) {
+    server_->SetUnsentLimit(nBytes);
+}
+
+void NetSession::SendQueueTick() {
+    if (bTicking_ || state_.colSendQueue.empty() || !state_.bConnected) {
+        return;
+    }
+    bTicking_ = true;
+    // This tick handles the messages queued now; whatever is queued while it runs is the next
+    // tick's.
+    const std::size_t nCount = state_.colSendQueue.size();
+    if (state_.nMode == 1) {
+        DrainToServer(nCount);
+    } else {
+        DrainToClients(nCount);
+    }
+    const std::size_t nDone = std::min(nCount, state_.colSendQueue.size());
+    state_.colSendQueue.erase(state_.colSendQueue.begin(),
+                              state_.colSendQueue.begin() + static_cast<std::ptrdiff_t>(nDone));
+    bTicking_ = false;
+}
+
+void NetSession::DrainToServer(std::size_t nCount) {
+    // No events run here, so the queue stays as it is while this goes through it.
+    for (std::size_t i = 0; i < nCount && i < state_.colSendQueue.size(); ++i) {
+        if (client_->Connected()) {
+            client_->Send(state_.colSendQueue[i] + "\r\n");
+        } else {
+            host_.Status("No Server!");
+        }
+    }
+}
+
+void NetSession::DrainToClients(std::size_t nCount) {
+    // Events run between the sends, and their handlers may queue more: work on a copy.
+    std::vector<std::string> lines;
+    lines.reserve(nCount);
+    for (std::size_t i = 0; i < nCount; ++i) {
+        lines.push_back(state_.colSendQueue[i] + "\r\n");
+    }
+    pump_->Begin();
+    const int nUsers = state_.nUsers;
+    for (int u = 1; u <= nUsers; ++u) {
+        const auto iUser = static_cast<int16_t>(u);
+        for (const std::string& szLine : lines) {
+            if (!server_->SendToSlot(iUser, szLine)) {
+                break;
+            }
+            pump_->AfterSend();
+        }
+        pump_->Run();
+    }
+    pump_->End();
 }
 
 } // namespace zaplo

@@ -1,15 +1,20 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace zaplo {
 
 class AppState;
+class ClientLink;
+class EventPump;
 class PacketHost;
+class ServerLink;
 
 // The network side of one main-window session: the server's socket slots (ws_user), the client's
 // socket (ws_connect) and the 1 ms send timer (timerSendMsgs). Created by the main window and
@@ -17,6 +22,11 @@ class PacketHost;
 class NetSession : public QObject {
     Q_OBJECT
 public:
+    // Default for SetEventInterval.
+    static constexpr int kEventIntervalMs = 5;
+
+    // Starts the session with bConnected false, an empty outgoing queue and no client slots,
+    // and starts timerSendMsgs.
     NetSession(AppState& state, PacketHost& host, QObject* parent = nullptr);
     ~NetSession() override;
 
@@ -40,9 +50,28 @@ public:
     // Port the server actually listens on (useful when nPort is 0 in tests); 0 if not listening.
     uint16_t ListeningPort() const;
 
+    // How long relays and queue drains may go on before pending events run (ms); 0 runs them
+    // after every send.
+    void SetEventInterval(int nIntervalMs);
+    int EventInterval() const;
+    // How often relays and drains have let events run so far.
+    int64_t EventRuns() const;
+    // Lower limits for tests (defaults: 32,767 client slots, 4 MiB unsent per client).
+    void SetSlotLimit(int16_t nSlots);
+    void SetUnsentLimit(qint64 nBytes);
+
 private:
+    void DrainToServer(std::size_t nCount);
+    void DrainToClients(std::size_t nCount);
+
     AppState& state_;
     PacketHost& host_;
+    std::unique_ptr<EventPump> pump_;
+    ServerLink* server_;
+    ClientLink* client_;
+    QTimer timerSendMsgs_;
+    // A tick is letting events run; a tick started inside it would send the same messages again.
+    bool bTicking_ = false;
 };
 
 } // namespace zaplo

@@ -31,9 +31,7 @@ TcpSocket::~TcpSocket() {
 
 void TcpSocket::Close() {
     bClosingLocally_ = true;
-    if (listener_.isListening()) {
-        listener_.close();
-    }
+    listener_.Close();
     if (socket_.state() == QAbstractSocket::ConnectedState) {
         socket_.flush();
     }
@@ -45,8 +43,8 @@ void TcpSocket::Close() {
 }
 
 int TcpSocket::LocalPort() const {
-    if (listener_.isListening()) {
-        return listener_.serverPort();
+    if (listener_.IsListening()) {
+        return listener_.ServerPort();
     }
     if (socket_.state() == QAbstractSocket::ConnectedState) {
         return socket_.localPort();
@@ -67,9 +65,9 @@ bool TcpSocket::Listen(const std::string& szHost) {
         szLastError_ = QStringLiteral("port out of range");
         return false;
     }
-    if (!listener_.listen(address, static_cast<quint16>(nLocalPort_))) {
-        lastError_ = listener_.serverError();
-        szLastError_ = listener_.errorString();
+    if (!listener_.Listen(address, static_cast<quint16>(nLocalPort_))) {
+        lastError_ = listener_.LastError();
+        szLastError_ = listener_.LastErrorString();
         return false;
     }
     return true;
@@ -104,7 +102,7 @@ void TcpSocket::Connect() {
 }
 
 TcpSocket::State TcpSocket::GetState() const {
-    if (listener_.isListening()) {
+    if (listener_.IsListening()) {
         return State::Listening;
     }
     if (bPeerGone_) {
@@ -140,6 +138,12 @@ void TcpSocket::Send(std::string_view szText) {
 
 qint64 TcpSocket::BytesToWrite() const {
     return socket_.bytesToWrite();
+}
+
+void TcpSocket::Flush() {
+    if (socket_.state() == QAbstractSocket::ConnectedState) {
+        socket_.flush();
+    }
 }
 
 bool TcpSocket::LowDelay() {

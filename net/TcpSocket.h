@@ -59,6 +59,8 @@ public:
     void Send(std::string_view szText);
     // Bytes handed to Send that the system has not taken yet.
     qint64 BytesToWrite() const;
+    // Hands the system as much of the send buffer as it takes now, without waiting.
+    void Flush();
     // Whether small sends go out at once (TCP_NODELAY); set on every connection.
     bool LowDelay();
 

@@ -1,0 +1,86 @@
+#include "net/Connection.h"
+
+#include "net/EventPump.h"
+#include "net/PacketProc.h"
+
+namespace zaplo {
+
+Connection::Connection(int16_t nOrigin, PacketHost& host, EventPump& pump, QObject* parent)
+    : QObject(parent), nOrigin_(nOrigin), host_(host), pump_(pump) {
+    connect(&socket_, &TcpSocket::DataArrival, this, [this] { Service(); });
+    connect(&socket_, &TcpSocket::PeerClosed, this, [this] {
+        bClosePending_ = true;
+        Service();
+    });
+}
+
+bool Connection::IsFree() const {
+    return !bBusy_ && socket_.GetState() == TcpSocket::State::Closed;
+}
+
+void Connection::Reset() {
+    ++nGeneration_;
+    bClosePending_ = false;
+    buffer_ = ReceiveBuffer();
+}
+
+bool Connection::Accept(qintptr id) {
+    Reset();
+    socket_.SetLocalPort(0);
+    return socket_.Accept(id);
+}
+
+void Connection::Connect(const std::string& szHost, int nPort) {
+    Reset();
+    socket_.SetRemoteHost(szHost);
+    socket_.SetRemotePort(nPort);
+    socket_.Connect();
+}
+
+void Connection::Close() {
+    socket_.Close();
+    Reset();
+}
+
+void Connection::Service() {
+    if (bBusy_) {
+        // The dispatch that is running reads again before it finishes.
+        return;
+    }
+    bBusy_ = true;
+    pump_.Begin();
+    const quint64 nGeneration = nGeneration_;
+    while (nGeneration == nGeneration_) {
+        const std::string szData = socket_.ReadAll();
+        if (!szData.empty()) {
+            buffer_.Append(szData);
+            DispatchLines(buffer_.TakeLines(), nGeneration);
+            continue;
+        }
+        if (bClosePending_) {
+            bClosePending_ = false;
+            if (onPeerClosed) {
+                onPeerClosed();
+            }
+        }
+        break;
+    }
+    pump_.End();
+    bBusy_ = false;
+}
+
+void Connection::DispatchLines(std::string_view szLines, quint64 nGeneration) {
+    // One line at a time, so that a connection closed in the middle (its own leave, or a
+    // client dropped for not reading) has nothing more dispatched in its name.
+    while (!szLines.empty() && nGeneration == nGeneration_) {
+        const std::size_t nEnd = szLines.find("\r\n");
+        if (nEnd == std::string_view::npos) {
+            break;
+        }
+        std::string szLine(szLines.substr(0, nEnd + 2));
+        szLines.remove_prefix(nEnd + 2);
+        PacketProc(szLine, nOrigin_, host_);
+    }
+}
+
+} // namespace zaplo

@@ -1,0 +1,149 @@
+#include "net/ServerLink.h"
+
+#include "app/AppState.h"
+#include "net/Connection.h"
+#include "net/EventPump.h"
+#include "net/PacketHost.h"
+#include "net/PacketProc.h"
+
+#include <QAbstractSocket>
+
+namespace zaplo {
+
+namespace {
+
+std::string ListenFailure(int nPort, const TcpSocket& socket) {
+    std::string szReason;
+    if (nPort < 0) {
+        szReason = "port out of range";
+    } else if (socket.LastError() == QAbstractSocket::AddressInUseError) {
+        szReason = "address already in use";
+    } else if (socket.LastError() == QAbstractSocket::SocketAccessError) {
+        szReason = nPort < 1024 ? "permission denied (ports below 1024 need administrator rights)"
+                                : "permission denied";
+    } else {
+        szReason = socket.LastErrorString().toStdString();
+    }
+    return "Cannot listen on port " + std::to_string(nPort) + ": " + szReason;
+}
+
+} // namespace
+
+ServerLink::ServerLink(AppState& state, PacketHost& host, EventPump& pump, QObject* parent)
+    : QObject(parent), state_(state), host_(host), pump_(pump) {
+    Connection* listener = NewSlot(0);
+    connect(&listener->Socket(), &TcpSocket::ConnectionRequest, this,
+            &ServerLink::OnConnectionRequest);
+}
+
+Connection* ServerLink::NewSlot(int16_t iSlot) {
+    auto* slot = new Connection(iSlot, host_, pump_, this);
+    slot->onPeerClosed = [this, iSlot] { Departure(iSlot); };
+    ws_user_.push_back(slot);
+    return slot;
+}
+
+Connection* ServerLink::Slot(int16_t iUser) const {
+    if (iUser < 0 || static_cast<std::size_t>(iUser) >= ws_user_.size()) {
+        return nullptr;
+    }
+    return ws_user_[static_cast<std::size_t>(iUser)];
+}
+
+void ServerLink::ServerWait() {
+    host_.Status("Waiting for a client to join...");
+    TcpSocket& listener = ws_user_[0]->Socket();
+    listener.Close();
+    listener.SetLocalPort(state_.nPort);
+    if (state_.nPort < 0 || !listener.Listen(state_.szListenHost)) {
+        // No dialog: the window stays usable, the log tells why nobody can join.
+        host_.Status(ListenFailure(state_.nPort, listener));
+    }
+}
+
+void ServerLink::OnConnectionRequest(qintptr id) {
+    state_.bConnected = true;
+    // The lowest free slot is reused before the array grows; nUsers is taken once.
+    const auto nUsers = static_cast<int16_t>(std::min<std::size_t>(
+        static_cast<std::size_t>(std::max<int16_t>(state_.nUsers, 0)), ws_user_.size() - 1));
+    Connection* slot = nullptr;
+    for (int i = 1; i <= nUsers; ++i) {
+        if (ws_user_[static_cast<std::size_t>(i)]->IsFree()) {
+            slot = ws_user_[static_cast<std::size_t>(i)];
+            break;
+        }
+    }
+    if (slot == nullptr) {
+        if (nUsers >= nSlotLimit_) {
+            // Every slot is taken: turn this client away, serve the others on.
+            TcpSocket::Reject(id);
+            return;
+        }
+        state_.nUsers = static_cast<int16_t>(nUsers + 1);
+        slot = NewSlot(state_.nUsers);
+    }
+    slot->Accept(id);
+}
+
+bool ServerLink::SlotConnected(int16_t iUser) const {
+    const Connection* slot = iUser > 0 ? Slot(iUser) : nullptr;
+    return slot != nullptr && slot->Socket().IsConnected();
+}
+
+bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText) {
+    if (!SlotConnected(iUser)) {
+        return false;
+    }
+    Connection* slot = Slot(iUser);
+    TcpSocket& socket = slot->Socket();
+    socket.Send(szText);
+    if (socket.BytesToWrite() > nUnsentLimit_) {
+        // Behind by more than the limit even after the system has taken what it can: this
+        // client is not reading.
+        socket.Flush();
+    }
+    if (socket.BytesToWrite() > nUnsentLimit_) {
+        slot->Close();
+        Departure(iUser);
+        return false;
+    }
+    return true;
+}
+
+void ServerLink::ServerSendToClient(const std::string& szData, int16_t iUser) {
+    if (!SlotConnected(iUser)) {
+        return;
+    }
+    std::string szText;
+    szText.reserve(szData.size() + 2);
+    szText.append(szData).append("\r\n");
+    SendToSlot(iUser, szText);
+    pump_.AfterSend();
+}
+
+void ServerLink::Departure(int16_t iUser) {
+    std::string szLeave = "{3}\r\n";
+    PacketProc(szLeave, iUser, host_);
+}
+
+void ServerLink::CloseSlot(int16_t iUser) {
+    if (Connection* slot = Slot(iUser)) {
+        slot->Close();
+    }
+}
+
+void ServerLink::CloseAll() {
+    const int nUsers = state_.nUsers;
+    for (int i = 0; i <= nUsers; ++i) {
+        CloseSlot(static_cast<int16_t>(i));
+    }
+}
+
+uint16_t ServerLink::ListeningPort() const {
+    const TcpSocket& listener = ws_user_[0]->Socket();
+    return listener.GetState() == TcpSocket::State::Listening
+               ? static_cast<uint16_t>(listener.LocalPort())
+               : 0;
+}
+
+} // namespace zaplo
