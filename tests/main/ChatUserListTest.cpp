@@ -59,6 +59,7 @@ private Q_SLOTS:
         QVERIFY(box.verticalScrollBar()->value() > 0);
         box.AddLine(QStringLiteral("newest"));
         QCOMPARE(box.verticalScrollBar()->value(), 0);
+        QCOMPARE(box.textCursor().position(), 0);
         QVERIFY(box.Text().startsWith(QStringLiteral("newest\r\nline 49\r\n")));
     }
 

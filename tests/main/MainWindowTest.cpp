@@ -163,6 +163,7 @@ private Q_SLOTS:
         QCOMPARE(shot.pixelColor(2, 2), QColor(Qt::black));
         QCOMPARE(shot.pixelColor(212, 200), QColor(0, 0, 255));
         QCOMPARE(shot.pixelColor(372, shot.height() - 1), QColor(0, 0, 255));
+        QVERIFY(shot.pixelColor(212, 414) != QColor(0, 0, 255)); // under the chat input
         QCOMPARE(shot.pixelColor(452 + 22 * 2 + 10, 388), QColor(215, 70, 1));
         QCOMPARE(shot.pixelColor(452 + 22 * 7 + 10, 409), QColor(233, 115, 247));
         QCOMPARE(shot.pixelColor(500, 200), w.palette().color(QPalette::Base));

@@ -58,6 +58,8 @@ void LogBox::AddLine(const QString& line) {
     }
     cursor.endEditBlock();
     ++nLines_;
+    // Like a box whose text was just replaced: caret and view at the top, where the new line is.
+    setTextCursor(QTextCursor(document()));
     verticalScrollBar()->setValue(verticalScrollBar()->minimum());
 }
 

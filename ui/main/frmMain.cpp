@@ -25,6 +25,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
 #include <QWindow>
 
@@ -97,6 +99,24 @@ int ColourPart(const QString& text) {
         return 0;
     }
     return v >= 255 ? 255 : static_cast<int>(v);
+}
+
+// The custom boxes are narrow: where the style's frame and padding leave too little room for
+// three digits, the text may use some of the padding, so a typed "255" is shown whole.
+void FitThreeDigits(QLineEdit* box) {
+    QStyleOptionFrame option;
+    option.initFrom(box);
+    option.rect = QRect(QPoint(0, 0), box->size());
+    option.lineWidth = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, box);
+    const int contents =
+        box->style()->subElementRect(QStyle::SE_LineEditContents, &option, box).width();
+    const int padding = 2 * 2; // QLineEdit keeps 2 pixels on either side of the text
+    const int needed = box->fontMetrics().horizontalAdvance(QStringLiteral("888"));
+    const int missing = needed - (contents - padding);
+    if (missing > 0) {
+        const int side = std::min((missing + 1) / 2, 2);
+        box->setTextMargins(-side, 0, -side, 0);
+    }
 }
 
 } // namespace
@@ -228,6 +248,9 @@ void frmMain::CreateControls() {
         Line1[i]->setObjectName(QStringLiteral("Line1_%1").arg(i));
         Line1[i]->SetColour(QColor(0, 0, 255));
         Line1[i]->setGeometry(lineX[i], lineTop, 1, lineBottom - lineTop);
+        // A line is drawn on the window's surface, beneath the controls (the chat input covers
+        // line 0).
+        Line1[i]->lower();
     }
 
     picCanvas = new CanvasWidget(state_, area);
@@ -275,6 +298,7 @@ void frmMain::CreateControls() {
         const int left =
             i == 0 ? picCanvas->x() : txtclrCustom[i - 1]->x() + txtclrCustom[i - 1]->width();
         box->setGeometry(left, boxTop, 25, 19);
+        FitThreeDigits(box);
         txtclrCustom[i] = box;
     }
     for (QLineEdit* box : txtclrCustom) {
@@ -343,6 +367,12 @@ void frmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // The window system may add its frame only once the window is mapped.
     QTimer::singleShot(0, this, &frmMain::FitOuterSize);
+}
+
+void frmMain::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    // A window manager that frames the window moves it; the frame's size is known from then on.
+    FitOuterSize();
 }
 
 void frmMain::hideEvent(QHideEvent* event) {
