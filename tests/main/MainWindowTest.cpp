@@ -153,6 +153,7 @@ private Q_SLOTS:
             QCOMPARE(Find<zaplo::LineShape>(w, QStringLiteral("Line1_%1").arg(i))->Colour(),
                      QColor(0, 0, 255));
         }
+        QVERIFY(!w.windowIcon().isNull());
         QVERIFY(Find<zaplo::LogBox>(w, QStringLiteral("txtChatBox"))->isReadOnly());
         QVERIFY(Find<zaplo::LogBox>(w, QStringLiteral("txtStatus"))->isReadOnly());
 
