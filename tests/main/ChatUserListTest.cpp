@@ -147,8 +147,6 @@ private Q_SLOTS:
         w.RefreshUserlist();
         QCOMPARE(w.UserRows(), Rows{});
         QCOMPARE(list->count(), 0);
-        w.AddUsername("", 0); // an empty entry is a row too
-        QCOMPARE(w.UserRows(), Rows{""});
     }
 
     void peerTextIsShownAsPlainText() {
@@ -167,16 +165,6 @@ private Q_SLOTS:
         auto* chat = w.findChild<zaplo::LogBox*>(QStringLiteral("txtChatBox"));
         QCOMPARE(chat->toPlainText(), QStringLiteral("{<img src=x>&amp;<i>}hi"));
         QVERIFY(w.windowTitle().contains(QStringLiteral("<b>host</b> (Server)")));
-    }
-
-    void serverSessionStartsWithItsOwnRowAndStatus() {
-        AppState state;
-        zaplo::test::PrepareState(state, 0, "host");
-        frmMain w(state);
-        QCOMPARE(w.UserRows(), Rows{"host"});
-        QCOMPARE(w.SlotNickname(0), std::optional<std::string>("host"));
-        QCOMPARE(w.StatusText(), QStringLiteral("Waiting for a client to join...\r\n"));
-        QCOMPARE(w.ChatText(), QString());
     }
 };
 

@@ -35,7 +35,8 @@ CanvasWidget::CanvasWidget(AppState& state, QWidget* parent)
       border_(QApplication::palette().color(QPalette::Active, QPalette::Text)),
       image_(kInnerWidth, kInnerHeight, QImage::Format_RGB32) {
     image_.fill(background_);
-    setFocusPolicy(Qt::StrongFocus);
+    // A tab stop; drawing does not take the focus from the chat input.
+    setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

@@ -6,7 +6,8 @@
 namespace zaplo {
 
 ColourSwatch::ColourSwatch(QWidget* parent) : QWidget(parent) {
-    setFocusPolicy(Qt::StrongFocus);
+    // A tab stop; a click picks the colour without taking the focus from the chat input.
+    setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
