@@ -18,6 +18,8 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <algorithm>
+
 namespace zaplo {
 
 namespace {
@@ -318,16 +320,20 @@ void frmStart::StepExplain() {
     }
     clock.lNextExplain = TicksAfter(state_.GetTicks(), kExplainPeriod);
 
+    // The connector runs from the button across to x = 240, then up (server) or down (client)
+    // to the label.
     int nLineY = 176;
+    int nEndY = 200;
     int nTop = 182;
     QString szText = QStringLiteral("Usual client mode.");
     if (memory_.bOverServer) {
         nLineY = 152;
+        nEndY = 128;
         nTop = 112;
         szText = QStringLiteral("All data is transfered \ntrough you.");
     }
     MoveLine(lines_[4], 192, nLineY, 240, nLineY);
-    MoveLine(lines_[5], 240, nLineY - 24, 240, nLineY);
+    MoveLine(lines_[5], 240, std::min(nLineY, nEndY), 240, std::max(nLineY, nEndY));
 
     const QRect before = lblExplain->geometry();
     if (lblExplain->text() != szText) {
