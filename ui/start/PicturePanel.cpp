@@ -28,8 +28,8 @@ void PicturePanel::Clear() {
 void PicturePanel::ShowPicture(const QImage& picture) {
     surface_.fill(background_);
     if (!picture.isNull()) {
+        // Over the background colour, so transparent parts of a picture show it.
         QPainter painter(&surface_);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.drawImage(QPoint(0, 0), picture);
     }
     update();
