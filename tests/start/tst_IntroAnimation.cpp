@@ -48,6 +48,7 @@ private Q_SLOTS:
     void explanationFollowsLastButton();
     void memoryCarriesOverButFrameResets();
     void staleDeadlinesCountAsDue();
+    void deadlinesTakeAFreshReading();
     void movedLinesRepairTheSurface();
     void creditLeavesATrail();
 };
@@ -355,6 +356,19 @@ void IntroAnimationTest::staleDeadlinesCountAsDue() {
     w.RunFrame();
     QCOMPARE(int(h.memory.animClock.nLogoFrame), 2);
     QCOMPARE(int(h.memory.nAsmTopY), -4);
+}
+
+void IntroAnimationTest::deadlinesTakeAFreshReading() {
+    // A clock that moves on with every reading: each deadline comes from the reading after the
+    // one that found the effect due. Readings in frame order: logo, credit, explanation, panel.
+    IntroHarness h;
+    h.state.GetTicks = [&h] { return h.now++; };
+    frmStart w(h.state, h.memory);
+    w.RunFrame();
+    QCOMPARE(h.memory.animClock.lNextLogo, 1001 + 200);
+    QCOMPARE(h.memory.animClock.lNextCredit, 1003 + 19);
+    QCOMPARE(h.memory.animClock.lNextExplain, 1005 + 350);
+    QCOMPARE(h.memory.animClock.lNextAsm, 1007 + 100);
 }
 
 void IntroAnimationTest::movedLinesRepairTheSurface() {
