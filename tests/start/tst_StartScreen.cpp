@@ -21,75 +21,56 @@ template <typename T> T* Child(const frmStart& w, const char* name) {
 class StartScreenTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void windowFrameAndTitle();
-    void controlsSitWhereTheyBelong();
+    void windowAndControls();
     void linesStartAtTheirPlaces();
     void focusStartsOnServerThenClient();
     void escapeEndsFromAnyControl();
-    void closeBoxBeforeChoiceEnds();
+    void closeBoxOrEscapeEndsTheIntro();
     void clickStopsAfterTheFrameAndCloses();
-    void escapeDuringIntroEndsLoop();
 };
 
-void StartScreenTest::windowFrameAndTitle() {
+void StartScreenTest::windowAndControls() {
     IntroHarness h;
     frmStart w(h.state, h.memory);
     QCOMPARE(w.windowTitle(), QString::fromUtf8("Zaplo\xc2\xae BETA Starup"));
-    QCOMPARE(w.size(), QSize(509, 381));
     QCOMPARE(w.minimumSize(), QSize(509, 381));
     QCOMPARE(w.maximumSize(), QSize(509, 381));
     const Qt::WindowFlags flags = w.windowFlags();
     QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
     QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
-    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
-    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
-    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    QVERIFY(qAbs(w.geometry().center().x() - screen.center().x()) <= 1);
-    QVERIFY(qAbs(w.geometry().center().y() - screen.center().y()) <= 1);
-    QCOMPARE(w.bAnimate, true);
-    QCOMPARE(w.bModeChosen, false);
-    QCOMPARE(w.Surface().size(), QSize(509, 381));
-}
+    QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    const QPoint offCentre =
+        w.geometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center();
+    QVERIFY(offCentre.manhattanLength() <= 2);
 
-void StartScreenTest::controlsSitWhereTheyBelong() {
-    IntroHarness h;
-    frmStart w(h.state, h.memory);
-    QCOMPARE(Child<PictureButton>(w, "btnServer")->geometry(), QRect(56, 120, 125, 40));
-    QCOMPARE(Child<PictureButton>(w, "btnClient")->geometry(), QRect(56, 168, 125, 40));
-    QCOMPARE(Child<PicturePanel>(w, "pichead")->geometry(), QRect(64, 8, 410, 55));
-    QCOMPARE(Child<PicturePanel>(w, "picLogo")->geometry(), QRect(16, 344, 121, 25));
-    auto* picAsm = Child<PicturePanel>(w, "picAsm");
-    QCOMPARE(picAsm->geometry(), QRect(384, 240, 113, 130));
-    QCOMPARE(picAsm->contentsRect(), QRect(2, 2, 109, 126));
-    auto* picpl = Child<PicturePanel>(w, "picpl");
-    QCOMPARE(picpl->geometry(), QRect(392, 360, 113, 110));
-    QVERIFY(picpl->isHidden());
-    QCOMPARE(picpl->Surface().size(), QSize(109, 106));
+    const QList<QPair<const char*, QRect>> places{
+        {"btnServer", QRect(56, 120, 125, 40)}, {"btnClient", QRect(56, 168, 125, 40)},
+        {"pichead", QRect(64, 8, 410, 55)},     {"picLogo", QRect(16, 344, 121, 25)},
+        {"picAsm", QRect(384, 240, 113, 130)},  {"picpl", QRect(392, 360, 113, 110)}};
+    for (const auto& [name, rect] : places) {
+        QCOMPARE(Child<QWidget>(w, name)->geometry(), rect);
+    }
+    QCOMPARE(Child<PicturePanel>(w, "picAsm")->Surface().size(), QSize(109, 126));
+    QCOMPARE(Child<PicturePanel>(w, "picpl")->Surface().size(), QSize(109, 106));
+    QVERIFY(Child<PicturePanel>(w, "picpl")->isHidden());
     QCOMPARE(Child<PicturePanel>(w, "picLogo")->Background(), QColor(64, 64, 64));
-    QCOMPARE(picAsm->Background(), QColor(64, 64, 64));
 
     auto* lblVersion = Child<QLabel>(w, "lblVersion");
     QCOMPARE(lblVersion->text(),
              QStringLiteral("Version %1.%2").arg(ZAPLO_VERSION_MAJOR).arg(ZAPLO_VERSION_MINOR));
-    QVERIFY(QRegularExpression(QStringLiteral("^Version [1-9][0-9]*\\.(0|[1-9][0-9]*)$"))
-                .match(lblVersion->text())
-                .hasMatch());
-    QCOMPARE(lblVersion->pos(), QPoint(288, 360));
-    QCOMPARE(lblVersion->size(), lblVersion->sizeHint());
+    QCOMPARE(lblVersion->geometry(), QRect(QPoint(288, 360), lblVersion->sizeHint()));
     QCOMPARE(lblVersion->palette().color(QPalette::WindowText), QColor(0, 0, 192));
-    QCOMPARE(lblVersion->font().pointSizeF(), 8.25);
     QVERIFY(!lblVersion->font().bold());
-    QVERIFY(!lblVersion->autoFillBackground());
-    QCOMPARE(lblVersion->textFormat(), Qt::PlainText);
-
     auto* lblExplain = Child<QLabel>(w, "lblExplain");
     QCOMPARE(lblExplain->text(), QStringLiteral("Gathering..."));
     QCOMPARE(lblExplain->pos(), QPoint(248, 112));
     QCOMPARE(lblExplain->palette().color(QPalette::WindowText), QColor(128, 128, 255));
-    QCOMPARE(lblExplain->font().pointSizeF(), 8.25);
     QVERIFY(lblExplain->font().bold());
-    QVERIFY(!lblExplain->autoFillBackground());
-
+    for (QLabel* label : {lblVersion, lblExplain}) {
+        QCOMPARE(label->font().pointSizeF(), 8.25);
+        QVERIFY(!label->autoFillBackground());
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+    }
     // Labels lie under the panels and buttons.
     const QObjectList& kids = w.children();
     QVERIFY(kids.indexOf(lblExplain) < kids.indexOf(Child<PictureButton>(w, "btnServer")));
@@ -99,30 +80,22 @@ void StartScreenTest::controlsSitWhereTheyBelong() {
 void StartScreenTest::linesStartAtTheirPlaces() {
     IntroHarness h;
     frmStart w(h.state, h.memory);
-    struct Want {
-        const LineShape& line;
-        QRect ends; // x1, y1, x2, y2 packed as QRect(x1, y1, x2 - x1 + 1, y2 - y1 + 1)
-        QColor colour;
+    auto line = [](const LineShape& l) {
+        return QList<int>{l.X1(), l.Y1(), l.X2(), l.Y2(), int(l.Colour().rgb() & 0xffffff)};
     };
-    auto ends = [](const LineShape& l) {
-        return QRect(QPoint(l.X1(), l.Y1()), QPoint(l.X2(), l.Y2()));
-    };
-    const Want wants[] = {
-        {w.Line(1), QRect(QPoint(48, 8), QPoint(48, 320)), QColor(0, 0, 255)},
-        {w.Line(2), QRect(QPoint(16, 72), QPoint(480, 72)), QColor(192, 192, 255)},
-        {w.Line(3), QRect(QPoint(368, 160), QPoint(368, 368)), QColor(0, 0, 255)},
-        {w.Line(4), QRect(QPoint(24, 232), QPoint(504, 232)), QColor(128, 128, 255)},
-        {w.Line(5), QRect(QPoint(192, 152), QPoint(240, 152)), QColor(0, 0, 255)},
-        {w.Line(6), QRect(QPoint(240, 128), QPoint(240, 152)), QColor(128, 128, 255)},
-        {w.Lined(0), QRect(QPoint(392, 128), QPoint(392, 208)), QColor(0, 0, 255)},
-        {w.Lined(1), QRect(QPoint(392, 128), QPoint(488, 128)), QColor(0, 0, 255)},
-        {w.Lined(2), QRect(QPoint(392, 208), QPoint(488, 208)), QColor(0, 0, 255)},
-        {w.Lined(3), QRect(QPoint(488, 128), QPoint(488, 208)), QColor(0, 0, 255)},
-    };
-    for (const Want& want : wants) {
-        QCOMPARE(ends(want.line), want.ends);
-        QCOMPARE(want.line.Colour(), want.colour);
+    const QList<QList<int>> want{{48, 8, 48, 320, 0x0000ff},     {16, 72, 480, 72, 0xc0c0ff},
+                                 {368, 160, 368, 368, 0x0000ff}, {24, 232, 504, 232, 0x8080ff},
+                                 {192, 152, 240, 152, 0x0000ff}, {240, 128, 240, 152, 0x8080ff},
+                                 {392, 128, 392, 208, 0x0000ff}, {392, 128, 488, 128, 0x0000ff},
+                                 {392, 208, 488, 208, 0x0000ff}, {488, 128, 488, 208, 0x0000ff}};
+    QList<QList<int>> got;
+    for (int n = 1; n <= 6; ++n) {
+        got.append(line(w.Line(n)));
     }
+    for (int i = 0; i <= 3; ++i) {
+        got.append(line(w.Lined(i)));
+    }
+    QCOMPARE(got, want);
 
     // The lines are painted over the surface but under the buttons.
     while (w.Line(1).X1() < 70) {
@@ -176,7 +149,7 @@ void StartScreenTest::escapeEndsFromAnyControl() {
     QVERIFY(!h.state.Ended());
 }
 
-void StartScreenTest::closeBoxBeforeChoiceEnds() {
+void StartScreenTest::closeBoxOrEscapeEndsTheIntro() {
     {
         IntroHarness h;
         frmStart w(h.state, h.memory);
@@ -185,21 +158,24 @@ void StartScreenTest::closeBoxBeforeChoiceEnds() {
         QVERIFY(h.state.Ended());
         QVERIFY(!w.bAnimate);
     }
-    {
-        // During the intro: the loop returns without another frame.
+    // During the intro, close box or Escape on the focused button: the loop returns at once, in
+    // the event dispatch of the second frame, without pausing or drawing again.
+    for (const bool bEscape : {false, true}) {
         IntroHarness h;
         frmStart w(h.state, h.memory);
         w.show();
+        QWidget* target = bEscape ? Child<QWidget>(w, "btnServer") : &w;
         h.onSleep = [&] {
-            if (h.sleeps == 2) {
-                QCoreApplication::postEvent(&w, new QCloseEvent());
-            }
+            QCoreApplication::postEvent(
+                target, bEscape ? static_cast<QEvent*>(new QKeyEvent(
+                                      QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier))
+                                : new QCloseEvent());
         };
         w.timerAction_Timer();
         QVERIFY(h.state.Ended());
         QVERIFY(!w.bModeChosen);
-        QCOMPARE(h.sleeps, 2);
-        QCOMPARE(int(h.memory.animClock.nAngle), 24);
+        QCOMPARE(h.sleeps, 1);
+        QCOMPARE(int(h.memory.animClock.nAngle), 16);
     }
 }
 
@@ -228,22 +204,6 @@ void StartScreenTest::clickStopsAfterTheFrameAndCloses() {
         QCOMPARE(h.sleeps, 4);                           // the clicked frame still pauses
         QCOMPARE(int(h.memory.animClock.nAngle), 4 * 8); // and no fifth frame is drawn
     }
-}
-
-void StartScreenTest::escapeDuringIntroEndsLoop() {
-    IntroHarness h;
-    frmStart w(h.state, h.memory);
-    w.show();
-    auto* btnServer = Child<PictureButton>(w, "btnServer");
-    h.onSleep = [&] {
-        if (h.sleeps == 1) {
-            QCoreApplication::postEvent(
-                btnServer, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
-        }
-    };
-    w.timerAction_Timer();
-    QVERIFY(h.state.Ended());
-    QCOMPARE(h.sleeps, 1);
 }
 
 QTEST_MAIN(StartScreenTest)
