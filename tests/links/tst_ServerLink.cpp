@@ -218,8 +218,10 @@ void ServerLinkTest::queuedServerChatWaitsForTheFirstClient() {
     QVERIFY(server->state.colSendQueue.empty());
 
     // Everybody gone: bConnected stays, the queue is still emptied with nobody to send to.
+    ann->Send("{2}ann\r\n");
+    QVERIFY(ann->WaitContains("{8}host;ann;\r\n"));
     ann->socket.disconnectFromHost();
-    QTRY_VERIFY(server->HasStatus(" has been disconnected!"));
+    QTRY_VERIFY(server->HasStatus("ann has been disconnected!"));
     server->Queue("{1}", "{host}alone");
     QTRY_VERIFY(server->state.colSendQueue.empty());
     QVERIFY(server->state.bConnected);
