@@ -47,7 +47,8 @@ public:
     std::vector<zaplo::DrawRecord> draws;
     int nErases = 0;
     int nConnectFailed = 0;
-    // Every call in order, as "status:...", "chat:...", "draw", "erase", "users".
+    // Chat lines, status lines, erases and connection failures in order ("chat:...",
+    // "status:...", "erase", "connect failed").
     std::vector<std::string> log;
 
     // Called after the call has been recorded; tests use them to act in the middle of a

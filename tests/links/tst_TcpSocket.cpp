@@ -259,11 +259,16 @@ void TcpSocketTest::listenFailuresLeaveTheSocketClosed() {
     QVERIFY(!listener.Listen("not an address"));
     QCOMPARE(listener.GetState(), TcpSocket::State::Closed);
 
-    // And it can still listen afterwards.
-    QVERIFY(listener.Listen("127.0.0.1"));
+    // And it can still listen afterwards, here on every address: an IPv4 client gets in.
+    QVERIFY(listener.Listen());
     QCOMPARE(listener.GetState(), TcpSocket::State::Listening);
+    TcpSocket slot;
+    auto peer = ConnectPeer(listener, slot);
+    QVERIFY(peer);
+    QCOMPARE(slot.GetState(), TcpSocket::State::Connected);
     listener.Close();
     QCOMPARE(listener.GetState(), TcpSocket::State::Closed);
+    QCOMPARE(listener.LocalPort(), 0);
 }
 
 QTEST_GUILESS_MAIN(TcpSocketTest)
