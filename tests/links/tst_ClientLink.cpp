@@ -118,14 +118,12 @@ class ClientLinkTest : public QObject {
 private Q_SLOTS:
     void joiningFillsListsOnEverySide();
     void chatStrokesAndClearsTravelBetweenSessions();
-    void clientSendsQueuedMessagesInOneTick();
-    void splitServerMessagesAreJoined();
+    void bytesBetweenClientAndBareServer();
     void refusedConnectionFailsAtOnce();
     void unknownHostFailsAtOnce();
     void silentHostWaitsTheFullDeadline();
     void waitSleepsInsteadOfSpinning();
     void lostServerIsReportedAndQueueHeld();
-    void exitInClientModeKeepsTheConnection();
 };
 
 void ClientLinkTest::joiningFillsListsOnEverySide() {
@@ -185,7 +183,7 @@ void ClientLinkTest::chatStrokesAndClearsTravelBetweenSessions() {
     QCOMPARE(server->nErases, 0);
 }
 
-void ClientLinkTest::clientSendsQueuedMessagesInOneTick() {
+void ClientLinkTest::bytesBetweenClientAndBareServer() {
     QTcpServer server;
     const int16_t nPort = ClosedPort();
     QVERIFY(server.listen(QHostAddress::LocalHost, static_cast<quint16>(nPort)));
@@ -194,27 +192,19 @@ void ClientLinkTest::clientSendsQueuedMessagesInOneTick() {
     QCOMPARE(ann->nConnectFailed, 0);
     QTRY_VERIFY(server.hasPendingConnections());
     QTcpSocket* peer = server.nextPendingConnection();
+
+    // The join was queued first; one tick sends everything in order, each with CR LF.
     ann->Queue("{1}", "{ann}one");
     ann->Queue("{11}", "");
     ann->Queue("{10}", "1;2;3;4;5;");
-    // The join was queued first; one tick sends everything in order.
-    QCOMPARE(ann->state.colSendQueue.size(), std::size_t{4});
     ann->session->SendQueueTick();
     QVERIFY(ann->state.colSendQueue.empty());
     const QByteArray expected("{2}ann\r\n{1}{ann}one\r\n{11}\r\n{10}1;2;3;4;5;\r\n");
     QByteArray got;
     QTRY_VERIFY((got += peer->readAll(), got.size() >= expected.size()));
     QCOMPARE(got, expected);
-}
 
-void ClientLinkTest::splitServerMessagesAreJoined() {
-    QTcpServer server;
-    const int16_t nPort = ClosedPort();
-    QVERIFY(server.listen(QHostAddress::LocalHost, static_cast<quint16>(nPort)));
-    auto ann = MakeClient("ann", nPort);
-    ann->InitConnection();
-    QTRY_VERIFY(server.hasPendingConnections());
-    QTcpSocket* peer = server.nextPendingConnection();
+    // Messages split anywhere, even between CR and LF, arrive whole.
     for (const char* part : {"{9}hel", "lo there\r", "\n{8}host;a", "nn;\r\n{1}{host}x\r\n"}) {
         peer->write(part);
         peer->flush();
@@ -224,6 +214,14 @@ void ClientLinkTest::splitServerMessagesAreJoined() {
     QTRY_VERIFY(ann->HasChat("{host}x"));
     QVERIFY(ann->HasStatus("hello there"));
     QCOMPARE(ann->RowNames(), (std::vector<std::string>{"host", "ann"}));
+
+    // Exit closes nothing in client mode.
+    ann->session->CloseForExit();
+    ann->Queue("{11}", "");
+    ann->session->SendQueueTick();
+    got.clear();
+    QTRY_VERIFY((got += peer->readAll(), got == "{11}\r\n"));
+    QCOMPARE(peer->state(), QAbstractSocket::ConnectedState);
 }
 
 void ClientLinkTest::refusedConnectionFailsAtOnce() {
@@ -338,22 +336,6 @@ void ClientLinkTest::lostServerIsReportedAndQueueHeld() {
     QCOMPARE(ann->state.colSendQueue.size(), std::size_t{1});
     QVERIFY(!ann->HasChat("{ann}anyone?"));
     QVERIFY(!ann->HasStatus("No Server!"));
-}
-
-void ClientLinkTest::exitInClientModeKeepsTheConnection() {
-    QTcpServer server;
-    const int16_t nPort = ClosedPort();
-    QVERIFY(server.listen(QHostAddress::LocalHost, static_cast<quint16>(nPort)));
-    auto ann = MakeClient("ann", nPort);
-    ann->InitConnection();
-    QTRY_VERIFY(server.hasPendingConnections());
-    QTcpSocket* peer = server.nextPendingConnection();
-    ann->session->CloseForExit();
-    ann->Queue("{11}", "");
-    ann->session->SendQueueTick();
-    QByteArray got;
-    QTRY_VERIFY((got += peer->readAll(), got.endsWith("{11}\r\n")));
-    QCOMPARE(peer->state(), QAbstractSocket::ConnectedState);
 }
 
 QTEST_GUILESS_MAIN(ClientLinkTest)

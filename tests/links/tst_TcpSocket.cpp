@@ -73,7 +73,6 @@ class TcpSocketTest : public QObject {
 private Q_SLOTS:
     void acceptedConnectionCarriesExactBytes();
     void peerCloseIsAnEventLocalCloseIsNot();
-    void bytesBeforePeerCloseStayReadable();
     void closedSocketObjectTakesTheNextConnection();
     void connectReachesListenerWithLowDelay();
     void failedConnectEndsClosed();
@@ -131,11 +130,14 @@ void TcpSocketTest::peerCloseIsAnEventLocalCloseIsNot() {
     QSignalSpy closedA(&slotA, &TcpSocket::PeerClosed);
     QSignalSpy closedB(&slotB, &TcpSocket::PeerClosed);
 
-    // Peer A goes away: one event, and the socket is not free until it is closed here.
+    // Peer A sends its last words and goes: one event, the words can still be read, and the
+    // socket is not free until it is closed here.
+    peerA->write("{1}{ann}last words\r\n");
     peerA->disconnectFromHost();
     QVERIFY(closedA.wait(5000));
     QCOMPARE(closedA.size(), 1);
     QCOMPARE(slotA.GetState(), TcpSocket::State::Closing);
+    QCOMPARE(slotA.ReadAll(), std::string("{1}{ann}last words\r\n"));
     slotA.Close();
     QCOMPARE(slotA.GetState(), TcpSocket::State::Closed);
 
@@ -147,21 +149,6 @@ void TcpSocketTest::peerCloseIsAnEventLocalCloseIsNot() {
     QCoreApplication::processEvents();
     QCOMPARE(closedB.size(), 0);
     QCOMPARE(closedA.size(), 1);
-}
-
-void TcpSocketTest::bytesBeforePeerCloseStayReadable() {
-    auto listener = MakeListener();
-    QVERIFY(listener);
-    TcpSocket slot;
-    auto peer = ConnectPeer(*listener, slot);
-    QVERIFY(peer);
-    QSignalSpy closed(&slot, &TcpSocket::PeerClosed);
-    peer->write("{1}{ann}last words\r\n");
-    peer->disconnectFromHost();
-    QVERIFY(closed.wait(5000));
-    QCOMPARE(slot.ReadAll(), std::string("{1}{ann}last words\r\n"));
-    slot.Close();
-    QCOMPARE(slot.ReadAll(), std::string());
 }
 
 void TcpSocketTest::closedSocketObjectTakesTheNextConnection() {
@@ -218,21 +205,11 @@ void TcpSocketTest::connectReachesListenerWithLowDelay() {
 void TcpSocketTest::failedConnectEndsClosed() {
     TcpSocket client;
     QSignalSpy closed(&client, &TcpSocket::PeerClosed);
-
-    // Refused: nobody listens there.
     client.SetRemoteHost("127.0.0.1");
     client.SetRemotePort(FreePort());
     client.Connect();
     QTRY_COMPARE_WITH_TIMEOUT(client.GetState(), TcpSocket::State::Closed, 5000);
     QCOMPARE(client.LastError(), QAbstractSocket::ConnectionRefusedError);
-
-    // A name that does not resolve.
-    client.SetRemoteHost("no-such-host.invalid");
-    client.SetRemotePort(201);
-    client.Connect();
-    QTRY_COMPARE_WITH_TIMEOUT(client.GetState(), TcpSocket::State::Closed, 30000);
-    QCOMPARE(client.LastError(), QAbstractSocket::HostNotFoundError);
-
     // Ports outside 1..65535 never start an attempt.
     for (const int nPort : {0, -201, 70000}) {
         client.SetRemotePort(nPort);
