@@ -8,6 +8,8 @@
 
 #include <QAbstractSocket>
 
+#include <algorithm>
+
 namespace zaplo {
 
 namespace {
@@ -98,11 +100,12 @@ bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText) {
     TcpSocket& socket = slot->Socket();
     socket.Send(szText);
     if (socket.BytesToWrite() > nUnsentLimit_) {
-        // Behind by more than the limit even after the system has taken what it can: this
-        // client is not reading.
+        // First hand the system what it takes now: a client that only lags behind a burst
+        // gets back under the limit.
         socket.Flush();
     }
     if (socket.BytesToWrite() > nUnsentLimit_) {
+        // Still that far behind: this client is not reading. Drop it as if it had left.
         slot->Close();
         Departure(iUser);
         return false;
