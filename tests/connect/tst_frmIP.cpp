@@ -1,5 +1,5 @@
 #include "app/AppState.h"
-#include "ui/connect/PictureButton.h"
+#include "ui/connect/FaceButton.h"
 #include "ui/connect/frmIP.h"
 
 #include <QAccessible>
@@ -12,8 +12,8 @@
 #include <memory>
 
 using zaplo::AppState;
+using zaplo::FaceButton;
 using zaplo::frmIP;
-using zaplo::PictureButton;
 
 namespace {
 
@@ -36,8 +36,8 @@ QLabel* Label(frmIP& dlg, const char* szName) {
     return label;
 }
 
-PictureButton* Button(frmIP& dlg, const char* szName) {
-    auto* button = dlg.findChild<PictureButton*>(QLatin1String(szName));
+FaceButton* Button(frmIP& dlg, const char* szName) {
+    auto* button = dlg.findChild<FaceButton*>(QLatin1String(szName));
     Q_ASSERT(button);
     return button;
 }
@@ -163,7 +163,7 @@ private Q_SLOTS:
         } buttons[] = {{"btnOK", "OK", ":/assets/btnok.png"},
                        {"btnCancel", "CANCEL", ":/assets/btncancel.png"}};
         for (const auto& expected : buttons) {
-            PictureButton* button = Button(dlg, expected.szName);
+            FaceButton* button = Button(dlg, expected.szName);
             QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
             QVERIFY(iface);
             QCOMPARE(iface->text(QAccessible::Name), QLatin1String(expected.szText));
@@ -183,7 +183,7 @@ private Q_SLOTS:
 
     void pictureButtonWithoutItsPicture() {
         // A missing picture leaves a plain button with its text that still works.
-        PictureButton button(QStringLiteral(":/assets/missing.png"), QStringLiteral("OK"));
+        FaceButton button(QStringLiteral(":/assets/missing.png"), QStringLiteral("OK"));
         button.resize(49, 33);
         QVERIFY(!button.HasFace());
         QCOMPARE(button.text(), QStringLiteral("OK"));
@@ -429,7 +429,7 @@ private Q_SLOTS:
             if (szWay == QLatin1String("close")) {
                 dlg.close();
             } else {
-                QTest::mouseClick(dlg.findChild<PictureButton*>(szWay), Qt::LeftButton);
+                QTest::mouseClick(dlg.findChild<FaceButton*>(szWay), Qt::LeftButton);
             }
             bActed = true;
         });

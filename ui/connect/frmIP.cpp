@@ -2,7 +2,7 @@
 
 #include "app/AppState.h"
 #include "net/LenientNumber.h"
-#include "ui/connect/PictureButton.h"
+#include "ui/connect/FaceButton.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -93,11 +93,11 @@ frmIP::frmIP(AppState& state, QWidget* parent)
     lblPortHint->setToolTip(QStringLiteral("The port must be between 1 and 32767."));
     lblPortHint->hide();
 
-    btnOK = new PictureButton(QStringLiteral(":/assets/btnok.png"), QStringLiteral("OK"), this);
+    btnOK = new FaceButton(QStringLiteral(":/assets/btnok.png"), QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setGeometry(112, 72, 49, 33);
     btnCancel =
-        new PictureButton(QStringLiteral(":/assets/btncancel.png"), QStringLiteral("CANCEL"), this);
+        new FaceButton(QStringLiteral(":/assets/btncancel.png"), QStringLiteral("CANCEL"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(160, 72, 49, 33);
 

@@ -8,7 +8,7 @@ class QLineEdit;
 namespace zaplo {
 
 class AppState;
-class PictureButton;
+class FaceButton;
 
 // The connection settings dialog: nickname, port and, in client mode, the server's address.
 // OK stores them in the AppState; Cancel and the close box leave the settings as they were.
@@ -47,8 +47,8 @@ private:
     QLabel* Label2 = nullptr;
     QLineEdit* txtPort = nullptr;
     QLabel* lblPortHint = nullptr;
-    PictureButton* btnOK = nullptr;
-    PictureButton* btnCancel = nullptr;
+    FaceButton* btnOK = nullptr;
+    FaceButton* btnCancel = nullptr;
 
     bool bShownBefore_ = false;
     bool bDestroyed_ = false;

@@ -1,4 +1,4 @@
-#include "ui/connect/PictureButton.h"
+#include "ui/connect/FaceButton.h"
 
 #include <QPainter>
 #include <QStyle>
@@ -6,21 +6,21 @@
 
 namespace zaplo {
 
-PictureButton::PictureButton(const QString& szPicture, const QString& szText, QWidget* parent)
+FaceButton::FaceButton(const QString& szPicture, const QString& szText, QWidget* parent)
     : QAbstractButton(parent), picFace_(szPicture) {
     setText(szText);
     setAccessibleName(szText);
     setFocusPolicy(Qt::StrongFocus);
 }
 
-QSize PictureButton::sizeHint() const {
+QSize FaceButton::sizeHint() const {
     if (HasFace()) {
         return picFace_.size();
     }
     return fontMetrics().size(Qt::TextSingleLine, text()) + QSize(12, 8);
 }
 
-void PictureButton::paintEvent(QPaintEvent*) {
+void FaceButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     // A held-down button shifts its face by one pixel, as a pushed picture button does.
     const QPoint ptShift = isDown() ? QPoint(1, 1) : QPoint(0, 0);

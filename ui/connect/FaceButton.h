@@ -8,10 +8,10 @@ namespace zaplo {
 // A button drawn entirely by its face picture, clipped to the button's size. It never acts as a
 // dialog's default button: only a click or the space bar presses it. Without its picture it shows
 // its text instead, so it stays usable when the artwork is missing.
-class PictureButton : public QAbstractButton {
+class FaceButton : public QAbstractButton {
     Q_OBJECT
 public:
-    PictureButton(const QString& szPicture, const QString& szText, QWidget* parent = nullptr);
+    FaceButton(const QString& szPicture, const QString& szText, QWidget* parent = nullptr);
 
     bool HasFace() const { return !picFace_.isNull(); }
     QSize sizeHint() const override;
