@@ -80,7 +80,7 @@ public:
     }
 
     void Check(bool bOk, const QString& szWhat) {
-        if (!bOk && szFailure_.isEmpty()) {
+        if (!bOk && szFailure_.isEmpty() && iStep_ < steps_.size()) {
             szFailure_ =
                 QStringLiteral("step '%1': %2").arg(QLatin1String(steps_[iStep_].szWhat), szWhat);
             Abort();
@@ -92,7 +92,19 @@ public:
 
 private:
     void Poll() {
-        if (iStep_ >= steps_.size() || !szFailure_.isEmpty()) {
+        if (!szFailure_.isEmpty()) {
+            return;
+        }
+        if (iStep_ == steps_.size()) {
+            // The script is over: the loop must end now rather than show anything again.
+            if (!state_.Ended() &&
+                (Visible<frmStart>() || Visible<frmIP>() || Visible<frmMain>())) {
+                szFailure_ = QStringLiteral("a window was shown after the last step");
+                Abort();
+            } else if (waited_.elapsed() > 60000) {
+                szFailure_ = QStringLiteral("the loop did not end after the last step");
+                Abort();
+            }
             return;
         }
         if (!steps_[iStep_].ready()) {
@@ -144,17 +156,26 @@ private:
     std::unique_ptr<Script> script_;
     std::unique_ptr<WindowLog> log_;
 
-    void Play(std::vector<Script::Step> steps) {
+    // Runs the loop with the script; returns what went wrong, or nothing.
+    QString Play(std::vector<Script::Step> steps) {
         script_ = std::make_unique<Script>(*state_, std::move(steps));
         {
             StartupLoop loop(*state_);
             loop.Run();
         }
-        QVERIFY2(script_->Failure().isEmpty(), qPrintable(script_->Failure()));
-        QVERIFY(script_->Finished());
-        QVERIFY(state_->Ended());
-        // Every window of the run is gone with the loop.
-        QVERIFY(!Visible<frmStart>() && !Visible<frmIP>() && !Visible<frmMain>());
+        if (!script_->Failure().isEmpty()) {
+            return script_->Failure();
+        }
+        if (!script_->Finished()) {
+            return QStringLiteral("the loop ended before the script did");
+        }
+        if (!state_->Ended()) {
+            return QStringLiteral("the loop returned without ending the program");
+        }
+        if (Visible<frmStart>() || Visible<frmIP>() || Visible<frmMain>()) {
+            return QStringLiteral("a window outlived the loop");
+        }
+        return {};
     }
 
     Script& S() { return *script_; }
@@ -214,27 +235,29 @@ private Q_SLOTS:
     void serverSessionResetReturnsToAFreshIntro() {
         QPointer<frmStart> introFirst;
         QPointer<frmMain> main;
-        Play({ChooseMode("btnServer", &introFirst),
-              ServerOk("host"),
-              {"reset the session", [] { return Visible<frmMain>() != nullptr; },
-               [&] {
-                   main = Visible<frmMain>();
-                   SCRIPT_CHECK(S(), introFirst.isNull()); // each intro has its own window
-                   auto* reset = main->findChild<QAction*>(QStringLiteral("mnuFile_Restart"));
-                   SCRIPT_CHECK(S(), reset != nullptr);
-                   if (reset) {
-                       reset->trigger();
-                   }
-               }},
-              {"look at the next intro", [] { return Visible<frmStart>() != nullptr; },
-               [&] {
-                   SCRIPT_CHECK(S(), main.isNull());
-                   SCRIPT_CHECK(S(), !Visible<frmIP>());
-                   // The settings outlive the session until the next OK.
-                   SCRIPT_CHECK(S(), state_->szNick == "host");
-                   SCRIPT_CHECK(S(), !state_->Ended());
-               }},
-              EndAtIntro()});
+        const QString szFailure =
+            Play({ChooseMode("btnServer", &introFirst),
+                  ServerOk("host"),
+                  {"reset the session", [] { return Visible<frmMain>() != nullptr; },
+                   [&] {
+                       main = Visible<frmMain>();
+                       SCRIPT_CHECK(S(), introFirst.isNull()); // each intro has its own window
+                       auto* reset = main->findChild<QAction*>(QStringLiteral("mnuFile_Restart"));
+                       SCRIPT_CHECK(S(), reset != nullptr);
+                       if (reset) {
+                           reset->trigger();
+                       }
+                   }},
+                  {"look at the next intro", [] { return Visible<frmStart>() != nullptr; },
+                   [&] {
+                       SCRIPT_CHECK(S(), main.isNull());
+                       SCRIPT_CHECK(S(), !Visible<frmIP>());
+                       // The settings outlive the session until the next OK.
+                       SCRIPT_CHECK(S(), state_->szNick == "host");
+                       SCRIPT_CHECK(S(), !state_->Ended());
+                   }},
+                  EndAtIntro()});
+        QVERIFY2(szFailure.isEmpty(), qPrintable(szFailure));
         QCOMPARE(log_->Shown("zaplo::frmStart"), 2);
         QCOMPARE(log_->Shown("zaplo::frmIP"), 1);
         QCOMPARE(log_->Shown("zaplo::frmMain"), 1);
@@ -242,40 +265,42 @@ private Q_SLOTS:
 
     void cancelKeepsEntriesCloseBoxRestoresDefaults() {
         QPointer<frmIP> dialogFirst;
-        Play({ChooseMode("btnClient"),
-              {"type and cancel", &DialogShown,
-               [&] {
-                   dialogFirst = Visible<frmIP>();
-                   SCRIPT_CHECK(S(), state_->nMode == 1);
-                   SCRIPT_CHECK(S(), Child<QLineEdit>(dialogFirst, "txtIP")->isVisible());
-                   Child<QLineEdit>(dialogFirst, "txtNick")->setText(QStringLiteral("alice"));
-                   Child<QLineEdit>(dialogFirst, "txtIP")->setText(QStringLiteral("10.1.2.3"));
-                   Child<QLineEdit>(dialogFirst, "txtPort")->setText(QStringLiteral("5000"));
-                   QTest::mouseClick(Child<QAbstractButton>(dialogFirst, "btnCancel"),
-                                     Qt::LeftButton);
-               }},
-              ChooseMode("btnClient"),
-              {"find the entries again and use the close box", &DialogShown,
-               [&] {
-                   frmIP* dialog = Visible<frmIP>();
-                   SCRIPT_CHECK(S(), dialog == dialogFirst.data());
-                   SCRIPT_CHECK(S(), Child<QLineEdit>(dialog, "txtNick")->text() == u"alice");
-                   SCRIPT_CHECK(S(), Child<QLineEdit>(dialog, "txtIP")->text() == u"10.1.2.3");
-                   SCRIPT_CHECK(S(), Child<QLineEdit>(dialog, "txtPort")->text() == u"5000");
-                   SCRIPT_CHECK(S(), state_->szNick.empty() && state_->nPort == 0);
-                   dialog->close();
-               }},
-              ChooseMode("btnServer"),
-              {"find the defaults and cancel", &DialogShown,
-               [&] {
-                   frmIP* dialog = Visible<frmIP>();
-                   SCRIPT_CHECK(S(), dialogFirst.isNull());
-                   SCRIPT_CHECK(S(), Child<QLineEdit>(dialog, "txtNick")->text().isEmpty());
-                   SCRIPT_CHECK(S(), Child<QLineEdit>(dialog, "txtIP")->text() == u"127.0.0.1");
-                   SCRIPT_CHECK(S(), Child<QLineEdit>(dialog, "txtPort")->text() == u"201");
-                   QTest::mouseClick(Child<QAbstractButton>(dialog, "btnCancel"), Qt::LeftButton);
-               }},
-              EndAtIntro()});
+        const QString szFailure = Play(
+            {ChooseMode("btnClient"),
+             {"type and cancel", &DialogShown,
+              [&] {
+                  dialogFirst = Visible<frmIP>();
+                  SCRIPT_CHECK(S(), state_->nMode == 1);
+                  SCRIPT_CHECK(S(), Child<QLineEdit>(dialogFirst, "txtIP")->isVisible());
+                  Child<QLineEdit>(dialogFirst, "txtNick")->setText(QStringLiteral("alice"));
+                  Child<QLineEdit>(dialogFirst, "txtIP")->setText(QStringLiteral("10.1.2.3"));
+                  Child<QLineEdit>(dialogFirst, "txtPort")->setText(QStringLiteral("5000"));
+                  QTest::mouseClick(Child<QAbstractButton>(dialogFirst, "btnCancel"),
+                                    Qt::LeftButton);
+              }},
+             ChooseMode("btnClient"),
+             {"find the entries again and use the close box", &DialogShown,
+              [&] {
+                  frmIP* dialog = Visible<frmIP>();
+                  SCRIPT_CHECK(S(), dialog == dialogFirst.data());
+                  SCRIPT_CHECK(S(), Child<QLineEdit>(dialog, "txtNick")->text() == u"alice");
+                  SCRIPT_CHECK(S(), Child<QLineEdit>(dialog, "txtIP")->text() == u"10.1.2.3");
+                  SCRIPT_CHECK(S(), Child<QLineEdit>(dialog, "txtPort")->text() == u"5000");
+                  SCRIPT_CHECK(S(), state_->szNick.empty() && state_->nPort == 0);
+                  dialog->close();
+              }},
+             ChooseMode("btnServer"),
+             {"find the defaults and cancel", &DialogShown,
+              [&] {
+                  frmIP* dialog = Visible<frmIP>();
+                  SCRIPT_CHECK(S(), dialogFirst.isNull());
+                  SCRIPT_CHECK(S(), Child<QLineEdit>(dialog, "txtNick")->text().isEmpty());
+                  SCRIPT_CHECK(S(), Child<QLineEdit>(dialog, "txtIP")->text() == u"127.0.0.1");
+                  SCRIPT_CHECK(S(), Child<QLineEdit>(dialog, "txtPort")->text() == u"201");
+                  QTest::mouseClick(Child<QAbstractButton>(dialog, "btnCancel"), Qt::LeftButton);
+              }},
+             EndAtIntro()});
+        QVERIFY2(szFailure.isEmpty(), qPrintable(szFailure));
         QCOMPARE(log_->Shown("zaplo::frmStart"), 4);
         QCOMPARE(log_->Shown("zaplo::frmIP"), 3);
         QCOMPARE(log_->Shown("zaplo::frmMain"), 0);
@@ -288,65 +313,82 @@ private Q_SLOTS:
         QString szFirstText;
         QString szServerText;
         auto explain = [] { return Child<QLabel>(Visible<frmStart>(), "lblExplain"); };
-        Play({{"let the first explanation appear",
-               [&] {
-                   QLabel* label = explain();
-                   return label && label->text() != QLatin1String("Gathering...");
-               },
-               [&] {
-                   szFirstText = explain()->text();
-                   QTest::mouseMove(Child<QWidget>(Visible<frmStart>(), "btnServer"));
-               }},
-              {"let the server explanation appear",
-               [&] { return explain() && explain()->text() != szFirstText; },
-               [&] {
-                   szServerText = explain()->text();
-                   // Off the button again, then pick Client without the pointer.
-                   QTest::mouseMove(Visible<frmStart>(), QPoint(300, 300));
-                   Child<QAbstractButton>(Visible<frmStart>(), "btnClient")->click();
-               }},
-              {"cancel the dialog", &DialogShown,
-               [] {
-                   QTest::mouseClick(Child<QAbstractButton>(Visible<frmIP>(), "btnCancel"),
-                                     Qt::LeftButton);
-               }},
-              {"let the second intro explain",
-               [&] {
-                   return explain() &&
-                          (explain()->text() == szFirstText || explain()->text() == szServerText);
-               },
-               [&] { SCRIPT_CHECK(S(), explain()->text() == szServerText); }},
-              EndAtIntro()});
+        const QString szFailure =
+            Play({{"let the first explanation appear",
+                   [&] {
+                       QLabel* label = explain();
+                       return label && label->text() != QLatin1String("Gathering...");
+                   },
+                   [&] {
+                       szFirstText = explain()->text();
+                       QTest::mouseMove(Child<QWidget>(Visible<frmStart>(), "btnServer"));
+                   }},
+                  {"let the server explanation appear",
+                   [&] { return explain() && explain()->text() != szFirstText; },
+                   [&] {
+                       szServerText = explain()->text();
+                       // Off the button again, then pick Client without the pointer.
+                       QTest::mouseMove(Visible<frmStart>(), QPoint(300, 300));
+                       Child<QAbstractButton>(Visible<frmStart>(), "btnClient")->click();
+                   }},
+                  {"cancel the dialog", &DialogShown,
+                   [] {
+                       QTest::mouseClick(Child<QAbstractButton>(Visible<frmIP>(), "btnCancel"),
+                                         Qt::LeftButton);
+                   }},
+                  {"let the second intro explain",
+                   [&] {
+                       return explain() && (explain()->text() == szFirstText ||
+                                            explain()->text() == szServerText);
+                   },
+                   [&] { SCRIPT_CHECK(S(), explain()->text() == szServerText); }},
+                  EndAtIntro()});
+        QVERIFY2(szFailure.isEmpty(), qPrintable(szFailure));
         QCOMPARE(log_->Shown("zaplo::frmStart"), 2);
     }
 
     void exitEndsTheLoop() {
-        Play({ChooseMode("btnServer"),
-              ServerOk("host"),
-              {"choose Exit", [] { return Visible<frmMain>() != nullptr; },
-               [&] {
-                   auto* exit =
-                       Visible<frmMain>()->findChild<QAction*>(QStringLiteral("mnuFile_Exit"));
-                   SCRIPT_CHECK(S(), exit != nullptr);
-                   if (exit) {
-                       exit->trigger();
-                   }
-               }}});
+        const QString szFailure =
+            Play({ChooseMode("btnServer"),
+                  ServerOk("host"),
+                  {"choose Exit", [] { return Visible<frmMain>() != nullptr; },
+                   [&] {
+                       auto* exit =
+                           Visible<frmMain>()->findChild<QAction*>(QStringLiteral("mnuFile_Exit"));
+                       SCRIPT_CHECK(S(), exit != nullptr);
+                       if (exit) {
+                           exit->trigger();
+                       }
+                   }}});
+        QVERIFY2(szFailure.isEmpty(), qPrintable(szFailure));
         QCOMPARE(log_->Shown("zaplo::frmStart"), 1);
         QCOMPARE(log_->Shown("zaplo::frmMain"), 1);
     }
 
     void mainCloseBoxEndsTheLoop() {
-        Play({ChooseMode("btnServer"),
-              ServerOk(""),
-              {"close the main window", [] { return Visible<frmMain>() != nullptr; },
-               [&] {
-                   frmMain* main = Visible<frmMain>();
-                   SCRIPT_CHECK(S(), !main->bReset);
-                   main->close();
-               }}});
+        const QString szFailure =
+            Play({ChooseMode("btnServer"),
+                  ServerOk(""),
+                  {"close the main window", [] { return Visible<frmMain>() != nullptr; },
+                   [&] {
+                       frmMain* main = Visible<frmMain>();
+                       SCRIPT_CHECK(S(), !main->bReset);
+                       main->close();
+                   }}});
+        QVERIFY2(szFailure.isEmpty(), qPrintable(szFailure));
         QCOMPARE(log_->Shown("zaplo::frmStart"), 1);
         QCOMPARE(log_->Shown("zaplo::frmMain"), 1);
+    }
+
+    void mainWindowGoneWithoutResetEndsTheProgram() {
+        // However the window goes away, a session without Reset is the last one.
+        const QString szFailure =
+            Play({ChooseMode("btnServer"),
+                  ServerOk("host"),
+                  {"hide the main window", [] { return Visible<frmMain>() != nullptr; },
+                   [] { Visible<frmMain>()->hide(); }}});
+        QVERIFY2(szFailure.isEmpty(), qPrintable(szFailure));
+        QCOMPARE(log_->Shown("zaplo::frmStart"), 1);
     }
 
     void introEndsTheProgramBeforeTheDialog_data() {
@@ -356,15 +398,17 @@ private Q_SLOTS:
     }
     void introEndsTheProgramBeforeTheDialog() {
         QFETCH(bool, bCloseBox);
-        Play({{"leave the intro", [] { return Visible<frmStart>() != nullptr; },
-               [&] {
-                   frmStart* intro = Visible<frmStart>();
-                   if (bCloseBox) {
-                       intro->close();
-                   } else {
-                       QTest::keyClick(intro, Qt::Key_Escape);
-                   }
-               }}});
+        const QString szFailure =
+            Play({{"leave the intro", [] { return Visible<frmStart>() != nullptr; },
+                   [&] {
+                       frmStart* intro = Visible<frmStart>();
+                       if (bCloseBox) {
+                           intro->close();
+                       } else {
+                           QTest::keyClick(intro, Qt::Key_Escape);
+                       }
+                   }}});
+        QVERIFY2(szFailure.isEmpty(), qPrintable(szFailure));
         QCOMPARE(log_->Shown("zaplo::frmStart"), 1);
         QCOMPARE(log_->Shown("zaplo::frmIP"), 0);
         QCOMPARE(log_->Shown("zaplo::frmMain"), 0);
