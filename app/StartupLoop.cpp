@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 
 namespace zaplo {
 
@@ -15,6 +16,9 @@ StartupLoop::StartupLoop(AppState& state) : state_(state) {}
 StartupLoop::~StartupLoop() = default;
 
 void StartupLoop::Run() {
+    // The loop decides when the program ends; windows closing in between must not end it.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+
     // Both windows exist before the first pass; neither is shown yet.
     start_ = std::make_unique<frmStart>(state_, memory_);
     dialog_ = std::make_unique<frmIP>(state_);
