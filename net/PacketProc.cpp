@@ -1,0 +1,136 @@
+#include "net/PacketProc.h"
+
+#include "net/DrawPacket.h"
+#include "net/PacketHost.h"
+#include "net/PacketParams.h"
+
+#include <optional>
+#include <string_view>
+#include <utility>
+
+namespace zaplo {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+// Sends a client's line on to every other slot. The upper bound is taken once: slots created
+// while a send lets events run are not part of this relay.
+void Relay(const std::string& szLine, int16_t nOrigin, PacketHost& host) {
+    const int nTop = host.HighestSlot();
+    for (int i = 1; i <= nTop; ++i) {
+        if (i != nOrigin) {
+            host.ServerSendToClient(szLine, static_cast<int16_t>(i));
+        }
+    }
+}
+
+void HandleJoin(const std::string& szNick, const std::string& szLine, int16_t nOrigin, bool bOn,
+                PacketHost& host) {
+    host.AddUsername(szNick, nOrigin);
+    const std::string szJoined = szNick + " has joined!";
+    host.Status(szJoined);
+    if (!bOn) {
+        return;
+    }
+    Relay(szLine, nOrigin, host);
+    host.ServerSendToClient("{9}" + szJoined, nOrigin);
+    host.ServerSendToClient("{8}" + GetUsersPacket(host), nOrigin);
+}
+
+// A client's socket has closed. A slot that never joined owns no row and goes silently. Every
+// row the slot owns goes (a client that sent "{2}" twice owns two), so none is left behind to
+// be blamed on the slot's next client.
+void HandleLeave(int16_t nOrigin, PacketHost& host) {
+    host.CloseSlot(nOrigin);
+    bool bAny = false;
+    // Bounded by the row count in case a host fails to remove a row.
+    for (std::size_t n = host.UserRows().size(); n > 0; --n) {
+        const std::optional<std::string> szNick = host.SlotNickname(nOrigin);
+        if (!szNick) {
+            break;
+        }
+        bAny = true;
+        const std::string szLeft = *szNick + " has been disconnected!";
+        host.Status(szLeft);
+        host.ClientServerSendMessage("{9}", szLeft);
+        host.RemoveUsername(nOrigin);
+    }
+    if (bAny) {
+        host.ClientServerSendMessage("{8}", GetUsersPacket(host));
+    }
+}
+
+enum class Next { Continue, Stop };
+
+Next Dispatch(const std::string& szLine, int16_t nOrigin, PacketHost& host) {
+    const bool bOn = nOrigin != -1;
+    const std::size_t brace = szLine.find('}');
+    if (brace == std::string::npos) {
+        return Next::Continue;
+    }
+    const std::string_view code = std::string_view(szLine).substr(0, brace + 1);
+    const std::string payload = szLine.substr(brace + 1);
+
+    if (code == "{1}") {
+        host.SendToChatBox(payload);
+        if (bOn) {
+            host.ClientServerSendMessage("{1}", payload);
+        }
+    } else if (code == "{2}") {
+        HandleJoin(payload, szLine, nOrigin, bOn, host);
+    } else if (code == "{3}") {
+        // Only the server makes leaves, for one of its slots; once the slot is closed its
+        // remaining lines belong to nobody (a later client may get the slot).
+        if (bOn) {
+            HandleLeave(nOrigin, host);
+            return Next::Stop;
+        }
+    } else if (code == "{8}") {
+        // Only the server sends user lists; a client's would wipe the slots of the server's rows.
+        if (!bOn) {
+            host.RefreshUserlist();
+            ExtractUsersPacket(payload, host, nOrigin);
+        }
+    } else if (code == "{9}") {
+        host.Status(payload);
+    } else if (code == "{10}") {
+        const std::optional<DrawRecord> record = ReadDrawPacket(payload);
+        if (record) {
+            host.DrawSegment(*record);
+            if (bOn) {
+                Relay(szLine, nOrigin, host);
+            }
+        }
+    } else if (code == "{11}") {
+        host.EraseCanvas();
+        if (bOn) {
+            Relay(szLine, nOrigin, host);
+        }
+    }
+    return Next::Continue;
+}
+
+} // namespace
+
+void PacketProc(std::string& szPacket, int16_t nOrigin, PacketHost& host) {
+    // The block is taken over so that nothing the host does meanwhile can touch it.
+    std::string szBlock = std::exchange(szPacket, std::string());
+    const std::size_t lastEnd = szBlock.rfind(kCrLf);
+    if (lastEnd == std::string::npos) {
+        szPacket = std::move(szBlock);
+        return;
+    }
+    std::size_t pos = 0;
+    while (pos <= lastEnd) {
+        const std::size_t end = szBlock.find(kCrLf, pos);
+        const std::string szLine = szBlock.substr(pos, end - pos);
+        pos = end + kCrLf.size();
+        if (Dispatch(szLine, nOrigin, host) == Next::Stop) {
+            break;
+        }
+    }
+    szPacket = szBlock.substr(lastEnd + kCrLf.size());
+}
+
+} // namespace zaplo

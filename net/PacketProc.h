@@ -1,0 +1,38 @@
+#pragma once
+
+// Wire format between the server and each client, one TCP connection per client. Every
+// character is a byte; text beyond ASCII travels as UTF-8 and is relayed byte for byte.
+//
+//   stream   = *message
+//   message  = code payload CRLF                ; one send per message, no length prefix
+//   code     = "{" 1*DIGIT "}"                  ; on receipt: the line up to the first "}"
+//   payload  = *byte                            ; never holds CRLF; may hold "{", "}", ";"
+//   CRLF     = %x0D %x0A
+//
+//   chat     = "{1}"  "{" nick "}" text         ; any side; the server echoes it via its queue
+//   join     = "{2}"  nick                      ; client, once after connecting
+//   leave    = "{3}"                            ; made up by the server when a slot closes
+//   users    = "{8}"  *(entry ";")              ; server only
+//   status   = "{9}"  text                      ; server only
+//   draw     = "{10}" sx ";" sy ";" dx ";" dy ";" clr ";"
+//   clear    = "{11}"
+//   sx, sy, dx, dy = number                     ; 16-bit signed canvas pixels
+//   clr      = number                           ; red + 256*green + 65536*blue, 0..16777215
+//   number   = ["-"] 1*DIGIT                    ; shortest form; read leniently on receipt
+//
+// Lines with any other code, empty lines and lines without "}" are skipped silently.
+
+#include <cstdint>
+#include <string>
+
+namespace zaplo {
+
+class PacketHost;
+
+// Cuts a received block into CR LF lines and dispatches each, strictly in order, to the host.
+// nOrigin is the delivering slot on the server (relaying and answering on) or -1 on a client
+// (both off). On return szPacket holds the text after the last CR LF. Keeps all working data
+// local, so the host may call it again from inside ServerSendToClient.
+void PacketProc(std::string& szPacket, int16_t nOrigin, PacketHost& host);
+
+} // namespace zaplo

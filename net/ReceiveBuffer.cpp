@@ -1,0 +1,73 @@
+#include "net/ReceiveBuffer.h"
+
+#include <utility>
+
+namespace zaplo {
+
+namespace {
+constexpr std::string_view kCrLf = "\r\n";
+} // namespace
+
+std::size_t ReceiveBuffer::ContentLength(std::string_view tail) {
+    return !tail.empty() && tail.back() == '\r' ? tail.size() - 1 : tail.size();
+}
+
+void ReceiveBuffer::DropTail() {
+    std::string().swap(tail_); // give the memory back as well
+}
+
+void ReceiveBuffer::Append(std::string_view data) {
+    while (!data.empty()) {
+        if (bDropping_) {
+            if (bDroppedCR_ && data.front() == '\n') {
+                data.remove_prefix(1);
+                bDropping_ = bDroppedCR_ = false;
+                continue;
+            }
+            const std::size_t end = data.find(kCrLf);
+            if (end == std::string_view::npos) {
+                bDroppedCR_ = data.back() == '\r';
+                return;
+            }
+            data.remove_prefix(end + kCrLf.size());
+            bDropping_ = bDroppedCR_ = false;
+            continue;
+        }
+
+        // A CR kept at the end of the tail and an LF starting this piece end the line.
+        if (!tail_.empty() && tail_.back() == '\r' && data.front() == '\n') {
+            lines_ += tail_;
+            lines_ += '\n';
+            tail_.clear();
+            data.remove_prefix(1);
+            continue;
+        }
+
+        const std::size_t end = data.find(kCrLf);
+        if (end != std::string_view::npos) {
+            if (tail_.size() + end <= kMaxLine) {
+                lines_ += tail_;
+                lines_ += data.substr(0, end + kCrLf.size());
+            }
+            tail_.clear();
+            data.remove_prefix(end + kCrLf.size());
+            continue;
+        }
+
+        // No line end in this piece: it all belongs to the unfinished line.
+        if (tail_.size() + ContentLength(data) > kMaxLine) {
+            DropTail();
+            bDropping_ = true;
+            bDroppedCR_ = data.back() == '\r';
+            return;
+        }
+        tail_ += data;
+        return;
+    }
+}
+
+std::string ReceiveBuffer::TakeLines() {
+    return std::exchange(lines_, std::string());
+}
+
+} // namespace zaplo

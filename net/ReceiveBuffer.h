@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zaplo {
+
+// Reassembles one connection's byte stream into whole CR LF lines, so a message split across
+// deliveries at any byte (even between CR and LF) still arrives whole. A line longer than
+// kMaxLine bytes (CR LF not counted) is dropped up to and including its CR LF, however it
+// arrives, so a peer that never ends its line cannot make the buffer grow without bound.
+class ReceiveBuffer {
+public:
+    static constexpr std::size_t kMaxLine = 65536;
+
+    void Append(std::string_view data);
+    // The complete lines so far, each with its CR LF, ready for PacketProc; the unfinished tail
+    // stays for the next Append.
+    std::string TakeLines();
+    // Bytes held: lines not yet taken plus the unfinished tail (at most kMaxLine + 1 bytes).
+    std::size_t Buffered() const { return lines_.size() + tail_.size(); }
+
+private:
+    // Tail bytes that count towards the line length: a final CR may still begin the CR LF.
+    static std::size_t ContentLength(std::string_view tail);
+    void DropTail();
+
+    std::string lines_;
+    std::string tail_;        // the unfinished line, never longer than kMaxLine + 1
+    bool bDropping_ = false;  // inside an overlong line, waiting for its CR LF
+    bool bDroppedCR_ = false; // the last dropped byte was a CR
+};
+
+} // namespace zaplo
