@@ -347,48 +347,37 @@ private Q_SLOTS:
         QCOMPARE(log_->Shown("zaplo::frmStart"), 2);
     }
 
-    void exitEndsTheLoop() {
+    void sessionWithoutResetIsTheLast_data() {
+        QTest::addColumn<QString>("szWay");
+        QTest::newRow("Exit") << QStringLiteral("exit");
+        QTest::newRow("close box") << QStringLiteral("close");
+        // However the window goes away, a session without Reset ends the program.
+        QTest::newRow("hidden") << QStringLiteral("hide");
+    }
+    void sessionWithoutResetIsTheLast() {
+        QFETCH(QString, szWay);
         const QString szFailure =
             Play({ChooseMode("btnServer"),
                   ServerOk("host"),
-                  {"choose Exit", [] { return Visible<frmMain>() != nullptr; },
+                  {"leave the main window", [] { return Visible<frmMain>() != nullptr; },
                    [&] {
-                       auto* exit =
-                           Visible<frmMain>()->findChild<QAction*>(QStringLiteral("mnuFile_Exit"));
-                       SCRIPT_CHECK(S(), exit != nullptr);
-                       if (exit) {
-                           exit->trigger();
+                       frmMain* main = Visible<frmMain>();
+                       SCRIPT_CHECK(S(), !main->bReset);
+                       if (szWay == u"exit") {
+                           auto* exit = main->findChild<QAction*>(QStringLiteral("mnuFile_Exit"));
+                           SCRIPT_CHECK(S(), exit != nullptr);
+                           if (exit) {
+                               exit->trigger();
+                           }
+                       } else if (szWay == u"close") {
+                           main->close();
+                       } else {
+                           main->hide();
                        }
                    }}});
         QVERIFY2(szFailure.isEmpty(), qPrintable(szFailure));
         QCOMPARE(log_->Shown("zaplo::frmStart"), 1);
         QCOMPARE(log_->Shown("zaplo::frmMain"), 1);
-    }
-
-    void mainCloseBoxEndsTheLoop() {
-        const QString szFailure =
-            Play({ChooseMode("btnServer"),
-                  ServerOk(""),
-                  {"close the main window", [] { return Visible<frmMain>() != nullptr; },
-                   [&] {
-                       frmMain* main = Visible<frmMain>();
-                       SCRIPT_CHECK(S(), !main->bReset);
-                       main->close();
-                   }}});
-        QVERIFY2(szFailure.isEmpty(), qPrintable(szFailure));
-        QCOMPARE(log_->Shown("zaplo::frmStart"), 1);
-        QCOMPARE(log_->Shown("zaplo::frmMain"), 1);
-    }
-
-    void mainWindowGoneWithoutResetEndsTheProgram() {
-        // However the window goes away, a session without Reset is the last one.
-        const QString szFailure =
-            Play({ChooseMode("btnServer"),
-                  ServerOk("host"),
-                  {"hide the main window", [] { return Visible<frmMain>() != nullptr; },
-                   [] { Visible<frmMain>()->hide(); }}});
-        QVERIFY2(szFailure.isEmpty(), qPrintable(szFailure));
-        QCOMPARE(log_->Shown("zaplo::frmStart"), 1);
     }
 
     void introEndsTheProgramBeforeTheDialog_data() {
