@@ -1,25 +1,119 @@
 #pragma once
 
+#include "net/PacketHost.h"
+
 #include <QMainWindow>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QEventLoop;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
 
 namespace zaplo {
 
 class AppState;
+class CanvasWidget;
+class ChatInput;
+class ClientArea;
+class ColourSwatch;
+class LineShape;
+class LogBox;
+class NetSession;
 
-// Placeholder main window until the real one lands: the start-up loop opens it modally and reads
-// bReset afterwards.
-class frmMain : public QMainWindow {
+// The main window of a session: chat, user list with status log, and the shared canvas with its
+// palette. It owns the session's network side and is the dispatcher's way to the screen.
+class frmMain : public QMainWindow, public PacketHost {
     Q_OBJECT
 public:
+    // Builds the window and starts the connection (server: listen; client: connect and join).
+    // The window is not shown yet.
     explicit frmMain(AppState& state, QWidget* parent = nullptr);
+    ~frmMain() override;
 
-    // Shows the window modally; returns once it has closed.
+    // Shows the window modally; returns once it has closed or the program has ended. Closing ends
+    // the session's connections.
     void ShowModal();
 
+    // True when closing the window returns to the start screen instead of ending the program.
     bool bReset = false;
 
+    // Window side of PacketHost.
+    void SendToChatBox(const std::string& szMessage) override;
+    void Status(const std::string& szMessage) override;
+    void AddUsername(const std::string& szUser, int16_t iSlot) override;
+    void RemoveUsername(int16_t iUser) override;
+    std::optional<std::string> SlotNickname(int16_t iUser) const override;
+    void RefreshUserlist() override;
+    std::vector<std::string> UserRows() const override;
+    void DrawSegment(const DrawRecord& record) override;
+    void EraseCanvas() override;
+
+    // Link side of PacketHost.
+    int16_t HighestSlot() const override;
+    void ServerSendToClient(const std::string& szData, int16_t iUser) override;
+    void CloseSlot(int16_t iUser) override;
+    void ClientServerSendMessage(const std::string& szMsg, const std::string& szData) override;
+
+    // The session's network side; null once the window has closed.
+    NetSession* Session() const { return session_.get(); }
+    // Chat box and status log in their CR LF form, newest line first.
+    QString ChatText() const;
+    QString StatusText() const;
+
+    // Smallest client area that holds every control.
+    static constexpr int kMinClientWidth = 627;
+    static constexpr int kMinClientHeight = 427;
+    static constexpr int kOuterWidth = 640;
+    static constexpr int kOuterHeight = 480;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
 private:
+    void CreateMenu();
+    void CreateControls();
+    void SetSwatchColours();
+    void SetTabOrder();
+    void InitConnection();
+    // Outer size 640 x 480 as far as the window system's frame allows, never a client area below
+    // the controls' minimum.
+    void FitOuterSize();
+
+    void mnuFile_Restart_Click();
+    void mnuFile_Exit_Click();
+    void txtChatSend_Enter();
+    void btnClear_Click();
+    void picCol_Click(int index);
+    void txtclrCustom_Change();
+
     AppState& state_;
+    std::unique_ptr<NetSession> session_;
+    QEventLoop* modalLoop_ = nullptr;
+    bool bExiting_ = false;
+
+    QAction* mnuFile_Restart = nullptr;
+    QAction* mnuFile_Exit = nullptr;
+    ClientArea* clientArea_ = nullptr;
+    LogBox* txtChatBox = nullptr;
+    ChatInput* txtChatSend = nullptr;
+    QListWidget* listUsers = nullptr;
+    QLabel* lblUserList = nullptr;
+    LogBox* txtStatus = nullptr;
+    QLabel* lblStatus = nullptr;
+    std::array<LineShape*, 2> Line1{};
+    CanvasWidget* picCanvas = nullptr;
+    QLabel* lblDraw = nullptr;
+    QPushButton* btnClear = nullptr;
+    std::array<ColourSwatch*, 16> picCol{};
+    std::array<QLineEdit*, 3> txtclrCustom{};
 };
 
 } // namespace zaplo

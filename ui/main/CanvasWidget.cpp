@@ -1,0 +1,98 @@
+#include "ui/main/CanvasWidget.h"
+
+#include "app/AppState.h"
+#include "gfx/DrawLine.h"
+#include "net/DrawPacket.h"
+#include "net/SendQueue.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPalette>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace zaplo {
+
+namespace {
+
+// Pointer position in canvas pixels: rounded down, held in 16 bits like every canvas coordinate.
+int16_t ToCoord(double widgetPos) {
+    const double v = std::floor(widgetPos) - CanvasWidget::kBorder;
+    const double lo = std::numeric_limits<int16_t>::min();
+    const double hi = std::numeric_limits<int16_t>::max();
+    return static_cast<int16_t>(std::clamp(v, lo, hi));
+}
+
+} // namespace
+
+CanvasWidget::CanvasWidget(AppState& state, QWidget* parent)
+    : QWidget(parent), state_(state),
+      background_(QApplication::palette().color(QPalette::Active, QPalette::Base)),
+      border_(QApplication::palette().color(QPalette::Active, QPalette::Text)),
+      image_(kInnerWidth, kInnerHeight, QImage::Format_RGB32) {
+    image_.fill(background_);
+    // A tab stop; drawing does not take the focus from the chat input.
+    setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CanvasWidget::DrawSegment(int sx, int sy, int dx, int dy, int32_t clr) {
+    DrawLine(image_, sx, sy, dx, dy, clr);
+    update();
+}
+
+void CanvasWidget::Erase() {
+    image_.fill(background_);
+    update();
+}
+
+void CanvasWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(border_);
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    painter.drawImage(kBorder, kBorder, image_);
+}
+
+void CanvasWidget::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    state_.nLastX = ToCoord(event->position().x());
+    state_.nLastY = ToCoord(event->position().y());
+    if (!state_.bConnected) {
+        return;
+    }
+    // A press draws a segment of length zero, which marks nothing; it only tells the peers.
+    DrawLine(image_, state_.nLastX, state_.nLastY, state_.nLastX, state_.nLastY, state_.lDrawColor);
+    ClientServerSendMessage(state_, "{10}",
+                            GetDrawPacket(state_.nLastX, state_.nLastY, state_.nLastX,
+                                          state_.nLastY, state_.lDrawColor));
+}
+
+void CanvasWidget::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+    // A second button held with the left one pauses the stroke.
+    if (event->buttons() != Qt::LeftButton) {
+        return;
+    }
+    const int16_t x = ToCoord(event->position().x());
+    const int16_t y = ToCoord(event->position().y());
+    DrawSegment(state_.nLastX, state_.nLastY, x, y, state_.lDrawColor);
+    if (state_.bConnected) {
+        ClientServerSendMessage(
+            state_, "{10}", GetDrawPacket(state_.nLastX, state_.nLastY, x, y, state_.lDrawColor));
+    }
+    state_.nLastX = x;
+    state_.nLastY = y;
+}
+
+void CanvasWidget::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+} // namespace zaplo
