@@ -1,0 +1,191 @@
+#include "ui/connect/frmIP.h"
+
+#include "app/AppState.h"
+#include "net/LenientNumber.h"
+#include "ui/connect/FaceButton.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStyle>
+
+namespace zaplo {
+
+namespace {
+
+constexpr int kClientWidth = 218;
+constexpr int kClientHeight = 109;
+constexpr int16_t kDefaultPort = 201;
+const char* const kDefaultServerIP = "127.0.0.1";
+
+QLabel* MakeLabel(QWidget* parent, const char* szName, const QString& szText, QPoint ptAt) {
+    auto* label = new QLabel(szText, parent);
+    label->setObjectName(QLatin1String(szName));
+    label->setTextFormat(Qt::PlainText);
+    label->setAutoFillBackground(false);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, QColor(128, 128, 255));
+    label->setPalette(pal);
+    label->move(ptAt);
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit* MakeTextBox(QWidget* parent, const char* szName, const QRect& rcAt, QColor clrBack) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(szName));
+    box->setGeometry(rcAt);
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::Base, clrBack);
+    pal.setColor(QPalette::Text, QColor(192, 192, 255));
+    box->setPalette(pal);
+    return box;
+}
+
+} // namespace
+
+frmIP::frmIP(AppState& state, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      state_(state) {
+    setObjectName(QStringLiteral("frmIP"));
+    setWindowTitle(QStringLiteral("Connection Settings"));
+    setSizeGripEnabled(false);
+
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    font.setWeight(QFont::Normal);
+    setFont(font);
+
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    // Labels first: they lie under the boxes where a long caption would reach them.
+    Label3 = MakeLabel(this, "Label3", QStringLiteral("Nickname:"), QPoint(8, 16));
+    Label1 = MakeLabel(this, "Label1", QStringLiteral("Server IP:"), QPoint(8, 42));
+    Label2 = MakeLabel(this, "Label2", QStringLiteral("Port:"), QPoint(8, 72));
+
+    txtNick = MakeTextBox(this, "txtNick", QRect(64, 16, 137, 19), QColor(64, 64, 64));
+    txtNick->setMaxLength(16);
+    txtIP = MakeTextBox(this, "txtIP", QRect(64, 40, 137, 19), QColor(64, 64, 64));
+    txtIP->setText(QLatin1String(kDefaultServerIP));
+    txtPort = MakeTextBox(this, "txtPort", QRect(40, 72, 65, 19), QColor(0, 64, 64));
+    txtPort->setMaxLength(6);
+    txtPort->setText(QString::number(kDefaultPort));
+    // The refused mark draws the whole box itself, so it names the box's colours too.
+    txtPort->setStyleSheet(
+        QStringLiteral("QLineEdit[bPortRefused=\"true\"] { border: 1px solid rgb(255, 0, 0);"
+                       " background-color: rgb(0, 64, 64); color: rgb(192, 192, 255); }"));
+    txtPort->setProperty("bPortRefused", false);
+
+    lblPortHint = new QLabel(QStringLiteral("Port 1 to 32767"), this);
+    lblPortHint->setObjectName(QStringLiteral("lblPortHint"));
+    lblPortHint->setTextFormat(Qt::PlainText);
+    QPalette palHint = lblPortHint->palette();
+    palHint.setColor(QPalette::WindowText, QColor(255, 96, 96));
+    lblPortHint->setPalette(palHint);
+    lblPortHint->move(8, 93);
+    lblPortHint->adjustSize();
+    lblPortHint->setToolTip(QStringLiteral("The port must be between 1 and 32767."));
+    lblPortHint->hide();
+
+    btnOK = new FaceButton(QStringLiteral(":/assets/btnok.png"), QStringLiteral("OK"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setGeometry(112, 72, 49, 33);
+    btnCancel =
+        new FaceButton(QStringLiteral(":/assets/btncancel.png"), QStringLiteral("CANCEL"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setGeometry(160, 72, 49, 33);
+
+    setTabOrder(txtIP, txtPort);
+    setTabOrder(txtPort, btnCancel);
+    setTabOrder(btnCancel, btnOK);
+    setTabOrder(btnOK, txtNick);
+
+    connect(btnOK, &QAbstractButton::clicked, this, &frmIP::btnOK_Click);
+    connect(btnCancel, &QAbstractButton::clicked, this, &frmIP::btnCancel_Click);
+    connect(txtPort, &QLineEdit::textChanged, this, &frmIP::txtPort_Change);
+
+    // Qt measures the client area, so the fixed size is exactly what remains below the title.
+    setFixedSize(kClientWidth, kClientHeight);
+}
+
+void frmIP::ShowModal() {
+    exec();
+}
+
+void frmIP::showEvent(QShowEvent* event) {
+    const bool bClient = state_.nMode != 0;
+    Label1->setVisible(bClient);
+    txtIP->setVisible(bClient);
+    if (!bShownBefore_) {
+        bShownBefore_ = true;
+        (bClient ? txtIP : txtPort)->setFocus(Qt::OtherFocusReason);
+    }
+    QDialog::showEvent(event);
+}
+
+void frmIP::closeEvent(QCloseEvent* event) {
+    // The close box cancels like the Cancel button; the owner then discards the dialog.
+    bCanceled = true;
+    bDestroyed_ = true;
+    event->accept();
+}
+
+void frmIP::keyPressEvent(QKeyEvent* event) {
+    // Enter and Escape do nothing here: no button is a default or cancel button.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void frmIP::btnOK_Click() {
+    const double dPort =
+        RoundHalfEven(ReadLenientNumber(txtPort->text().toStdString(), /*bExponent=*/true));
+    // The port is kept as a 16-bit number; anything beyond that cannot be stored faithfully.
+    if (!(dPort >= -32768.0 && dPort <= 32767.0)) {
+        SetPortRefused(true);
+        txtPort->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    auto nPort = static_cast<int16_t>(dPort);
+    state_.nPort = nPort == 0 ? kDefaultPort : nPort;
+    state_.szServerIP =
+        txtIP->text().isEmpty() ? std::string(kDefaultServerIP) : txtIP->text().toStdString();
+    state_.szNick = txtNick->text().toStdString();
+    bCanceled = false;
+    hide();
+}
+
+void frmIP::btnCancel_Click() {
+    bCanceled = true;
+    hide();
+}
+
+void frmIP::txtPort_Change() {
+    SetPortRefused(false);
+}
+
+void frmIP::SetPortRefused(bool bRefused) {
+    if (bPortRefused_ == bRefused) {
+        return;
+    }
+    bPortRefused_ = bRefused;
+    txtPort->setProperty("bPortRefused", bRefused);
+    txtPort->style()->unpolish(txtPort);
+    txtPort->style()->polish(txtPort);
+    txtPort->update();
+    lblPortHint->setVisible(bRefused);
+}
+
+} // namespace zaplo
