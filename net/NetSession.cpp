@@ -25,6 +25,8 @@ NetSession::NetSession(AppState& state, PacketHost& host, QObject* parent)
             onConnectFailed();
         }
     };
+    timerSendMsgs_.setParent(this);
+    timerSendMsgs_.setObjectName(QStringLiteral("timerSendMsgs"));
     timerSendMsgs_.setInterval(1);
     connect(&timerSendMsgs_, &QTimer::timeout, this, &NetSession::SendQueueTick);
     timerSendMsgs_.start();

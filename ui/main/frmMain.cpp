@@ -8,8 +8,8 @@
 #include "ui/main/ChatInput.h"
 #include "ui/main/ClientArea.h"
 #include "ui/main/ColourSwatch.h"
-#include "ui/main/LineShape.h"
 #include "ui/main/LogBox.h"
+#include "ui/main/SeparatorLine.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -244,7 +244,7 @@ void frmMain::CreateControls() {
     const std::array<int, 2> lineX{txtChatBox->x() + txtChatBox->width() + 7,
                                    listUsers->x() + listUsers->width() + 7};
     for (std::size_t i = 0; i < Line1.size(); ++i) {
-        Line1[i] = new LineShape(area);
+        Line1[i] = new SeparatorLine(area);
         Line1[i]->setObjectName(QStringLiteral("Line1_%1").arg(i));
         Line1[i]->SetColour(QColor(0, 0, 255));
         Line1[i]->setGeometry(lineX[i], lineTop, 1, lineBottom - lineTop);

@@ -21,7 +21,7 @@ class CanvasWidget;
 class ChatInput;
 class ClientArea;
 class ColourSwatch;
-class LineShape;
+class SeparatorLine;
 class LogBox;
 class NetSession;
 
@@ -108,7 +108,7 @@ private:
     QLabel* lblUserList = nullptr;
     LogBox* txtStatus = nullptr;
     QLabel* lblStatus = nullptr;
-    std::array<LineShape*, 2> Line1{};
+    std::array<SeparatorLine*, 2> Line1{};
     CanvasWidget* picCanvas = nullptr;
     QLabel* lblDraw = nullptr;
     QPushButton* btnClear = nullptr;

@@ -7,10 +7,10 @@ namespace zaplo {
 
 // A straight line control: the widget's whole rectangle (1 pixel wide for a vertical line) painted
 // in one colour. It takes no input.
-class LineShape : public QWidget {
+class SeparatorLine : public QWidget {
     Q_OBJECT
 public:
-    explicit LineShape(QWidget* parent = nullptr);
+    explicit SeparatorLine(QWidget* parent = nullptr);
 
     void SetColour(const QColor& colour);
     QColor Colour() const { return colour_; }

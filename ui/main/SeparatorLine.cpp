@@ -1,20 +1,20 @@
-#include "ui/main/LineShape.h"
+#include "ui/main/SeparatorLine.h"
 
 #include <QPainter>
 
 namespace zaplo {
 
-LineShape::LineShape(QWidget* parent) : QWidget(parent) {
+SeparatorLine::SeparatorLine(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
 }
 
-void LineShape::SetColour(const QColor& colour) {
+void SeparatorLine::SetColour(const QColor& colour) {
     colour_ = colour;
     update();
 }
 
-void LineShape::paintEvent(QPaintEvent*) {
+void SeparatorLine::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), colour_);
 }
