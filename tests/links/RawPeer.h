@@ -1,29 +1,35 @@
 #pragma once
 
-#include <QByteArray>
+#include <QHostAddress>
 #include <QTcpSocket>
+#include <QTest>
 
-#include <cstdint>
+#include <utility>
 
-// A bare TCP client for checking the exact bytes on the wire. Everything it receives is kept
-// in `got`.
-class RawPeer : public QObject {
-    Q_OBJECT
+// A bare TCP client for checking the exact bytes on the wire; keeps all it receives in `got`.
+class RawPeer {
 public:
-    explicit RawPeer(uint16_t nPort);
-
-    // Waits until connected (five seconds at most).
-    bool WaitConnected();
-    // Waits until `got` holds at least nBytes.
-    bool WaitBytes(qsizetype nBytes, int nTimeoutMs = 5000);
-    // Waits until `got` ends with szTail... or holds it anywhere.
-    bool WaitContains(const QByteArray& szText, int nTimeoutMs = 5000);
-    bool WaitClosed(int nTimeoutMs = 5000);
-    void Send(const QByteArray& szData);
-    // Takes what has come so far.
-    QByteArray Take();
+    explicit RawPeer(uint16_t nPort) {
+        QObject::connect(&socket, &QTcpSocket::readyRead, &socket,
+                         [this] { got += socket.readAll(); });
+        socket.connectToHost(QHostAddress::LocalHost, nPort);
+    }
+    bool WaitState(QTcpSocket::SocketState nState) {
+        return QTest::qWaitFor([=, this] { return socket.state() == nState; });
+    }
+    bool WaitBytes(qsizetype nBytes, int nMs = 5000) {
+        return QTest::qWaitFor([&] { return got.size() >= nBytes; }, nMs);
+    }
+    // Waits until `got` holds szText and ends a line (five seconds at most), then takes it all.
+    QByteArray TakeThrough(const QByteArray& szText) {
+        (void)QTest::qWaitFor([&] { return got.contains(szText) && got.endsWith("\r\n"); });
+        return std::exchange(got, {});
+    }
+    void Send(const QByteArray& szData) {
+        socket.write(szData);
+        socket.flush();
+    }
 
     QTcpSocket socket;
     QByteArray got;
-    bool bClosed = false;
 };

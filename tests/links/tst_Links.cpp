@@ -1,0 +1,406 @@
+// Server sessions driven by raw TCP peers (exact bytes on the wire) and client sessions against a
+// server session or a listener, all in one process.
+#include "HeadlessHost.h"
+#include "RawPeer.h"
+
+#include "gfx/Ticks.h"
+
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+std::unique_ptr<HeadlessHost> StartServer() {
+    auto server = std::make_unique<HeadlessHost>(0, "host", FreeLowPort());
+    server->Start();
+    return server;
+}
+
+// A raw peer; with a nickname it also joins, and the answer to its join is taken off.
+std::unique_ptr<RawPeer> Join(HeadlessHost& server, const char* szNick = nullptr) {
+    auto peer = std::make_unique<RawPeer>(server.session->ListeningPort());
+    bool bOk = peer->WaitState(QTcpSocket::ConnectedState);
+    if (bOk && szNick != nullptr) {
+        peer->Send("{2}" + QByteArray(szNick) + "\r\n");
+        bOk = peer->TakeThrough("{8}").endsWith(";\r\n");
+    }
+    return bOk ? std::move(peer) : nullptr;
+}
+
+// A server with raw peers joined under the given nicknames, all join traffic taken off.
+struct Party {
+    explicit Party(std::initializer_list<const char*> nicks) {
+        for (const char* szNick : nicks) {
+            peers.push_back(Join(*server, szNick));
+            bReady = bReady && peers.back();
+        }
+        const QByteArray last = "{2}" + QByteArray(*(nicks.end() - 1)) + "\r\n";
+        for (std::size_t i = 0; bReady && i + 1 < peers.size(); ++i) {
+            bReady = peers[i]->TakeThrough(last).endsWith(last);
+        }
+    }
+    RawPeer& operator[](std::size_t i) { return *peers[i]; }
+    std::unique_ptr<HeadlessHost> server = StartServer();
+    std::vector<std::unique_ptr<RawPeer>> peers;
+    bool bReady = true;
+};
+
+QByteArray DrawLines(int nCount, int nPad = 0) {
+    QByteArray lines;
+    for (int i = 0; i < nCount; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        lines += "{10}" + n + ";2;3;4;" + n + ";" + QByteArray(nPad, 'p') + "\r\n";
+    }
+    return lines;
+}
+
+// The server's descriptor of a raw peer's connection.
+int ServerSideFd(const RawPeer& peer) {
+    for (int fd = 3; fd < 4096; ++fd) {
+        sockaddr_in address{};
+        socklen_t nLength = sizeof address;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &nLength) == 0 &&
+            ntohs(address.sin_port) == peer.socket.localPort()) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// Lets events run once the server's fd shows `nEvents`, as a relay does.
+void RunEventsOnceReady(int fd, short nEvents) {
+    pollfd ready{fd, nEvents, 0};
+    QCOMPARE(::poll(&ready, 1, 5000), 1);
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents();
+    }
+}
+
+// Reads and drops what has come on fd; true once the other end has closed the connection.
+bool SeesClose(int fd) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n <= 0) {
+            return n == 0 || errno == ECONNRESET;
+        }
+    }
+}
+
+} // namespace
+
+class LinksTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void joinRelayAndEcho() {
+        auto server = StartServer();
+        auto ann = Join(*server, "ann");
+        auto bob = Join(*server);
+        QVERIFY(ann && bob);
+        bob->Send("{2}bob\r\n");
+        QCOMPARE(bob->TakeThrough("{8}host;ann;bob;\r\n"),
+                 QByteArray("{9}bob has joined!\r\n{8}host;ann;bob;\r\n"));
+        QCOMPARE(ann->TakeThrough("\r\n"), QByteArray("{2}bob\r\n"));
+        QCOMPARE(server->UserRows(), (Lines{"host", "ann", "bob"}));
+        QCOMPARE(server->state.nUsers, int16_t{2});
+
+        auto cid = Join(*server, "cid");
+        QVERIFY(cid && ann->TakeThrough("{2}cid").endsWith("{2}cid\r\n"));
+        QVERIFY(bob->TakeThrough("{2}cid").endsWith("{2}cid\r\n"));
+        bob->Send("{10}1;2;3;4;255;\r\n{11}\r\n");
+        for (RawPeer* peer : {ann.get(), cid.get()}) {
+            QCOMPARE(peer->TakeThrough("{11}\r\n"), QByteArray("{10}1;2;3;4;255;\r\n{11}\r\n"));
+        }
+        QCOMPARE(server->draws.size(), std::size_t{1});
+        QVERIFY(server->Has("erase"));
+        // Chat comes back through the queue to all, its sender included; the sender's bytes
+        // being exactly that echo shows the relays above did not return to it.
+        bob->Send("{1}{bob}hi\r\n");
+        for (RawPeer* peer : {ann.get(), bob.get(), cid.get()}) {
+            QCOMPARE(peer->TakeThrough("hi\r\n"), QByteArray("{1}{bob}hi\r\n"));
+        }
+        QVERIFY(server->Has("chat:{bob}hi"));
+    }
+
+    void leaveSlotReuseAndFullTable() {
+        Party party({"ann", "bob"});
+        QVERIFY(party.bReady);
+        HeadlessHost& server = *party.server;
+        party[0].socket.disconnectFromHost();
+        QCOMPARE(party[1].TakeThrough("{8}"),
+                 QByteArray("{9}ann has been disconnected!\r\n{8}host;bob;\r\n"));
+        QCOMPARE(server.UserRows(), (Lines{"host", "bob"}));
+        // The lowest free slot is taken again before the table grows.
+        auto cid = Join(server, "cid");
+        QVERIFY(cid);
+        QCOMPARE(server.rows.back(), std::make_pair(std::string("cid"), int16_t{1}));
+        QCOMPARE(server.state.nUsers, int16_t{2});
+        // bob leaves from slot 2 although he now stands first among the clients.
+        party[1].socket.disconnectFromHost();
+        QCOMPARE(cid->TakeThrough("{8}"),
+                 QByteArray("{9}bob has been disconnected!\r\n{8}host;cid;\r\n"));
+        auto dan = Join(server, "dan");
+        QVERIFY(dan);
+        QCOMPARE(server.rows.back(), std::make_pair(std::string("dan"), int16_t{2}));
+        QCOMPARE(server.state.nUsers, int16_t{2});
+        // With the table full a newcomer is turned away; the others are served on.
+        server.session->SetSlotLimit(2);
+        RawPeer third(server.session->ListeningPort());
+        QVERIFY(third.WaitState(QTcpSocket::UnconnectedState));
+        QCOMPARE(server.state.nUsers, int16_t{2});
+        dan->Send("{1}{dan}still here\r\n");
+        QCOMPARE(cid->TakeThrough("here\r\n"), QByteArray("{2}dan\r\n{1}{dan}still here\r\n"));
+    }
+
+    void queuedServerChatWaitsForTheFirstClient() {
+        auto server = StartServer();
+        server->Queue("{1}", "{host}early");
+        server->Queue("{11}", "");
+        server->session->SendQueueTick();
+        QCoreApplication::processEvents();
+        QCOMPARE(server->state.colSendQueue.size(), std::size_t{2});
+        auto ann = Join(*server);
+        QVERIFY(ann);
+        QCOMPARE(ann->TakeThrough("{11}\r\n"), QByteArray("{1}{host}early\r\n{11}\r\n"));
+        // Everybody gone: the queue still empties, with nobody to send to.
+        ann->Send("{2}ann\r\n");
+        ann->socket.disconnectFromHost();
+        QTRY_VERIFY(server->Has("status:ann has been disconnected!"));
+        server->Queue("{1}", "{host}alone");
+        QTRY_VERIFY(server->state.colSendQueue.empty());
+    }
+
+    void messageSplitByteByByte() {
+        Party party({"bob"});
+        auto ann = Join(*party.server);
+        QVERIFY(party.bReady && ann);
+        for (const char c :
+             QByteArray("{2}ann\r\n{1}{ann}one byte at a time\r\n{10}7;8;9;10;65535;\r\n")) {
+            ann->Send(QByteArray(1, c));
+            QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+        }
+        QVERIFY(party[0].TakeThrough("{10}7;8;9;10;65535;\r\n").startsWith("{2}ann\r\n"));
+        QVERIFY(
+            ann->TakeThrough("time\r\n").startsWith("{9}ann has joined!\r\n{8}host;bob;ann;\r\n"));
+        QCOMPARE(party.server->draws.size(), std::size_t{1});
+    }
+
+    void linesSurviveOddArrivals() {
+        Party party({"ann", "bob"});
+        QVERIFY(party.bReady);
+        RawPeer& ann = party[0];
+        // A megabyte without CR LF swallows the line it runs into; the line after is served.
+        ann.Send(QByteArray(1 << 20, 'x') + "{1}{ann}swallowed\r\n{1}{ann}after\r\n");
+        QCOMPARE(party[1].TakeThrough("after\r\n"), QByteArray("{1}{ann}after\r\n"));
+
+        // The second block arrives and is taken in by Qt while the first is dispatched; Qt does
+        // not report it again, so only reading on afterwards finds it.
+        const int fd = ServerSideFd(ann);
+        bool bSent = false;
+        party.server->onDraw = [&](const zaplo::DrawRecord&) {
+            if (!std::exchange(bSent, true)) {
+                ann.Send("{1}{ann}second block\r\n");
+                RunEventsOnceReady(fd, POLLIN);
+            }
+        };
+        ann.Send("{10}1;1;2;2;0;\r\n");
+        QTRY_VERIFY(party[1].got.contains("{10}") && party[1].got.contains("second block\r\n"));
+        party[1].got.clear();
+
+        // ann's close is reported while her stroke is dispatched: she leaves after her lines.
+        party.server->onDraw = [fd](const zaplo::DrawRecord&) {
+            RunEventsOnceReady(fd, POLLRDHUP);
+        };
+        ann.Send("{10}1;1;2;2;0;\r\n{1}{ann}bye\r\n");
+        ann.socket.disconnectFromHost();
+        QCOMPARE(party[1].TakeThrough("{8}"), QByteArray("{10}1;1;2;2;0;\r\n{1}{ann}bye\r\n"
+                                                         "{9}ann has been disconnected!\r\n"
+                                                         "{8}host;bob;\r\n"));
+    }
+
+    void slowConsumerIsDroppedOthersServed() {
+        Party party({"ann", "bob"});
+        QVERIFY(party.bReady);
+        // A peer with a tiny receive window that never reads.
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int nSmall = 4096;
+        QCOMPARE(::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &nSmall, sizeof nSmall), 0);
+        sockaddr_in address{
+            AF_INET, htons(party.server->session->ListeningPort()), {htonl(INADDR_LOOPBACK)}, {}};
+        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(::send(fd, "{2}slow\r\n", 9, 0), ssize_t{9});
+        QCOMPARE(party[1].TakeThrough("{2}slow\r\n"), QByteArray("{2}slow\r\n"));
+
+        // About 8 MB of strokes, each relayed at once to bob and to the slow peer.
+        const QByteArray strokes = DrawLines(8000, 1000);
+        party[0].Send(strokes);
+        const QByteArray departure("{9}slow has been disconnected!\r\n{8}host;ann;bob;\r\n");
+        QVERIFY(party[1].WaitBytes(strokes.size() + departure.size(), 60000));
+        QCOMPARE(party[1].got.count(departure), 1);
+        QCOMPARE(party[1].got.replace(departure, ""), strokes);
+        QCOMPARE(party.server->UserRows(), (Lines{"host", "ann", "bob"}));
+        QTRY_VERIFY(SeesClose(fd));
+        ::close(fd);
+    }
+
+    void clientKilledMidRelay() {
+        Party party({"ann", "bob", "cid"});
+        QVERIFY(party.bReady);
+        HeadlessHost& server = *party.server;
+        server.session->SetEventInterval(0);
+        server.onDraw = [&](const zaplo::DrawRecord& record) {
+            if (record.clr == 1000) {
+                party[1].socket.abort();
+            }
+        };
+        const QByteArray strokes = DrawLines(5000);
+        party[0].Send(strokes);
+        // The departure goes out through the queue, whose ticks may come amid the relay.
+        const QByteArray departure("{9}bob has been disconnected!\r\n{8}host;ann;cid;\r\n");
+        QVERIFY(party[2].WaitBytes(strokes.size() + departure.size(), 30000));
+        QCOMPARE(party[2].got.count(departure), 1);
+        QCOMPARE(party[2].got.replace(departure, ""), strokes);
+        QCOMPARE(server.draws.size(), std::size_t{5000});
+        auto dan = Join(server, "dan");
+        QVERIFY(dan);
+        QCOMPARE(server.rows.back(), std::make_pair(std::string("dan"), int16_t{2}));
+    }
+
+    void listenFailureIsAStatusLine() {
+        QTcpServer taken;
+        const int16_t nTaken = ListenLow(taken);
+        const std::pair<int16_t, std::string> cases[] = {
+            {nTaken,
+             "Cannot listen on port " + std::to_string(nTaken) + ": address already in use"},
+            {-5, "Cannot listen on port -5: port out of range"}};
+        for (const auto& [nPort, szLine] : cases) {
+            HeadlessHost server(0, "host", nPort);
+            server.Start();
+            QCOMPARE(server.log,
+                     (Lines{"status:Waiting for a client to join...", "status:" + szLine}));
+            QCOMPARE(server.session->ListeningPort(), uint16_t{0});
+        }
+    }
+
+    void tickDoesNotStartInsideATickEventsRunBatched() {
+        Party party({"ann", "bob"});
+        QVERIFY(party.bReady);
+        HeadlessHost& server = *party.server;
+        // While the tick lets events run after slot 1, a message is queued and another tick
+        // comes: that one does nothing, the new message waits for the next tick.
+        QTimer::singleShot(0, [&] {
+            server.Queue("{1}", "{host}second");
+            server.session->SendQueueTick();
+        });
+        server.Queue("{1}", "{host}first");
+        server.session->SendQueueTick();
+        QCOMPARE(server.state.colSendQueue, std::deque<std::string>{"{1}{host}second"});
+        for (const auto& peer : party.peers) {
+            QCOMPARE(peer->TakeThrough("second\r\n"),
+                     QByteArray("{1}{host}first\r\n{1}{host}second\r\n"));
+        }
+
+        // A stopped clock: within one interval the relay lets no events run.
+        int32_t lNow = 1000;
+        server.state.GetTicks = [&] { return lNow; };
+        const QByteArray strokes = DrawLines(2000);
+        std::vector<int64_t> runs;
+        server.onDraw = [&](const zaplo::DrawRecord&) {
+            runs.push_back(server.session->EventRuns());
+        };
+        party[0].Send(strokes);
+        QVERIFY(party[1].WaitBytes(strokes.size()));
+        QCOMPARE(runs.size(), std::size_t{2000});
+        QCOMPARE(runs.back(), runs.front());
+        // Once the clock has moved on by the interval, the next relay runs them.
+        server.onDraw = [&](const zaplo::DrawRecord&) {
+            lNow += zaplo::NetSession::kEventIntervalMs;
+        };
+        party[0].Send(DrawLines(1));
+        QTRY_COMPARE(server.session->EventRuns(), runs.back() + 1);
+    }
+
+    void clientsJoinChatDrawAndLoseTheServer() {
+        auto server = StartServer();
+        HeadlessHost ann(1, "ann", server->state.nPort);
+        HeadlessHost bob(1, "bob", server->state.nPort);
+        ann.Start();
+        bob.Start();
+        QTRY_COMPARE(bob.UserRows(), (Lines{"host", "ann", "bob"}));
+        QTRY_COMPARE(ann.UserRows(), (Lines{"host", "ann", "bob"}));
+        // A client sees its own chat line only through the server's echo; a stroke is drawn
+        // everywhere except where it was made.
+        ann.Queue("{1}", "{ann}hello");
+        bob.Queue("{10}", "10;20;30;40;65280;");
+        QTRY_VERIFY(bob.Has("chat:{ann}hello") && server->Has("chat:{ann}hello"));
+        QTRY_COMPARE(ann.Count("chat:{ann}hello"), 1);
+        QTRY_COMPARE(ann.draws.size(), std::size_t{1});
+        QCOMPARE(server->draws.size(), std::size_t{1});
+        QVERIFY(bob.draws.empty());
+        // The server's window goes: both hear of it once; later lines stay queued, unreported.
+        server.reset();
+        QTRY_VERIFY(ann.Has("status:Lost connection to server!") &&
+                    bob.Has("status:Lost connection to server!"));
+        ann.Queue("{1}", "{ann}anyone?");
+        ann.session->SendQueueTick();
+        QCOMPARE(ann.state.colSendQueue.size(), std::size_t{1});
+        QCOMPARE(ann.Count("status:Lost connection to server!"), 1);
+        QVERIFY(!ann.Has("status:No Server!"));
+    }
+
+    void refusedConnectionFailsAtOnce() {
+        HeadlessHost ann(1, "ann", FreeLowPort());
+        // Each reading moves the clock a second on: waiting out the deadline takes 60 readings.
+        int32_t lNow = 0;
+        ann.state.GetTicks = [&] { return lNow += 1000; };
+        ann.Start();
+        QVERIFY(lNow < 30000);
+        QCOMPARE(ann.log, (Lines{"status:Connecting...", "failed"}));
+        // Every queued message, the join first, is reported at the next tick and dropped.
+        ann.Queue("{1}", "{ann}anyone?");
+        ann.session->SendQueueTick();
+        QCOMPARE(ann.Count("status:No Server!"), 2);
+        QVERIFY(ann.state.colSendQueue.empty());
+    }
+
+    void silentHostWaitsTheFullDeadlineAsleep() {
+        // A listener that never accepts, its queue full: a further attempt gets no answer.
+        QTcpServer silent;
+        silent.setListenBacklogSize(0);
+        HeadlessHost ann(1, "ann", ListenLow(silent));
+        silent.pauseAccepting();
+        QTcpSocket filler;
+        filler.connectToHost(QHostAddress::LocalHost, silent.serverPort());
+        QVERIFY(filler.waitForConnected(5000));
+        // Just before the counter wraps, so the deadline lies beyond the wrap.
+        int32_t lNow = INT32_MAX - 20000;
+        const int32_t lDeadline = zaplo::TicksAfter(lNow, 60000);
+        int nReadings = 0;
+        ann.state.GetTicks = [&] {
+            ++nReadings;
+            return lNow;
+        };
+        Lines logAtDeadline;
+        QTimer::singleShot(30, [&] { lNow = lDeadline; });
+        QTimer::singleShot(90, [&] {
+            logAtDeadline = ann.log;
+            lNow = zaplo::TicksAfter(lDeadline, 1);
+        });
+        ann.Start();
+        // Reaching the deadline is not passing it.
+        QCOMPARE(logAtDeadline, Lines{"status:Connecting..."});
+        QCOMPARE(ann.log, (Lines{"status:Connecting...", "failed"}));
+        // A spinning wait reads the clock hundreds of thousands of times in those 90 ms.
+        QVERIFY2(nReadings < 1000, QByteArray::number(nReadings).constData());
+        ann.session->SendQueueTick();
+        QVERIFY(ann.Has("status:No Server!"));
+    }
+};
+
+QTEST_GUILESS_MAIN(LinksTest)
+#include "tst_Links.moc"
