@@ -1,16 +1,62 @@
-// The start screen as a window: its controls, keys, close box and mode buttons.
-#include "tests/start/IntroHarness.h"
+// The start screen: the intro frame by frame on a hand-driven clock, then keys, close and clicks.
+#include "app/AppState.h"
 #include "ui/start/PictureButton.h"
 #include "ui/start/PicturePanel.h"
 #include "ui/start/frmStart.h"
 
 #include <QLabel>
-#include <QScreen>
 #include <QtTest>
+
+#include <functional>
 
 using namespace zaplo;
 
 namespace {
+
+using Ints = std::vector<int>;
+
+// GetTicks reads `now`; Sleep advances it, counts and may run a hook; ending is only recorded.
+struct Harness {
+    AppState state;
+    IntroMemory memory;
+    int32_t now = 1000;
+    int sleeps = 0;
+    std::function<void()> onSleep = [] {};
+    Harness() {
+        state.GetTicks = [this] { return now; };
+        state.Sleep = [this](int ms) {
+            now += ms;
+            ++sleeps;
+            onSleep();
+        };
+        state.onEnd = nullptr;
+    }
+};
+
+// Runs `count` frames `step` ms apart and records `read()` after each.
+Ints Frames(Harness& h, frmStart& w, int count, int step, const std::function<int()>& read) {
+    Ints seen;
+    for (int i = 0; i < count; ++i) {
+        w.RunFrame();
+        seen.push_back(read());
+        h.now += step;
+    }
+    return seen;
+}
+
+// from, from + step, ... up to and including `to`.
+Ints Range(int from, int to, int step) {
+    Ints out;
+    for (int v = from; step > 0 ? v <= to : v >= to; v += step) {
+        out.push_back(v);
+    }
+    return out;
+}
+
+Ints operator+(Ints a, const Ints& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 template <typename T> T* Child(const frmStart& w, const char* name) {
     return w.findChild<T*>(QString::fromLatin1(name));
@@ -21,190 +67,168 @@ template <typename T> T* Child(const frmStart& w, const char* name) {
 class StartScreenTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void windowAndControls();
-    void linesStartAtTheirPlaces();
-    void focusStartsOnServerThenClient();
-    void escapeEndsFromAnyControl();
-    void closeBoxOrEscapeEndsTheIntro();
-    void clickStopsAfterTheFrameAndCloses();
-};
-
-void StartScreenTest::windowAndControls() {
-    IntroHarness h;
-    frmStart w(h.state, h.memory);
-    QCOMPARE(w.windowTitle(), QString::fromUtf8("Zaplo\xc2\xae BETA Starup"));
-    QCOMPARE(w.minimumSize(), QSize(509, 381));
-    QCOMPARE(w.maximumSize(), QSize(509, 381));
-    const Qt::WindowFlags flags = w.windowFlags();
-    QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
-    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
-    QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    const QPoint offCentre =
-        w.geometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center();
-    QVERIFY(offCentre.manhattanLength() <= 2);
-
-    const QList<QPair<const char*, QRect>> places{
-        {"btnServer", QRect(56, 120, 125, 40)}, {"btnClient", QRect(56, 168, 125, 40)},
-        {"pichead", QRect(64, 8, 410, 55)},     {"picLogo", QRect(16, 344, 121, 25)},
-        {"picAsm", QRect(384, 240, 113, 130)},  {"picpl", QRect(392, 360, 113, 110)}};
-    for (const auto& [name, rect] : places) {
-        QCOMPARE(Child<QWidget>(w, name)->geometry(), rect);
+    void linesAndCreditMoveEachFrame() {
+        Harness h;
+        frmStart w(h.state, h.memory);
+        Ints x, y, left, angle;
+        for (int i = 0; i < 47; ++i) {
+            w.RunFrame();
+            h.now += 35;
+            x.push_back(w.Line(1).X1());
+            y.push_back(w.Line(2).Y1());
+            left.push_back(w.Lined(0).X1());
+            angle.push_back(h.memory.animClock.nAngle);
+        }
+        // The bounds act one step late; at the low end the reset and the new step share a frame.
+        QCOMPARE(x, (Range(51, 99, 3) + Range(96, 45, -3) + Range(51, 84, 3)));
+        QCOMPARE(y, (Range(74, 98, 2) + Range(96, 70, -2) + Range(74, 98, 2) + Range(96, 84, -2)));
+        QCOMPARE(left, (Range(376, 436, 4) + Range(432, 368, -4) + Range(372, 424, 4)));
+        QCOMPARE(angle, (Range(8, 360, 8) + Ints{8, 16})); // 0 never occurs
+        QCOMPARE(QPoint(w.Line(1).X2(), w.Lined(0).X2()), QPoint(x.back(), left.back()));
+        // Frames 10 ms apart: the 19 ms credit step comes every second frame.
+        QCOMPARE(Frames(h, w, 4, 10, [&] { return int(h.memory.animClock.nAngle); }),
+                 (Ints{24, 24, 32, 32}));
     }
-    QCOMPARE(Child<PicturePanel>(w, "picAsm")->Surface().size(), QSize(109, 126));
-    QCOMPARE(Child<PicturePanel>(w, "picpl")->Surface().size(), QSize(109, 106));
-    QVERIFY(Child<PicturePanel>(w, "picpl")->isHidden());
-    QCOMPARE(Child<PicturePanel>(w, "picLogo")->Background(), QColor(64, 64, 64));
 
-    auto* lblVersion = Child<QLabel>(w, "lblVersion");
-    QCOMPARE(lblVersion->text(),
-             QStringLiteral("Version %1.%2").arg(ZAPLO_VERSION_MAJOR).arg(ZAPLO_VERSION_MINOR));
-    QCOMPARE(lblVersion->geometry(), QRect(QPoint(288, 360), lblVersion->sizeHint()));
-    QCOMPARE(lblVersion->palette().color(QPalette::WindowText), QColor(0, 0, 192));
-    QVERIFY(!lblVersion->font().bold());
-    auto* lblExplain = Child<QLabel>(w, "lblExplain");
-    QCOMPARE(lblExplain->text(), QStringLiteral("Gathering..."));
-    QCOMPARE(lblExplain->pos(), QPoint(248, 112));
-    QCOMPARE(lblExplain->palette().color(QPalette::WindowText), QColor(128, 128, 255));
-    QVERIFY(lblExplain->font().bold());
-    for (QLabel* label : {lblVersion, lblExplain}) {
-        QCOMPARE(label->font().pointSizeF(), 8.25);
-        QVERIFY(!label->autoFillBackground());
-        QCOMPARE(label->textFormat(), Qt::PlainText);
+    void logoAndPanelKeepTheirRates() {
+        Harness h;
+        frmStart w(h.state, h.memory);
+        Ints top;
+        const Ints logo = Frames(h, w, 25, 35, [&] {
+            top.push_back(w.asmLines[0].nY);
+            return int(h.memory.animClock.nLogoFrame);
+        });
+        // Logo at once, then every sixth frame (210 ms > 200): resources 5, 6, 4, 5, 6.
+        QCOMPARE(logo, Ints(6, 1) + Ints(6, 2) + Ints(6, 0) + Ints(6, 1) + Ints{2});
+        QCOMPARE(Child<PicturePanel>(w, "picLogo")->Surface(),
+                 w.picFrames[2].convertToFormat(QImage::Format_RGB32));
+        // The panel steps every third frame; a line going from -10 to -12 wraps to 126.
+        QCOMPARE(Ints(top.begin(), top.begin() + 16),
+                 (Ints{-2, -2, -2, -4, -4, -4, -6, -6, -6, -8, -8, -8, -10, -10, -10, 126}));
+        QCOMPARE(int(h.memory.nAsmTopY), w.asmLines[0].nY);
+        // Cleared before drawing: left of the text the panel is grey; line 12 is drawn on black.
+        const QImage& panel = Child<PicturePanel>(w, "picAsm")->Surface();
+        for (int y = 0; y < panel.height(); ++y) {
+            QCOMPARE(panel.pixel(2, y), qRgb(64, 64, 64));
+        }
+        QCOMPARE(panel.pixel(6, w.asmLines[12].nY + 2 + 5 + 1), qRgb(0, 0, 0));
     }
-    // Labels lie under the panels and buttons.
-    const QObjectList& kids = w.children();
-    QVERIFY(kids.indexOf(lblExplain) < kids.indexOf(Child<PictureButton>(w, "btnServer")));
-    QVERIFY(kids.indexOf(lblVersion) < kids.indexOf(Child<PicturePanel>(w, "picLogo")));
-}
 
-void StartScreenTest::linesStartAtTheirPlaces() {
-    IntroHarness h;
-    frmStart w(h.state, h.memory);
-    auto line = [](const LineShape& l) {
-        return QList<int>{l.X1(), l.Y1(), l.X2(), l.Y2(), int(l.Colour().rgb() & 0xffffff)};
-    };
-    const QList<QList<int>> want{{48, 8, 48, 320, 0x0000ff},     {16, 72, 480, 72, 0xc0c0ff},
-                                 {368, 160, 368, 368, 0x0000ff}, {24, 232, 504, 232, 0x8080ff},
-                                 {192, 152, 240, 152, 0x0000ff}, {240, 128, 240, 152, 0x8080ff},
-                                 {392, 128, 392, 208, 0x0000ff}, {392, 128, 488, 128, 0x0000ff},
-                                 {392, 208, 488, 208, 0x0000ff}, {488, 128, 488, 208, 0x0000ff}};
-    QList<QList<int>> got;
-    for (int n = 1; n <= 6; ++n) {
-        got.append(line(w.Line(n)));
+    void explanationFollowsLastButtonCrossed() {
+        Harness h;
+        frmStart w(h.state, h.memory);
+        auto* lblExplain = Child<QLabel>(w, "lblExplain");
+        auto frameAfter = [&](int ms) {
+            h.now += ms;
+            w.RunFrame();
+            return QList<int>{lblExplain->y(), w.Line(5).Y1(), w.Line(5).Y2(), w.Line(6).Y1(),
+                              w.Line(6).Y2()};
+        };
+        const QList<int> kClient{182, 176, 176, 176, 200}, kServer{112, 152, 152, 128, 152};
+        QCOMPARE(frameAfter(0), kClient);
+        QCOMPARE(lblExplain->text(), QStringLiteral("Usual client mode."));
+        // Crossing btnServer shows in the next 350 ms step, not before.
+        QMouseEvent move(QEvent::MouseMove, QPointF(10, 10), QPointF(10, 10), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(Child<PictureButton>(w, "btnServer"), &move);
+        QCOMPARE(frameAfter(350), kClient);
+        QCOMPARE(frameAfter(1), kServer);
+        QCOMPARE(lblExplain->text(), QStringLiteral("All data is transfered \ntrough you."));
+        QCOMPARE(lblExplain->geometry(), QRect(QPoint(248, 112), lblExplain->sizeHint()));
+        // Leaving it changes nothing; entering btnClient switches back.
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(Child<PictureButton>(w, "btnServer"), &leave);
+        QCOMPARE(frameAfter(400), kServer);
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QCoreApplication::sendEvent(Child<PictureButton>(w, "btnClient"), &enter);
+        QCOMPARE(frameAfter(400), kClient);
     }
-    for (int i = 0; i <= 3; ++i) {
-        got.append(line(w.Lined(i)));
-    }
-    QCOMPARE(got, want);
 
-    // The lines are painted over the surface but under the buttons.
-    while (w.Line(1).X1() < 70) {
+    void memoryCarriesOverButFrameResets() {
+        Harness h;
+        AnimClock left;
+        {
+            frmStart first(h.state, h.memory);
+            Frames(h, first, 20, 35, [] { return 0; });
+            h.memory.bOverServer = true;
+            left = h.memory.animClock;
+        }
+        const int nTop = h.memory.nAsmTopY;
+        frmStart second(h.state, h.memory);
+        for (std::size_t i = 0; i < second.asmLines.size(); ++i) {
+            QCOMPARE(int(second.asmLines[i].nY), nTop + 10 * int(i));
+        }
+        QCOMPARE(second.nFramePos, (std::array<int16_t, 4>{372, 108, 228, 508}));
+        QCOMPARE(second.nFrameStep, (std::array<int16_t, 4>{4, 4, -4, -4}));
+        h.now += 1000;
+        second.RunFrame();
+        QCOMPARE(int(h.memory.animClock.nScanX), left.nScanX + left.nScanStepX);
+        QCOMPARE(int(h.memory.animClock.nAngle), left.nAngle + 8);
+        QCOMPARE(int(h.memory.animClock.nLogoFrame), (left.nLogoFrame + 1) % 3);
+        QCOMPARE(second.Lined(0).X1(), 376);
+        QCOMPARE(Child<QLabel>(second, "lblExplain")->pos(), QPoint(248, 112));
+    }
+
+    void deadlinesSurviveTheCounterWrap() {
+        // After 24.8 days of uptime the tick is negative: the zero deadlines are still due.
+        Harness h;
+        h.now = INT32_MIN + 5000;
+        frmStart w(h.state, h.memory);
+        auto angle = [&] { return int(h.memory.animClock.nAngle); };
+        QCOMPARE(Frames(h, w, 1, 0, angle), Ints{8});
+        QCOMPARE(int(h.memory.animClock.nLogoFrame), 1);
+        QCOMPARE(int(h.memory.nAsmTopY), -2);
+        // A deadline just set is due only after its own tick.
+        QCOMPARE(Frames(h, w, 3, 19, angle), (Ints{8, 8, 16}));
+        // Deadlines left half a counter cycle ago look far ahead; they are due too.
+        h.memory.animClock.lNextLogo = h.now + 1000000;
+        h.memory.animClock.lNextAsm = h.now + 101;
         w.RunFrame();
-        h.now += 35;
+        QCOMPARE(int(h.memory.animClock.nLogoFrame), 2);
+        QCOMPARE(int(h.memory.nAsmTopY), -4);
     }
-    const int x = w.Line(1).X1();
-    const QImage shot = w.grab().toImage();
-    const QImage face = Child<PictureButton>(w, "btnServer")->grab().toImage();
-    QCOMPARE(QColor(shot.pixel(x, 110)), QColor(0, 0, 255)); // between the banner and the button
-    QCOMPARE(QColor(shot.pixel(200, 232)), QColor(128, 128, 255));
-    for (int y = 120; y < 160; ++y) {
-        QCOMPARE(QColor(shot.pixel(x, y)), QColor(face.pixel(x - 56, y - 120)));
-    }
-}
 
-void StartScreenTest::focusStartsOnServerThenClient() {
-    IntroHarness h;
-    frmStart w(h.state, h.memory);
-    auto* btnServer = Child<PictureButton>(w, "btnServer");
-    auto* btnClient = Child<PictureButton>(w, "btnClient");
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    QCOMPARE(QApplication::focusWidget(), btnServer);
-    QTest::keyClick(btnServer, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), btnClient);
-    QTest::keyClick(btnClient, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), btnServer);
-}
-
-void StartScreenTest::escapeEndsFromAnyControl() {
-    for (const char* name : {"btnServer", "btnClient"}) {
-        IntroHarness h;
-        frmStart w(h.state, h.memory);
-        w.show();
-        auto* button = Child<PictureButton>(w, name);
-        button->setFocus();
-        QTest::keyClick(button, Qt::Key_A); // other keys do nothing
-        QVERIFY(!h.state.Ended());
-        QTest::keyClick(button, Qt::Key_Escape);
-        QVERIFY2(h.state.Ended(), name);
-        QVERIFY(!w.bModeChosen);
-    }
-    // Escape in another window is not ours.
-    IntroHarness h;
-    frmStart w(h.state, h.memory);
-    QWidget other;
-    other.show();
-    QTest::keyClick(&other, Qt::Key_Escape);
-    QVERIFY(!h.state.Ended());
-}
-
-void StartScreenTest::closeBoxOrEscapeEndsTheIntro() {
-    {
-        IntroHarness h;
-        frmStart w(h.state, h.memory);
-        w.show();
-        QVERIFY(w.close());
-        QVERIFY(h.state.Ended());
-        QVERIFY(!w.bAnimate);
-    }
-    // During the intro, close box or Escape on the focused button: the loop returns at once, in
-    // the event dispatch of the second frame, without pausing or drawing again.
-    for (const bool bEscape : {false, true}) {
-        IntroHarness h;
-        frmStart w(h.state, h.memory);
-        w.show();
-        QWidget* target = bEscape ? Child<QWidget>(w, "btnServer") : &w;
-        h.onSleep = [&] {
-            QCoreApplication::postEvent(
-                target, bEscape ? static_cast<QEvent*>(new QKeyEvent(
-                                      QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier))
-                                : new QCloseEvent());
-        };
-        w.timerAction_Timer();
-        QVERIFY(h.state.Ended());
-        QVERIFY(!w.bModeChosen);
-        QCOMPARE(h.sleeps, 1);
-        QCOMPARE(int(h.memory.animClock.nAngle), 16);
-    }
-}
-
-void StartScreenTest::clickStopsAfterTheFrameAndCloses() {
-    for (const int nWant : {0, 1}) {
-        IntroHarness h;
-        h.state.nMode = 1 - nWant;
-        frmStart w(h.state, h.memory);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        auto* button = Child<PictureButton>(w, nWant == 0 ? "btnServer" : "btnClient");
-        h.onSleep = [&] {
-            if (h.sleeps == 3) {
-                // Runs in the event dispatch of the fourth frame.
+    void escapeCloseOrClickStopTheLoop() {
+        // Each comes in the event dispatch of the third frame, after a key that does nothing.
+        // Escape on the focused button and the close box end the program at once; a click lets
+        // its frame pause, then the loop stops and closes the window.
+        enum Act { Escape, CloseBox, ClickServer, ClickClient };
+        for (const Act act : {Escape, CloseBox, ClickServer, ClickClient}) {
+            Harness h;
+            h.state.nMode = act == ClickServer ? 1 : 0;
+            frmStart w(h.state, h.memory);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            auto* button = Child<PictureButton>(w, act == ClickClient ? "btnClient" : "btnServer");
+            button->setFocus();
+            h.onSleep = [&] {
                 QMetaObject::invokeMethod(
-                    button, [button] { QTest::mouseClick(button, Qt::LeftButton); },
+                    &w,
+                    [&, n = h.sleeps] {
+                        if (n == 1 || (n == 2 && act == Escape)) {
+                            QTest::keyClick(button, n == 1 ? Qt::Key_A : Qt::Key_Escape);
+                        } else if (n == 2) {
+                            act == CloseBox ? void(w.close())
+                                            : QTest::mouseClick(button, Qt::LeftButton);
+                        } else if (n > 5) {
+                            h.state.EndProgram(); // a loop that goes on fails instead of hanging
+                        }
+                    },
                     Qt::QueuedConnection);
+            };
+            w.timerAction_Timer();
+            const bool bClick = act == ClickServer || act == ClickClient;
+            QCOMPARE(h.state.Ended(), !bClick);
+            QCOMPARE(w.bModeChosen, bClick);
+            QCOMPARE(h.sleeps, bClick ? 3 : 2);
+            QCOMPARE(int(h.memory.animClock.nAngle), 3 * 8); // no further frame is drawn
+            if (bClick) {
+                QCOMPARE(h.state.nMode, act == ClickServer ? 0 : 1);
+                QVERIFY(!w.bAnimate && !w.isVisible());
             }
-        };
-        w.timerAction_Timer();
-        QCOMPARE(h.state.nMode, nWant);
-        QVERIFY(w.bModeChosen);
-        QVERIFY(!w.bAnimate);
-        QVERIFY(!h.state.Ended());
-        QVERIFY(!w.isVisible());
-        QCOMPARE(h.sleeps, 4);                           // the clicked frame still pauses
-        QCOMPARE(int(h.memory.animClock.nAngle), 4 * 8); // and no fifth frame is drawn
+        }
     }
-}
+};
 
 QTEST_MAIN(StartScreenTest)
 #include "tst_StartScreen.moc"
