@@ -1,208 +1,227 @@
 #include "net/PacketProc.h"
-
-#include "tests/net/FakePacketHost.h"
+#include "net/DrawPacket.h"
+#include "net/PacketHost.h"
+#include "net/PacketParams.h"
 
 #include <gtest/gtest.h>
 
-namespace zaplo::test {
+#include <algorithm>
+#include <functional>
+#include <random>
+
+namespace zaplo {
 namespace {
 
-using Calls = std::vector<std::string>;
+using Lines = std::vector<std::string>;
+using Rows = std::vector<std::pair<std::string, int16_t>>;
+
+// Window and links in one: every effect is logged in order ("Send2:{9}x", "Queue:{8}host;").
+// onSend runs after each send, where the real link lets pending events run.
+struct FakeHost : PacketHost {
+    Lines calls;
+    Rows rows;
+    int16_t nUsers = 0;
+    std::function<void(int16_t)> onSend = [](int16_t) {};
+
+    void Log(const std::string& s) { calls.push_back(s); }
+    auto Find(int16_t i) const {
+        return std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.second == i; });
+    }
+    void SendToChatBox(const std::string& s) override { Log("Chat:" + s); }
+    void Status(const std::string& s) override { Log("Status:" + s); }
+    void AddUsername(const std::string& s, int16_t i) override {
+        Log("Add:" + s + "@" + std::to_string(i));
+        rows.emplace_back(s, i);
+    }
+    void RemoveUsername(int16_t i) override {
+        Log("Remove:" + std::to_string(i));
+        if (Find(i) != rows.end()) {
+            rows.erase(Find(i));
+        }
+    }
+    std::optional<std::string> SlotNickname(int16_t i) const override {
+        return Find(i) == rows.end() ? std::nullopt : std::optional(Find(i)->first);
+    }
+    void RefreshUserlist() override {
+        Log("Refresh");
+        rows.clear();
+    }
+    Lines UserRows() const override {
+        Lines out(rows.size());
+        std::transform(rows.begin(), rows.end(), out.begin(),
+                       [](const auto& r) { return r.first; });
+        return out;
+    }
+    void DrawSegment(const DrawRecord& d) override {
+        Log("Draw:" + GetDrawPacket(d.sx, d.sy, d.dx, d.dy, d.clr));
+    }
+    void EraseCanvas() override { Log("Erase"); }
+    int16_t HighestSlot() const override { return nUsers; }
+    void ServerSendToClient(const std::string& s, int16_t i) override {
+        Log("Send" + std::to_string(i) + ":" + s);
+        onSend(i);
+    }
+    void CloseSlot(int16_t i) override { Log("Close:" + std::to_string(i)); }
+    void ClientServerSendMessage(const std::string& m, const std::string& s) override {
+        Log("Queue:" + m + s);
+    }
+};
+
+// A server whose own user "host" has slot 0, with client slots 1..nUsers.
+FakeHost Server(int16_t nUsers) {
+    FakeHost host;
+    host.rows.emplace_back("host", 0);
+    host.nUsers = nUsers;
+    return host;
+}
 
 // Runs one block and returns what was left after its last CR LF.
-std::string Feed(FakePacketHost& host, std::string szBlock, int16_t nOrigin) {
+std::string Feed(FakeHost& host, std::string szBlock, int16_t nOrigin) {
     PacketProc(szBlock, nOrigin, host);
     return szBlock;
 }
 
-// A server whose own user is "host" (slot 0), with clients connected on the given slots.
-FakePacketHost Server(std::initializer_list<int16_t> slots) {
-    FakePacketHost host;
-    host.rows.push_back({"host", 0});
-    for (const int16_t s : slots) {
-        host.Connect(s);
-    }
-    return host;
-}
-
-TEST(PacketProcFraming, LinesInOrderAndTailKept) {
-    FakePacketHost host;
-    EXPECT_EQ(Feed(host, "{1}{ann}hi\r\n{11}\r\n{10}5;", -1), "{10}5;");
-    EXPECT_EQ(host.calls, (Calls{"Chat:{ann}hi", "Erase"}));
-
-    FakePacketHost idle;
-    EXPECT_EQ(Feed(idle, "{1}{ann}hi", -1), "{1}{ann}hi");
-    EXPECT_EQ(Feed(idle, "\r\n", -1), "");
-    EXPECT_EQ(Feed(idle, "", -1), "");
-    EXPECT_TRUE(idle.calls.empty());
-}
-
-TEST(PacketProcFraming, CodeEndsAtFirstBraceAndPayloadIsKeptByteForByte) {
-    FakePacketHost host;
-    // Lone CR and LF are payload; only the pair ends a line. UTF-8 passes untouched.
-    Feed(host, "{1}{a}b}c\r\n{9}a\rb\nc}\r\n{9}\xc5\xbc\xc3\xb3\xc5\x82w\r\n{1}\r\n", -1);
-    EXPECT_EQ(host.calls, (Calls{"Chat:{a}b}c", "Status:a\rb\nc}",
-                                 "Status:\xc5\xbc\xc3\xb3\xc5\x82w", "Chat:"}));
-}
-
-TEST(PacketProcFraming, UnknownEmptyAndBracelessLinesAreSkipped) {
-    FakePacketHost host = Server({1, 2});
-    const std::string junk[] = {"9}x",   "{12}x", "{0}",  "",      "no brace", "{1",
-                                "{ 1}x", "{01}x", "{1 }", "{10 }", "}{1}x",    "{9}}{1}x"};
+TEST(PacketProc, LinesRunInOrderTheTailStaysAndUnknownCodesAreSkipped) {
+    FakeHost host = Server(2);
+    // The code ends at the first "}"; lone CR and LF are payload.
+    EXPECT_EQ(
+        Feed(host, "{1}{ann}hi\r\n{11}\r\n{1}{a}b}c\r\n{9}a\rb\nc}\r\n{9}}{1}x\r\n{10}5;", -1),
+        "{10}5;");
+    EXPECT_EQ(host.calls,
+              (Lines{"Chat:{ann}hi", "Erase", "Chat:{a}b}c", "Status:a\rb\nc}", "Status:}{1}x"}));
+    host.calls.clear();
     std::string szBlock;
-    for (const std::string& line : junk) {
-        szBlock += line + "\r\n{9}ok\r\n";
+    for (const char* junk : {"9}x", "{12}x", "{0}", "{}", "", "no brace", "{1", "{ 1}x", "{01}x"}) {
+        szBlock += junk + std::string("\r\n{9}ok\r\n");
     }
     Feed(host, szBlock, 1);
-    // "{9}}{1}x" is a status line with payload "}{1}x".
-    Calls expected(std::size(junk), "Status:ok");
-    expected.insert(expected.end() - 1, "Status:}{1}x");
-    EXPECT_EQ(host.calls, expected);
+    EXPECT_EQ(host.calls, Lines(9, "Status:ok"));
 }
 
-TEST(PacketProcRelay, DrawAndClearGoAtOnceToEveryOtherConnectedSlot) {
-    FakePacketHost host = Server({1, 2, 4});
-    host.nUsers = 5; // slot 3 was closed, slot 5 is not connected
-    Feed(host, "{10}1;2;3;4;5;\r\n{11}\r\n", 2);
-    // Every slot but the origin is tried; the link skips the unconnected ones.
-    EXPECT_EQ(host.calls, (Calls{"Draw:1,2,3,4,5", "Send1:{10}1;2;3;4;5;", "Send3:{10}1;2;3;4;5;",
-                                 "Send4:{10}1;2;3;4;5;", "Send5:{10}1;2;3;4;5;", "Erase",
-                                 "Send1:{11}", "Send3:{11}", "Send4:{11}", "Send5:{11}"}));
-    EXPECT_EQ(host.SentTo(1), (Calls{"{10}1;2;3;4;5;", "{11}"}));
-    EXPECT_EQ(host.SentTo(4), host.SentTo(1));
-    EXPECT_EQ(host.sent.size(), 4u);
-}
-
-TEST(PacketProcRelay, ChatIsShownAndEchoedThroughTheQueueOnly) {
-    FakePacketHost host = Server({1, 2, 3});
-    Feed(host, "{1}{bob}h\xc3\xa9!\r\n", 2);
-    EXPECT_EQ(host.calls, (Calls{"Chat:{bob}h\xc3\xa9!", "Queue:{1}{bob}h\xc3\xa9!"}));
-}
-
-TEST(PacketProcRelay, UpperBoundIsTakenWhenTheRelayStarts) {
-    FakePacketHost host = Server({1, 2});
-    host.onSend = [&](const std::string&, int16_t) { host.Connect(3); };
-    Feed(host, "{11}\r\n", 2);
-    EXPECT_EQ(host.SentTo(1), Calls{"{11}"});
-    EXPECT_TRUE(host.SentTo(3).empty());
-}
-
-TEST(PacketProcRelay, ClientOriginNeverSendsQueuesOrCloses) {
-    FakePacketHost host;
-    host.Connect(1);
-    Feed(host, "{1}{a}x\r\n{2}bob\r\n{3}\r\n{8}host;bob;\r\n{9}s\r\n{10}1;1;2;2;0;\r\n{11}\r\n",
-         -1);
+TEST(PacketProc, ServerRelaysToTheOtherSlotsAndDropsListsAndBadRecords) {
+    FakeHost host = Server(4); // slot 3 may be closed: the link drops what is sent to it
+    host.onSend = [&](int16_t) { host.nUsers = 9; }; // a slot accepted during a send
+    Feed(host, "{10}1;2;3;4;5;\r\n", 2);
+    EXPECT_EQ(host.calls, (Lines{"Draw:1;2;3;4;5;", "Send1:{10}1;2;3;4;5;", "Send3:{10}1;2;3;4;5;",
+                                 "Send4:{10}1;2;3;4;5;"}));
+    host = Server(3);
+    // Chat goes back out through the queue only; user lists come only from the server.
+    Feed(host, "{11}\r\n{1}{bob}hi\r\n{8}evil;\r\n{10}32768;0;0;0;0;\r\n{10}0;0;0;0;-1;\r\n", 2);
     EXPECT_EQ(host.calls,
-              (Calls{"Chat:{a}x", "Add:bob@-1", "Status:bob has joined!", "Refresh", "Add:host@-1",
-                     "Add:bob@-1", "Status:s", "Draw:1,1,2,2,0", "Erase"}));
-    EXPECT_EQ(host.UserRows(), (Calls{"host", "bob"}));
+              (Lines{"Erase", "Send1:{11}", "Send3:{11}", "Chat:{bob}hi", "Queue:{1}{bob}hi"}));
+    EXPECT_EQ(host.rows, (Rows{{"host", 0}}));
+}
+
+TEST(PacketProc, ClientOriginNeverSendsQueuesOrClosesAndIgnoresLeave) {
+    FakeHost host;
+    host.rows = {{"host", -1}, {"me", -1}};
+    Feed(host, "{1}{a}x\r\n{2}bob\r\n{3}\r\n{8}host;bob;\r\n{10}1;1;2;2;0;\r\n{11}\r\n", -1);
+    EXPECT_EQ(host.calls, (Lines{"Chat:{a}x", "Add:bob@-1", "Status:bob has joined!", "Refresh",
+                                 "Add:host@-1", "Add:bob@-1", "Draw:1;1;2;2;0;", "Erase"}));
     Feed(host, "{8}\r\n", -1);
     EXPECT_TRUE(host.rows.empty());
 }
 
-TEST(PacketProcUsers, JoinAddsRowForOriginAnnouncesRelaysAndAnswers) {
-    FakePacketHost host = Server({1, 2});
-    host.rows.push_back({"ann", 1});
-    Feed(host, "{2}bob\r\n", 2);
-    EXPECT_EQ(host.calls, (Calls{"Add:bob@2", "Status:bob has joined!", "Send1:{2}bob",
-                                 "Send2:{9}bob has joined!", "Send2:{8}host;ann;bob;"}));
-    EXPECT_TRUE(host.queue.empty());
-}
-
-TEST(PacketProcUsers, LeaveFindsTheRowBySlotNotByPosition) {
-    FakePacketHost host = Server({1, 2});
-    host.rows = {{"host", 0}, {"ann", 1}, {"bob", 2}};
-    Feed(host, "{3}\r\n", 1);
-    EXPECT_EQ(host.calls,
-              (Calls{"Close:1", "Status:ann has been disconnected!",
-                     "Queue:{9}ann has been disconnected!", "Remove:1", "Queue:{8}host;bob;"}));
-    EXPECT_EQ(host.connected, std::set<int16_t>{2});
-
-    // bob now stands at list position 1 but owns slot 2.
+TEST(PacketProc, JoinAndLeaveSequences) {
+    FakeHost host = Server(3);
+    host.rows = {{"host", 0}, {"ann", 1}, {"ann2", 1}}; // ann joined twice
+    // A slot that never joined closes silently, and the rest of its block is not its own.
+    EXPECT_EQ(Feed(host, "{3}\r\n{2}mallory\r\n{11}\r\ntail", 3), "tail");
+    EXPECT_EQ(host.calls, Lines{"Close:3"});
     host.calls.clear();
-    Feed(host, "{3}\r\n", 2);
-    EXPECT_EQ(host.calls,
-              (Calls{"Close:2", "Status:bob has been disconnected!",
-                     "Queue:{9}bob has been disconnected!", "Remove:2", "Queue:{8}host;"}));
-    EXPECT_EQ(host.rows, (std::vector<FakePacketHost::Row>{{"host", 0}}));
-}
-
-TEST(PacketProcMends, LeaveReachingAClientIsIgnored) {
-    FakePacketHost host;
-    host.rows = {{"host", -1}, {"me", -1}};
-    Feed(host, "{3}\r\n{9}after\r\n", -1);
-    EXPECT_EQ(host.calls, Calls{"Status:after"});
-    EXPECT_EQ(host.rows.size(), 2u);
-}
-
-TEST(PacketProcMends, SlotThatNeverJoinedClosesSilently) {
-    FakePacketHost host = Server({1, 3});
-    host.rows.push_back({"ann", 1});
-    Feed(host, "{3}\r\n", 3);
-    EXPECT_EQ(host.calls, Calls{"Close:3"});
-    EXPECT_TRUE(host.queue.empty());
-}
-
-TEST(PacketProcMends, NothingAfterALeaveIsCreditedToTheClosedSlot) {
-    FakePacketHost host = Server({1, 2});
-    host.rows.push_back({"ann", 1});
-    EXPECT_EQ(Feed(host, "{3}\r\n{2}mallory\r\n{1}{x}y\r\n{11}\r\ntail", 1), "tail");
-    EXPECT_EQ(host.calls.back(), "Queue:{8}host;");
-    EXPECT_EQ(host.UserRows(), Calls{"host"});
-    EXPECT_TRUE(host.sent.empty());
-}
-
-TEST(PacketProcMends, UserListFromAClientIsIgnoredByTheServer) {
-    FakePacketHost host = Server({1});
-    host.rows.push_back({"ann", 1});
-    const auto before = host.rows;
-    Feed(host, "{8}evil;list;\r\n{9}still here\r\n", 1);
-    EXPECT_EQ(host.rows, before);
-    EXPECT_EQ(host.calls, Calls{"Status:still here"});
-}
-
-TEST(PacketProcMends, EveryRowOfALeavingSlotGoes) {
-    // A client that joined twice must not leave a row behind for the slot's next client.
-    FakePacketHost host = Server({1, 2});
-    Feed(host, "{2}ann\r\n{2}ann2\r\n", 1);
     Feed(host, "{2}bob\r\n", 2);
-    host.queue.clear();
-    Feed(host, "{3}\r\n", 1);
-    EXPECT_EQ(host.UserRows(), (Calls{"host", "bob"}));
-    EXPECT_EQ(host.queue, (Calls{"{9}ann has been disconnected!", "{9}ann2 has been disconnected!",
-                                 "{8}host;bob;"}));
+    EXPECT_EQ(host.calls,
+              (Lines{"Add:bob@2", "Status:bob has joined!", "Send1:{2}bob", "Send3:{2}bob",
+                     "Send2:{9}bob has joined!", "Send2:{8}host;ann;ann2;bob;"}));
+    host.calls.clear();
+    Feed(host, "{3}\r\n", 1); // every row of the slot goes
+    Feed(host, "{3}\r\n", 2); // bob now stands at list position 1 but owns slot 2
+    EXPECT_EQ(
+        host.calls,
+        (Lines{"Close:1", "Status:ann has been disconnected!",
+               "Queue:{9}ann has been disconnected!", "Remove:1",
+               "Status:ann2 has been disconnected!", "Queue:{9}ann2 has been disconnected!",
+               "Remove:1", "Queue:{8}host;bob;", "Close:2", "Status:bob has been disconnected!",
+               "Queue:{9}bob has been disconnected!", "Remove:2", "Queue:{8}host;"}));
+    EXPECT_EQ(host.rows, (Rows{{"host", 0}}));
 }
 
-TEST(PacketProcMends, DrawRecordOutOfRangeIsNeitherDrawnNorRelayed) {
-    FakePacketHost host = Server({1, 2});
-    Feed(host, "{10}32768;0;0;0;0;\r\n{10}0;0;0;0;16777216;\r\n{10}0;0;0;0;-1;\r\n{10};;;;;\r\n",
-         1);
-    EXPECT_EQ(host.calls, (Calls{"Draw:0,0,0,0,0", "Send2:{10};;;;;"}));
-}
-
-TEST(PacketProcReentry, NestedCallOnTheSameBufferLeavesTheOuterLinesIntact) {
-    // The socket side hands a buffer to PacketProc and, while a relay lets events run, reuses
-    // that very buffer for a later delivery.
-    FakePacketHost host = Server({1, 2, 3});
-    std::string szBuffer = "{11}\r\n{9}outer\r\n{1}{a}b\r\nrest";
+TEST(PacketProc, NestedCallOnTheSameBufferKeepsTheOuterLines) {
+    // While a relay lets events run, the socket side reuses the buffer for a later delivery.
+    FakeHost host = Server(3);
+    std::string szBuffer = "{11}\r\n{9}outer\r\nrest";
     bool bNested = false;
-    host.onSend = [&](const std::string&, int16_t iUser) {
-        if (bNested || iUser != 2) {
-            return;
+    host.onSend = [&](int16_t iUser) {
+        if (iUser == 2 && !std::exchange(bNested, true)) {
+            szBuffer = "{9}inner\r\nnested-tail";
+            PacketProc(szBuffer, 3, host);
         }
-        bNested = true;
-        szBuffer = "{10}1;2;3;4;5;\r\n{9}inner\r\nnested-tail";
-        PacketProc(szBuffer, 3, host);
     };
     PacketProc(szBuffer, 1, host);
     EXPECT_EQ(szBuffer, "rest");
-    EXPECT_EQ(host.calls, (Calls{"Erase", "Send2:{11}",
-                                 // nested, from slot 3, between the outer relay's two sends
-                                 "Draw:1,2,3,4,5", "Send1:{10}1;2;3;4;5;", "Send2:{10}1;2;3;4;5;",
-                                 "Status:inner",
-                                 // the outer call resumes where it was
-                                 "Send3:{11}", "Status:outer", "Chat:{a}b", "Queue:{1}{a}b"}));
+    EXPECT_EQ(host.calls,
+              (Lines{"Erase", "Send2:{11}", "Status:inner", "Send3:{11}", "Status:outer"}));
+}
+
+TEST(PacketParams, UsersCodecKeepsSemicolonEndedEntriesWithTheGivenSlot) {
+    FakeHost host;
+    const std::string big(40000, 'x');
+    EXPECT_EQ(GetUsersPacket(host), "");
+    ExtractUsersPacket("a;" + big + ";;z\xc3\xb6;c", host, 7);
+    EXPECT_EQ(host.rows, (Rows{{"a", 7}, {big, 7}, {"", 7}, {"z\xc3\xb6", 7}}));
+    EXPECT_EQ(GetUsersPacket(host), "a;" + big + ";;z\xc3\xb6;");
+}
+
+// Random and mutated blocks from random origins: nothing crashes (the suite also runs under
+// ASan and UBSan), the tail is kept, a client's lines send nothing, answers go only to the
+// origin, and relays only to other slots within 1..HighestSlot and only lines received.
+TEST(PacketProc, RandomBlocksKeepTheRelayRules) {
+    std::mt19937 rng(4711);
+    const auto pick = [&](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+    };
+    const std::string seeds[] = {"{1}{ann}hi",  "{2}bob", "{3}",   "{8}host;ann;",
+                                 "{9}s",        "{11}",   "{12}x", "{10}1;2;3;4;255;",
+                                 "{10}-9;x;;;;"};
+    const std::string noise("{};\r\n-.09x \0\xff", 14);
+    std::size_t nRelayed = 0;
+    std::size_t nAnswered = 0;
+    for (int round = 0; round < 100'000; ++round) {
+        FakeHost host = Server(static_cast<int16_t>(pick(6)));
+        std::string szBlock;
+        for (std::size_t n = pick(5); n > 0; --n) {
+            szBlock += seeds[pick(std::size(seeds))] + (pick(3) != 0 ? "\r\n" : "");
+        }
+        for (std::size_t n = pick(4); n > 0; --n) {
+            szBlock.insert(pick(szBlock.size() + 1), 1, noise[pick(noise.size())]);
+        }
+        const std::size_t lastEnd = szBlock.rfind("\r\n");
+        const int16_t nTop = host.nUsers;
+        const int16_t nOrigin =
+            nTop == 0 || pick(3) == 0 ? int16_t{-1} : static_cast<int16_t>(1 + pick(nTop));
+
+        ASSERT_EQ(Feed(host, szBlock, nOrigin),
+                  lastEnd == std::string::npos ? szBlock : szBlock.substr(lastEnd + 2));
+        for (const std::string& call : host.calls) {
+            ASSERT_FALSE(nOrigin == -1 && call.starts_with("Queue")) << szBlock;
+            if (!call.starts_with("Send")) {
+                continue;
+            }
+            const int slot = std::stoi(call.substr(4));
+            const std::string szData = call.substr(call.find(':') + 1);
+            const bool bAnswer = szData.starts_with("{9}") || szData.starts_with("{8}");
+            ASSERT_TRUE(nOrigin != -1 && slot >= 1 && slot <= nTop && (slot == nOrigin) == bAnswer)
+                << szBlock;
+            ASSERT_TRUE(bAnswer ||
+                        ("\r\n" + szBlock).find("\r\n" + szData + "\r\n") != std::string::npos)
+                << szBlock;
+            ++(bAnswer ? nAnswered : nRelayed);
+        }
+    }
+    // The generator must actually reach the relay and answer paths.
+    EXPECT_GT(nRelayed, 10'000u);
+    EXPECT_GT(nAnswered, 1'000u);
 }
 
 } // namespace
-} // namespace zaplo::test
+} // namespace zaplo
