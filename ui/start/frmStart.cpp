@@ -228,20 +228,24 @@ void frmStart::RunFrame() {
     update();
 }
 
-bool frmStart::Due(int32_t deadline, int32_t period) const {
+bool frmStart::TakeDeadline(int32_t& lNext, int32_t period) {
     const int32_t now = state_.GetTicks();
     // A deadline is never set more than one period ahead. One that lies further ahead is stale:
     // the counter has wrapped past it (a first intro after 24.8 days of uptime, or a start screen
     // that was away that long), so it counts as due rather than stalling the effect.
-    return TicksPast(now, deadline) || TicksPast(deadline, TicksAfter(now, period));
+    if (!TicksPast(now, lNext) && !TicksPast(lNext, TicksAfter(now, period))) {
+        return false;
+    }
+    // The next one is a full period after a fresh reading, so a late step does not catch up.
+    lNext = TicksAfter(state_.GetTicks(), period);
+    return true;
 }
 
 void frmStart::StepLogo() {
     AnimClock& clock = memory_.animClock;
-    if (!Due(clock.lNextLogo, kLogoPeriod)) {
+    if (!TakeDeadline(clock.lNextLogo, kLogoPeriod)) {
         return;
     }
-    clock.lNextLogo = TicksAfter(state_.GetTicks(), kLogoPeriod);
     clock.nLogoFrame = static_cast<uint8_t>(clock.nLogoFrame + 1);
     if (clock.nLogoFrame > 2) {
         clock.nLogoFrame = 0;
@@ -300,10 +304,9 @@ void frmStart::StepFrame() {
 
 void frmStart::StepCredit() {
     AnimClock& clock = memory_.animClock;
-    if (!Due(clock.lNextCredit, kCreditPeriod)) {
+    if (!TakeDeadline(clock.lNextCredit, kCreditPeriod)) {
         return;
     }
-    clock.lNextCredit = TicksAfter(state_.GetTicks(), kCreditPeriod);
     clock.nAngle = static_cast<int16_t>(clock.nAngle + 8);
     if (clock.nAngle > 360) {
         clock.nAngle = static_cast<int16_t>(clock.nAngle - 360);
@@ -315,10 +318,9 @@ void frmStart::StepCredit() {
 
 void frmStart::StepExplain() {
     AnimClock& clock = memory_.animClock;
-    if (!Due(clock.lNextExplain, kExplainPeriod)) {
+    if (!TakeDeadline(clock.lNextExplain, kExplainPeriod)) {
         return;
     }
-    clock.lNextExplain = TicksAfter(state_.GetTicks(), kExplainPeriod);
 
     // The connector runs from the button across to x = 240, then up (server) or down (client)
     // to the label.
@@ -351,10 +353,9 @@ void frmStart::StepExplain() {
 
 void frmStart::StepAsm() {
     AnimClock& clock = memory_.animClock;
-    if (!Due(clock.lNextAsm, kAsmPeriod)) {
+    if (!TakeDeadline(clock.lNextAsm, kAsmPeriod)) {
         return;
     }
-    clock.lNextAsm = TicksAfter(state_.GetTicks(), kAsmPeriod);
     picAsm->Clear();
     QImage& surface = picAsm->Surface();
     for (AsmLine& line : asmLines) {

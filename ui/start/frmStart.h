@@ -67,7 +67,8 @@ protected:
 private:
     void CreateControls();
     void PlaceAsmLines();
-    bool Due(int32_t deadline, int32_t period) const;
+    // True when the step is due; then moves lNext one period past a fresh reading.
+    bool TakeDeadline(int32_t& lNext, int32_t period);
 
     void StepLogo();
     void StepPlanet();
