@@ -1,6 +1,6 @@
 #include "app/StartupLoop.h"
 
-#include "app/AppState.h"
+#include "base/AppState.h"
 #include "ui/connect/frmIP.h"
 #include "ui/main/frmMain.h"
 #include "ui/start/frmStart.h"

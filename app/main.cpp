@@ -1,5 +1,5 @@
-#include "app/AppState.h"
 #include "app/StartupLoop.h"
+#include "base/AppState.h"
 
 #include <QApplication>
 #include <QIcon>

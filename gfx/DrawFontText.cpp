@@ -1,7 +1,7 @@
 #include "gfx/DrawFontText.h"
 
-#include "gfx/Colour.h"
 #include "gfx/FontCell.h"
+#include "gfx/QtColour.h"
 
 #include <QFont>
 #include <QFontMetrics>

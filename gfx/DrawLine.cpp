@@ -1,7 +1,7 @@
 #include "gfx/DrawLine.h"
 
-#include "gfx/Colour.h"
 #include "gfx/LineRaster.h"
+#include "gfx/QtColour.h"
 
 #include <QImage>
 

@@ -1,9 +1,9 @@
 #include "net/ClientLink.h"
 
-#include "app/AppState.h"
-#include "gfx/Ticks.h"
+#include "base/AppState.h"
+#include "base/Ticks.h"
 #include "net/Connection.h"
-#include "net/PacketHost.h"
+#include "net/core/PacketHost.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,7 +1,8 @@
 #include "net/Connection.h"
 
 #include "net/EventPump.h"
-#include "net/PacketProc.h"
+#include "net/core/MessageCode.h"
+#include "net/core/PacketProc.h"
 
 namespace zaplo {
 
@@ -73,12 +74,12 @@ void Connection::DispatchLines(std::string_view szLines, quint64 nGeneration) {
     // One line at a time, so that a connection closed in the middle (its own leave, or a
     // client dropped for not reading) has nothing more dispatched in its name.
     while (!szLines.empty() && nGeneration == nGeneration_) {
-        const std::size_t nEnd = szLines.find("\r\n");
+        const std::size_t nEnd = szLines.find(kCrLf);
         if (nEnd == std::string_view::npos) {
             break;
         }
-        std::string szLine(szLines.substr(0, nEnd + 2));
-        szLines.remove_prefix(nEnd + 2);
+        std::string szLine(szLines.substr(0, nEnd + kCrLf.size()));
+        szLines.remove_prefix(nEnd + kCrLf.size());
         PacketProc(szLine, nOrigin_, host_);
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net/ReceiveBuffer.h"
 #include "net/TcpSocket.h"
+#include "net/core/ReceiveBuffer.h"
 
 #include <QObject>
 

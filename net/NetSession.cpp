@@ -1,10 +1,11 @@
 #include "net/NetSession.h"
 
-#include "app/AppState.h"
+#include "base/AppState.h"
 #include "net/ClientLink.h"
 #include "net/EventPump.h"
-#include "net/PacketHost.h"
 #include "net/ServerLink.h"
+#include "net/core/MessageCode.h"
+#include "net/core/PacketHost.h"
 
 #include <algorithm>
 #include <vector>
@@ -56,7 +57,7 @@ void NetSession::CloseSlot(int16_t iUser) {
 }
 
 void NetSession::CloseForExit() {
-    if (state_.nMode == 0 && state_.bConnected) {
+    if (state_.nMode == Mode::Server && state_.bConnected) {
         server_->CloseAll();
         client_->Close();
     }
@@ -94,7 +95,7 @@ void NetSession::SendQueueTick() {
     // This tick handles the messages queued now; whatever is queued while it runs is the next
     // tick's.
     const std::size_t nCount = state_.colSendQueue.size();
-    if (state_.nMode == 1) {
+    if (state_.nMode == Mode::Client) {
         DrainToServer(nCount);
     } else {
         DrainToClients(nCount);
@@ -109,7 +110,7 @@ void NetSession::DrainToServer(std::size_t nCount) {
     // No events run here, so the queue stays as it is while this goes through it.
     for (std::size_t i = 0; i < nCount && i < state_.colSendQueue.size(); ++i) {
         if (client_->Connected()) {
-            client_->Send(state_.colSendQueue[i] + "\r\n");
+            client_->Send(state_.colSendQueue[i] + std::string(kCrLf));
         } else {
             host_.Status("No Server!");
         }
@@ -121,7 +122,7 @@ void NetSession::DrainToClients(std::size_t nCount) {
     std::vector<std::string> lines;
     lines.reserve(nCount);
     for (std::size_t i = 0; i < nCount; ++i) {
-        lines.push_back(state_.colSendQueue[i] + "\r\n");
+        lines.push_back(state_.colSendQueue[i] + std::string(kCrLf));
     }
     pump_->Begin();
     const int nUsers = state_.nUsers;

@@ -1,10 +1,11 @@
 #include "net/ServerLink.h"
 
-#include "app/AppState.h"
+#include "base/AppState.h"
 #include "net/Connection.h"
 #include "net/EventPump.h"
-#include "net/PacketHost.h"
-#include "net/PacketProc.h"
+#include "net/core/MessageCode.h"
+#include "net/core/PacketHost.h"
+#include "net/core/PacketProc.h"
 
 #include <QAbstractSocket>
 
@@ -119,13 +120,13 @@ void ServerLink::ServerSendToClient(const std::string& szData, int16_t iUser) {
     }
     std::string szText;
     szText.reserve(szData.size() + 2);
-    szText.append(szData).append("\r\n");
+    szText.append(szData).append(kCrLf);
     SendToSlot(iUser, szText);
     pump_.AfterSend();
 }
 
 void ServerLink::Departure(int16_t iUser) {
-    std::string szLeave = "{3}\r\n";
+    std::string szLeave = std::string(WireCode(MessageCode::Leave)) + std::string(kCrLf);
     PacketProc(szLeave, iUser, host_);
 }
 

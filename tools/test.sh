@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Builds with warnings as errors and runs every test, then does the same once more under
+# Checks formatting and the layering, builds with warnings as errors and runs every test, builds
+# the Qt-free protocol core with clang as well, then builds and tests everything once more under
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
 
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+./tools/check_layers.sh .
+
 cmake -S . -B build-ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAPLO_WERROR=ON
 cmake --build build-ci -j"$jobs"
 ctest --test-dir build-ci --output-on-failure -j"$jobs"
+
+cmake -S . -B build-clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DZAPLO_WERROR=ON -DZAPLO_CORE_ONLY=ON
+cmake --build build-clang -j"$jobs"
+ctest --test-dir build-clang --output-on-failure -j"$jobs"
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZAPLO_WERROR=ON -DZAPLO_SANITIZE=ON
 cmake --build build-asan -j"$jobs"

@@ -1,5 +1,5 @@
-#include "app/AppState.h"
 #include "app/StartupLoop.h"
+#include "base/AppState.h"
 #include "ui/connect/frmIP.h"
 #include "ui/main/frmMain.h"
 #include "ui/start/frmStart.h"
@@ -104,7 +104,7 @@ class TestStartupLoop : public QObject {
     // OK in server mode; the stored port is then swapped for one the system picks.
     Step ServerOk() {
         return On<frmIP>([this](frmIP* dialog) {
-            QVERIFY(state_->nMode == 0);
+            QVERIFY(state_->nMode == zaplo::Mode::Server);
             Box(dialog, "txtNick")->setText(QStringLiteral("host"));
             Click(dialog, "btnOK");
             QVERIFY(state_->nPort == 201 && state_->szNick == "host");

@@ -1,4 +1,4 @@
-#include "app/AppState.h"
+#include "base/AppState.h"
 #include "ui/connect/frmIP.h"
 
 #include <QAbstractButton>
@@ -11,6 +11,7 @@
 
 using zaplo::AppState;
 using zaplo::frmIP;
+using zaplo::Mode;
 
 namespace {
 
@@ -55,7 +56,7 @@ private Q_SLOTS:
 
     void modeSetsAddressRowAndFirstFocus() {
         for (int nMode : {1, 0}) {
-            state_->nMode = static_cast<int16_t>(nMode);
+            state_->nMode = static_cast<Mode>(nMode);
             frmIP dlg(*state_);
             dlg.show();
             QVERIFY(QTest::qWaitForWindowActive(&dlg));
@@ -65,7 +66,7 @@ private Q_SLOTS:
             // Each showing follows the mode anew but leaves the focus where the user left it.
             Box(dlg, "txtNick")->setFocus();
             dlg.hide();
-            state_->nMode = static_cast<int16_t>(1 - nMode);
+            state_->nMode = static_cast<Mode>(1 - nMode);
             dlg.show();
             QCOMPARE(Box(dlg, "txtIP")->isVisible(), nMode == 0);
             QCOMPARE(dlg.focusWidget(), Box(dlg, "txtNick"));
@@ -110,7 +111,7 @@ private Q_SLOTS:
     }
 
     void okStoresAddressAndNickname() {
-        state_->nMode = 1;
+        state_->nMode = Mode::Client;
         frmIP dlg(*state_);
         dlg.show();
         Box(dlg, "txtIP")->clear();
@@ -121,7 +122,7 @@ private Q_SLOTS:
     }
 
     void cancelKeepsEntries() {
-        state_->nMode = 1;
+        state_->nMode = Mode::Client;
         frmIP dlg(*state_);
         dlg.show();
         Box(dlg, "txtNick")->setText(QStringLiteral("alice"));
@@ -154,7 +155,7 @@ private Q_SLOTS:
     }
 
     void enterAndEscapeDoNothing() {
-        state_->nMode = 1;
+        state_->nMode = Mode::Client;
         frmIP dlg(*state_);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/AppState.h"
+#include "base/AppState.h"
 #include "net/NetSession.h"
-#include "net/PacketHost.h"
 #include "net/SendQueue.h"
+#include "net/core/PacketHost.h"
 
 #include <QRandomGenerator>
 #include <QTcpServer>
@@ -27,7 +27,7 @@ inline int16_t FreeLowPort() {
 // One participant's program-wide state, set up for a run on 127.0.0.1.
 inline void SetUp(zaplo::AppState& state, int32_t nMode, const std::string& szNick, int16_t nPort) {
     state.onEnd = nullptr;
-    state.nMode = nMode;
+    state.nMode = static_cast<zaplo::Mode>(nMode);
     state.szNick = szNick;
     state.nPort = nPort;
     state.szServerIP = state.szListenHost = "127.0.0.1";
@@ -43,16 +43,16 @@ public:
     }
     // The window's last creation step.
     void Start() {
-        if (state.nMode == 0) {
+        if (state.nMode == zaplo::Mode::Server) {
             AddUsername(state.szNick, 0);
             session->ServerWait();
         } else {
             session->ClientConnect();
-            Queue("{2}", state.szNick);
+            Queue(zaplo::MessageCode::Join, state.szNick);
         }
     }
-    void Queue(const std::string& szMsg, const std::string& szData) {
-        zaplo::ClientServerSendMessage(state, szMsg, szData);
+    void Queue(zaplo::MessageCode msg, const std::string& szData) {
+        zaplo::ClientServerSendMessage(state, msg, szData);
     }
     int Count(const std::string& szEntry) const {
         return static_cast<int>(std::count(log.begin(), log.end(), szEntry));
@@ -105,8 +105,8 @@ public:
         session->ServerSendToClient(szData, iUser);
     }
     void CloseSlot(int16_t iUser) override { session->CloseSlot(iUser); }
-    void ClientServerSendMessage(const std::string& szMsg, const std::string& szData) override {
-        Queue(szMsg, szData);
+    void ClientServerSendMessage(zaplo::MessageCode msg, const std::string& szData) override {
+        Queue(msg, szData);
     }
 };
 

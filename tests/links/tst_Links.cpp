@@ -3,7 +3,7 @@
 #include "HeadlessHost.h"
 #include "RawPeer.h"
 
-#include "gfx/Ticks.h"
+#include "base/Ticks.h"
 
 #include <QTimer>
 
@@ -158,8 +158,8 @@ private Q_SLOTS:
 
     void queuedServerChatWaitsForTheFirstClient() {
         auto server = StartServer();
-        server->Queue("{1}", "{host}early");
-        server->Queue("{11}", "");
+        server->Queue(zaplo::MessageCode::Chat, "{host}early");
+        server->Queue(zaplo::MessageCode::Clear, "");
         server->session->SendQueueTick();
         QCoreApplication::processEvents();
         QCOMPARE(server->state.colSendQueue.size(), std::size_t{2});
@@ -170,7 +170,7 @@ private Q_SLOTS:
         ann->Send("{2}ann\r\n");
         ann->socket.disconnectFromHost();
         QTRY_VERIFY(server->Has("status:ann has been disconnected!"));
-        server->Queue("{1}", "{host}alone");
+        server->Queue(zaplo::MessageCode::Chat, "{host}alone");
         QTRY_VERIFY(server->state.colSendQueue.empty());
     }
 
@@ -294,10 +294,10 @@ private Q_SLOTS:
         // While the tick lets events run after slot 1, a message is queued and another tick
         // comes: that one does nothing, the new message waits for the next tick.
         QTimer::singleShot(0, [&] {
-            server.Queue("{1}", "{host}second");
+            server.Queue(zaplo::MessageCode::Chat, "{host}second");
             server.session->SendQueueTick();
         });
-        server.Queue("{1}", "{host}first");
+        server.Queue(zaplo::MessageCode::Chat, "{host}first");
         server.session->SendQueueTick();
         QCOMPARE(server.state.colSendQueue, std::deque<std::string>{"{1}{host}second"});
         for (const auto& peer : party.peers) {
@@ -335,8 +335,8 @@ private Q_SLOTS:
         QTRY_COMPARE(ann.UserRows(), (Lines{"host", "ann", "bob"}));
         // A client sees its own chat line only through the server's echo; a stroke is drawn
         // everywhere except where it was made.
-        ann.Queue("{1}", "{ann}hello");
-        bob.Queue("{10}", "10;20;30;40;65280;");
+        ann.Queue(zaplo::MessageCode::Chat, "{ann}hello");
+        bob.Queue(zaplo::MessageCode::Draw, "10;20;30;40;65280;");
         QTRY_VERIFY(bob.Has("chat:{ann}hello") && server->Has("chat:{ann}hello"));
         QTRY_COMPARE(ann.Count("chat:{ann}hello"), 1);
         QTRY_COMPARE(ann.draws.size(), std::size_t{1});
@@ -346,7 +346,7 @@ private Q_SLOTS:
         server.reset();
         QTRY_VERIFY(ann.Has("status:Lost connection to server!") &&
                     bob.Has("status:Lost connection to server!"));
-        ann.Queue("{1}", "{ann}anyone?");
+        ann.Queue(zaplo::MessageCode::Chat, "{ann}anyone?");
         ann.session->SendQueueTick();
         QCOMPARE(ann.state.colSendQueue.size(), std::size_t{1});
         QCOMPARE(ann.Count("status:Lost connection to server!"), 1);
@@ -362,7 +362,7 @@ private Q_SLOTS:
         QVERIFY(lNow < 30000);
         QCOMPARE(ann.log, (Lines{"status:Connecting...", "failed"}));
         // Every queued message, the join first, is reported at the next tick and dropped.
-        ann.Queue("{1}", "{ann}anyone?");
+        ann.Queue(zaplo::MessageCode::Chat, "{ann}anyone?");
         ann.session->SendQueueTick();
         QCOMPARE(ann.Count("status:No Server!"), 2);
         QVERIFY(ann.state.colSendQueue.empty());

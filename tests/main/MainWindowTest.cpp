@@ -1,8 +1,8 @@
 // The main window: layout, lifecycle, chat, user list, canvas and palette, also as the dispatcher
 // drives it.
-#include "app/AppState.h"
+#include "base/AppState.h"
 #include "net/NetSession.h"
-#include "net/PacketProc.h"
+#include "net/core/PacketProc.h"
 #include "ui/main/CanvasWidget.h"
 #include "ui/main/ColourSwatch.h"
 #include "ui/main/frmMain.h"
@@ -54,7 +54,7 @@ class MainWindowTest : public QObject {
             state_->szListenHost = state_->szServerIP = "127.0.0.1";
             state_->GetTicks = [ticks = int32_t{0}]() mutable { return ticks += 10000; };
         }
-        state_->nMode = nMode;
+        state_->nMode = static_cast<Mode>(nMode);
         state_->szNick = nick;
         w_ = std::make_unique<frmMain>(*state_);
         opened_ = std::exchange(state_->colSendQueue, {});

@@ -1,6 +1,6 @@
-#include "net/DrawPacket.h"
-#include "net/LenientNumber.h"
-#include "net/PacketParams.h"
+#include "net/core/DrawPacket.h"
+#include "net/core/LenientNumber.h"
+#include "net/core/PacketParams.h"
 
 #include <gtest/gtest.h>
 

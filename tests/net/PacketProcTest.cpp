@@ -1,7 +1,8 @@
-#include "net/PacketProc.h"
-#include "net/DrawPacket.h"
-#include "net/PacketHost.h"
-#include "net/PacketParams.h"
+#include "net/core/PacketProc.h"
+#include "net/core/DrawPacket.h"
+#include "net/core/PacketHost.h"
+#include "net/core/PacketParams.h"
+#include "tests/support/FakeHost.h"
 
 #include <gtest/gtest.h>
 
@@ -13,64 +14,12 @@ namespace zaplo {
 namespace {
 
 using Lines = std::vector<std::string>;
-using Rows = std::vector<std::pair<std::string, int16_t>>;
-
-// Window and links in one: every effect is logged in order ("Send2:{9}x", "Queue:{8}host;").
-// onSend runs after each send, where the real link lets pending events run.
-struct FakeHost : PacketHost {
-    Lines calls;
-    Rows rows;
-    int16_t nUsers = 0;
-    std::function<void(int16_t)> onSend = [](int16_t) {};
-
-    void Log(const std::string& s) { calls.push_back(s); }
-    auto Find(int16_t i) const {
-        return std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r.second == i; });
-    }
-    void SendToChatBox(const std::string& s) override { Log("Chat:" + s); }
-    void Status(const std::string& s) override { Log("Status:" + s); }
-    void AddUsername(const std::string& s, int16_t i) override {
-        Log("Add:" + s + "@" + std::to_string(i));
-        rows.emplace_back(s, i);
-    }
-    void RemoveUsername(int16_t i) override {
-        Log("Remove:" + std::to_string(i));
-        if (Find(i) != rows.end()) {
-            rows.erase(Find(i));
-        }
-    }
-    std::optional<std::string> SlotNickname(int16_t i) const override {
-        return Find(i) == rows.end() ? std::nullopt : std::optional(Find(i)->first);
-    }
-    void RefreshUserlist() override {
-        Log("Refresh");
-        rows.clear();
-    }
-    Lines UserRows() const override {
-        Lines out(rows.size());
-        std::transform(rows.begin(), rows.end(), out.begin(),
-                       [](const auto& r) { return r.first; });
-        return out;
-    }
-    void DrawSegment(const DrawRecord& d) override {
-        Log("Draw:" + GetDrawPacket(d.sx, d.sy, d.dx, d.dy, d.clr));
-    }
-    void EraseCanvas() override { Log("Erase"); }
-    int16_t HighestSlot() const override { return nUsers; }
-    void ServerSendToClient(const std::string& s, int16_t i) override {
-        Log("Send" + std::to_string(i) + ":" + s);
-        onSend(i);
-    }
-    void CloseSlot(int16_t i) override { Log("Close:" + std::to_string(i)); }
-    void ClientServerSendMessage(const std::string& m, const std::string& s) override {
-        Log("Queue:" + m + s);
-    }
-};
+using Rows = FakeHost::Rows;
 
 // A server whose own user "host" has slot 0, with client slots 1..nUsers.
 FakeHost Server(int16_t nUsers) {
     FakeHost host;
-    host.rows.emplace_back("host", 0);
+    host.users.Add("host", 0);
     host.nUsers = nUsers;
     return host;
 }
@@ -109,22 +58,22 @@ TEST(PacketProc, ServerRelaysToTheOtherSlotsAndDropsListsAndBadRecords) {
     Feed(host, "{11}\r\n{1}{bob}hi\r\n{8}evil;\r\n{10}32768;0;0;0;0;\r\n{10}0;0;0;0;-1;\r\n", 2);
     EXPECT_EQ(host.calls,
               (Lines{"Erase", "Send1:{11}", "Send3:{11}", "Chat:{bob}hi", "Queue:{1}{bob}hi"}));
-    EXPECT_EQ(host.rows, (Rows{{"host", 0}}));
+    EXPECT_EQ(host.RowPairs(), (Rows{{"host", 0}}));
 }
 
 TEST(PacketProc, ClientOriginNeverSendsQueuesOrClosesAndIgnoresLeave) {
     FakeHost host;
-    host.rows = {{"host", -1}, {"me", -1}};
+    host.SetRows({{"host", -1}, {"me", -1}});
     Feed(host, "{1}{a}x\r\n{2}bob\r\n{3}\r\n{8}host;bob;\r\n{10}1;1;2;2;0;\r\n{11}\r\n", -1);
     EXPECT_EQ(host.calls, (Lines{"Chat:{a}x", "Add:bob@-1", "Status:bob has joined!", "Refresh",
                                  "Add:host@-1", "Add:bob@-1", "Draw:1;1;2;2;0;", "Erase"}));
     Feed(host, "{8}\r\n", -1);
-    EXPECT_TRUE(host.rows.empty());
+    EXPECT_TRUE(host.users.Rows().empty());
 }
 
 TEST(PacketProc, JoinAndLeaveSequences) {
     FakeHost host = Server(3);
-    host.rows = {{"host", 0}, {"ann", 1}, {"ann2", 1}}; // ann joined twice
+    host.SetRows({{"host", 0}, {"ann", 1}, {"ann2", 1}}); // ann joined twice
     // A slot that never joined closes silently, and the rest of its block is not its own.
     EXPECT_EQ(Feed(host, "{3}\r\n{2}mallory\r\n{11}\r\ntail", 3), "tail");
     EXPECT_EQ(host.calls, Lines{"Close:3"});
@@ -143,7 +92,7 @@ TEST(PacketProc, JoinAndLeaveSequences) {
                "Status:ann2 has been disconnected!", "Queue:{9}ann2 has been disconnected!",
                "Remove:1", "Queue:{8}host;bob;", "Close:2", "Status:bob has been disconnected!",
                "Queue:{9}bob has been disconnected!", "Remove:2", "Queue:{8}host;"}));
-    EXPECT_EQ(host.rows, (Rows{{"host", 0}}));
+    EXPECT_EQ(host.RowPairs(), (Rows{{"host", 0}}));
 }
 
 TEST(PacketProc, NestedCallOnTheSameBufferKeepsTheOuterLines) {
@@ -168,7 +117,7 @@ TEST(PacketParams, UsersCodecKeepsSemicolonEndedEntriesWithTheGivenSlot) {
     const std::string big(40000, 'x');
     EXPECT_EQ(GetUsersPacket(host), "");
     ExtractUsersPacket("a;" + big + ";;z\xc3\xb6;c", host, 7);
-    EXPECT_EQ(host.rows, (Rows{{"a", 7}, {big, 7}, {"", 7}, {"z\xc3\xb6", 7}}));
+    EXPECT_EQ(host.RowPairs(), (Rows{{"a", 7}, {big, 7}, {"", 7}, {"z\xc3\xb6", 7}}));
     EXPECT_EQ(GetUsersPacket(host), "a;" + big + ";;z\xc3\xb6;");
 }
 

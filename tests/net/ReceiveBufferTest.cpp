@@ -1,4 +1,4 @@
-#include "net/ReceiveBuffer.h"
+#include "net/core/ReceiveBuffer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The start screen: the intro frame by frame on a hand-driven clock, then keys, close and clicks.
-#include "app/AppState.h"
+#include "base/AppState.h"
 #include "ui/start/PictureButton.h"
 #include "ui/start/PicturePanel.h"
 #include "ui/start/frmStart.h"
@@ -195,7 +195,7 @@ private Q_SLOTS:
         enum Act { Escape, CloseBox, ClickServer, ClickClient };
         for (const Act act : {Escape, CloseBox, ClickServer, ClickClient}) {
             Harness h;
-            h.state.nMode = act == ClickServer ? 1 : 0;
+            h.state.nMode = act == ClickServer ? Mode::Client : Mode::Server;
             frmStart w(h.state, h.memory);
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -223,7 +223,7 @@ private Q_SLOTS:
             QCOMPARE(h.sleeps, bClick ? 3 : 2);
             QCOMPARE(int(h.memory.animClock.nAngle), 3 * 8); // no further frame is drawn
             if (bClick) {
-                QCOMPARE(h.state.nMode, act == ClickServer ? 0 : 1);
+                QVERIFY(h.state.nMode == (act == ClickServer ? Mode::Server : Mode::Client));
                 QVERIFY(!w.bAnimate && !w.isVisible());
             }
         }

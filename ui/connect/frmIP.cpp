@@ -1,7 +1,7 @@
 #include "ui/connect/frmIP.h"
 
-#include "app/AppState.h"
-#include "net/LenientNumber.h"
+#include "base/AppState.h"
+#include "net/core/LenientNumber.h"
 #include "ui/connect/FaceButton.h"
 
 #include <QCloseEvent>
@@ -119,7 +119,7 @@ void frmIP::ShowModal() {
 }
 
 void frmIP::showEvent(QShowEvent* event) {
-    const bool bClient = state_.nMode != 0;
+    const bool bClient = state_.nMode != Mode::Server;
     Label1->setVisible(bClient);
     txtIP->setVisible(bClient);
     if (!bShownBefore_) {

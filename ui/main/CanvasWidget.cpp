@@ -1,9 +1,9 @@
 #include "ui/main/CanvasWidget.h"
 
-#include "app/AppState.h"
+#include "base/AppState.h"
 #include "gfx/DrawLine.h"
-#include "net/DrawPacket.h"
 #include "net/SendQueue.h"
+#include "net/core/DrawPacket.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -69,7 +69,7 @@ void CanvasWidget::mousePressEvent(QMouseEvent* event) {
     }
     // A press draws a segment of length zero, which marks nothing; it only tells the peers.
     DrawLine(image_, state_.nLastX, state_.nLastY, state_.nLastX, state_.nLastY, state_.lDrawColor);
-    ClientServerSendMessage(state_, "{10}",
+    ClientServerSendMessage(state_, MessageCode::Draw,
                             GetDrawPacket(state_.nLastX, state_.nLastY, state_.nLastX,
                                           state_.nLastY, state_.lDrawColor));
 }
@@ -85,7 +85,8 @@ void CanvasWidget::mouseMoveEvent(QMouseEvent* event) {
     DrawSegment(state_.nLastX, state_.nLastY, x, y, state_.lDrawColor);
     if (state_.bConnected) {
         ClientServerSendMessage(
-            state_, "{10}", GetDrawPacket(state_.nLastX, state_.nLastY, x, y, state_.lDrawColor));
+            state_, MessageCode::Draw,
+            GetDrawPacket(state_.nLastX, state_.nLastY, x, y, state_.lDrawColor));
     }
     state_.nLastX = x;
     state_.nLastY = y;

@@ -1,5 +1,7 @@
 #include "ui/main/ColourSwatch.h"
 
+#include "gfx/QtColour.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -17,7 +19,7 @@ void ColourSwatch::SetColour(const QColor& colour) {
 }
 
 int32_t ColourSwatch::ColourValue() const {
-    return colour_.red() + 256 * colour_.green() + 65536 * colour_.blue();
+    return QColorToColour(colour_);
 }
 
 void ColourSwatch::SetMarked(bool bMarked) {

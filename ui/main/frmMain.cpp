@@ -1,9 +1,10 @@
 #include "ui/main/frmMain.h"
 
-#include "app/AppState.h"
-#include "net/LenientNumber.h"
+#include "base/AppState.h"
+#include "base/Colour.h"
 #include "net/NetSession.h"
 #include "net/SendQueue.h"
+#include "net/core/LenientNumber.h"
 #include "ui/main/CanvasWidget.h"
 #include "ui/main/ChatInput.h"
 #include "ui/main/ClientArea.h"
@@ -328,14 +329,14 @@ void frmMain::SetTabOrder() {
 
 void frmMain::InitConnection() {
     const QString nick = Utf8(state_.szNick);
-    if (state_.nMode == 0) {
+    if (state_.nMode == Mode::Server) {
         setWindowTitle(windowTitle() + QStringLiteral(" - ") + nick + QStringLiteral(" (Server)"));
         AddUsername(state_.szNick, 0);
         session_->ServerWait();
     } else {
         setWindowTitle(windowTitle() + QStringLiteral(" - ") + nick + QStringLiteral(" (Client)"));
         session_->ClientConnect();
-        ClientServerSendMessage("{2}", state_.szNick);
+        ClientServerSendMessage(MessageCode::Join, state_.szNick);
     }
 }
 
@@ -417,16 +418,16 @@ void frmMain::txtChatSend_Enter() {
     // its own; pasted line breaks travel as blanks.
     std::replace_if(
         szLine.begin(), szLine.end(), [](char ch) { return ch == '\r' || ch == '\n'; }, ' ');
-    if (state_.nMode == 0) {
+    if (state_.nMode == Mode::Server) {
         SendToChatBox(szLine);
     }
-    ClientServerSendMessage("{1}", szLine);
+    ClientServerSendMessage(MessageCode::Chat, szLine);
     txtChatSend->clear();
 }
 
 void frmMain::btnClear_Click() {
     picCanvas->Erase();
-    ClientServerSendMessage("{11}", "");
+    ClientServerSendMessage(MessageCode::Clear, "");
 }
 
 void frmMain::picCol_Click(int index) {
@@ -446,9 +447,9 @@ void frmMain::txtclrCustom_Change() {
             box->setText(QStringLiteral("255"));
         }
     }
-    state_.lDrawColor = ColourPart(txtclrCustom[0]->text()) +
-                        256 * ColourPart(txtclrCustom[1]->text()) +
-                        65536 * ColourPart(txtclrCustom[2]->text());
+    state_.lDrawColor =
+        PackColour(ColourPart(txtclrCustom[0]->text()), ColourPart(txtclrCustom[1]->text()),
+                   ColourPart(txtclrCustom[2]->text()));
 }
 
 void frmMain::SendToChatBox(const std::string& szMessage) {
@@ -522,8 +523,8 @@ void frmMain::CloseSlot(int16_t iUser) {
     }
 }
 
-void frmMain::ClientServerSendMessage(const std::string& szMsg, const std::string& szData) {
-    zaplo::ClientServerSendMessage(state_, szMsg, szData);
+void frmMain::ClientServerSendMessage(MessageCode msg, const std::string& szData) {
+    zaplo::ClientServerSendMessage(state_, msg, szData);
 }
 
 QString frmMain::ChatText() const {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/PacketHost.h"
+#include "net/core/PacketHost.h"
 
 #include <QMainWindow>
 
@@ -57,7 +57,7 @@ public:
     int16_t HighestSlot() const override;
     void ServerSendToClient(const std::string& szData, int16_t iUser) override;
     void CloseSlot(int16_t iUser) override;
-    void ClientServerSendMessage(const std::string& szMsg, const std::string& szData) override;
+    void ClientServerSendMessage(MessageCode msg, const std::string& szData) override;
 
     // The session's network side; null once the window has closed.
     NetSession* Session() const { return session_.get(); }

@@ -1,8 +1,9 @@
 #include "ui/start/frmStart.h"
 
-#include "app/AppState.h"
+#include "base/AppState.h"
+#include "base/Colour.h"
+#include "base/Ticks.h"
 #include "gfx/DrawFontText.h"
-#include "gfx/Ticks.h"
 #include "ui/start/PictureButton.h"
 #include "ui/start/PicturePanel.h"
 
@@ -33,9 +34,8 @@ constexpr int32_t kExplainPeriod = 350;
 constexpr int32_t kAsmPeriod = 100;
 constexpr int kFramePause = 35;
 
-// Colours as red + 256 * green + 65536 * blue, the way DrawFontText takes them.
-constexpr int32_t kCreditColour = 110 + 256 * 160 + 65536 * 255;
-constexpr int32_t kAsmColour = 200 + 256 * 200 + 65536 * 255;
+constexpr int32_t kCreditColour = PackColour(110, 160, 255);
+constexpr int32_t kAsmColour = PackColour(200, 200, 255);
 
 constexpr int kAsmInnerHeight = 126; // the 130-pixel panel less its border
 constexpr int kExplainLeft = 248;
@@ -170,12 +170,12 @@ void frmStart::CreateControls() {
     connect(btnServer, &PictureButton::PointerOver, this, [this] { memory_.bOverServer = true; });
     connect(btnClient, &PictureButton::PointerOver, this, [this] { memory_.bOverServer = false; });
     connect(btnServer, &QAbstractButton::clicked, this, [this] {
-        state_.nMode = 0;
+        state_.nMode = Mode::Server;
         bAnimate = false;
         bModeChosen = true;
     });
     connect(btnClient, &QAbstractButton::clicked, this, [this] {
-        state_.nMode = 1;
+        state_.nMode = Mode::Client;
         bAnimate = false;
         bModeChosen = true;
     });

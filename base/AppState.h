@@ -7,6 +7,9 @@
 
 namespace zaplo {
 
+// Which side of a session this copy of the program is.
+enum class Mode : int32_t { Server = 0, Client = 1 };
+
 // The program-wide settings and session state that the windows share. main() creates exactly one
 // and hands it to every window, so a test can run a server and several clients in one process,
 // each with an AppState of its own. Texts are bytes (UTF-8 where they are shown).
@@ -14,7 +17,7 @@ class AppState {
 public:
     AppState();
 
-    int32_t nMode = 0; // 0 = server, 1 = client
+    Mode nMode = Mode::Server;
     int16_t nPort = 0;
     std::string szServerIP;
     std::string szNick;

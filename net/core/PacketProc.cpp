@@ -1,8 +1,9 @@
-#include "net/PacketProc.h"
+#include "net/core/PacketProc.h"
 
-#include "net/DrawPacket.h"
-#include "net/PacketHost.h"
-#include "net/PacketParams.h"
+#include "net/core/DrawPacket.h"
+#include "net/core/MessageCode.h"
+#include "net/core/PacketHost.h"
+#include "net/core/PacketParams.h"
 
 #include <optional>
 #include <string_view>
@@ -11,8 +12,6 @@
 namespace zaplo {
 
 namespace {
-
-constexpr std::string_view kCrLf = "\r\n";
 
 // Sends a client's line on to every other slot. The upper bound is taken once: slots created
 // while a send lets events run are not part of this relay.
@@ -34,8 +33,9 @@ void HandleJoin(const std::string& szNick, const std::string& szLine, int16_t nO
         return;
     }
     Relay(szLine, nOrigin, host);
-    host.ServerSendToClient("{9}" + szJoined, nOrigin);
-    host.ServerSendToClient("{8}" + GetUsersPacket(host), nOrigin);
+    host.ServerSendToClient(std::string(WireCode(MessageCode::Status)) + szJoined, nOrigin);
+    host.ServerSendToClient(std::string(WireCode(MessageCode::UserList)) + GetUsersPacket(host),
+                            nOrigin);
 }
 
 // A client's socket has closed. A slot that never joined owns no row and goes silently. Every
@@ -53,11 +53,11 @@ void HandleLeave(int16_t nOrigin, PacketHost& host) {
         bAny = true;
         const std::string szLeft = *szNick + " has been disconnected!";
         host.Status(szLeft);
-        host.ClientServerSendMessage("{9}", szLeft);
+        host.ClientServerSendMessage(MessageCode::Status, szLeft);
         host.RemoveUsername(nOrigin);
     }
     if (bAny) {
-        host.ClientServerSendMessage("{8}", GetUsersPacket(host));
+        host.ClientServerSendMessage(MessageCode::UserList, GetUsersPacket(host));
     }
 }
 
@@ -69,44 +69,55 @@ Next Dispatch(const std::string& szLine, int16_t nOrigin, PacketHost& host) {
     if (brace == std::string::npos) {
         return Next::Continue;
     }
-    const std::string_view code = std::string_view(szLine).substr(0, brace + 1);
+    const std::optional<MessageCode> code =
+        ParseCode(std::string_view(szLine).substr(0, brace + 1));
+    if (!code) {
+        return Next::Continue;
+    }
     const std::string payload = szLine.substr(brace + 1);
 
-    if (code == "{1}") {
+    switch (*code) {
+    case MessageCode::Chat:
         host.SendToChatBox(payload);
         if (bOn) {
-            host.ClientServerSendMessage("{1}", payload);
+            host.ClientServerSendMessage(MessageCode::Chat, payload);
         }
-    } else if (code == "{2}") {
+        break;
+    case MessageCode::Join:
         HandleJoin(payload, szLine, nOrigin, bOn, host);
-    } else if (code == "{3}") {
+        break;
+    case MessageCode::Leave:
         // Only the server makes leaves, for one of its slots; once the slot is closed its
         // remaining lines belong to nobody (a later client may get the slot).
         if (bOn) {
             HandleLeave(nOrigin, host);
             return Next::Stop;
         }
-    } else if (code == "{8}") {
+        break;
+    case MessageCode::UserList:
         // Only the server sends user lists; a client's would wipe the slots of the server's rows.
         if (!bOn) {
             host.RefreshUserlist();
             ExtractUsersPacket(payload, host, nOrigin);
         }
-    } else if (code == "{9}") {
+        break;
+    case MessageCode::Status:
         host.Status(payload);
-    } else if (code == "{10}") {
-        const std::optional<DrawRecord> record = ReadDrawPacket(payload);
-        if (record) {
+        break;
+    case MessageCode::Draw:
+        if (const std::optional<DrawRecord> record = ReadDrawPacket(payload)) {
             host.DrawSegment(*record);
             if (bOn) {
                 Relay(szLine, nOrigin, host);
             }
         }
-    } else if (code == "{11}") {
+        break;
+    case MessageCode::Clear:
         host.EraseCanvas();
         if (bOn) {
             Relay(szLine, nOrigin, host);
         }
+        break;
     }
     return Next::Continue;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "net/DrawRecord.h"
+#include "net/core/DrawRecord.h"
+#include "net/core/MessageCode.h"
 
 #include <cstdint>
 #include <optional>
@@ -35,8 +36,8 @@ public:
     // Sends szData + CR LF to slot iUser if it is connected; otherwise nothing.
     virtual void ServerSendToClient(const std::string& szData, int16_t iUser) = 0;
     virtual void CloseSlot(int16_t iUser) = 0;
-    // Queues szMsg + szData for the outgoing timer.
-    virtual void ClientServerSendMessage(const std::string& szMsg, const std::string& szData) = 0;
+    // Queues the code and szData for the outgoing timer.
+    virtual void ClientServerSendMessage(MessageCode msg, const std::string& szData) = 0;
 };
 
 } // namespace zaplo

@@ -1,7 +1,7 @@
-#include "net/DrawPacket.h"
+#include "net/core/DrawPacket.h"
 
-#include "net/LenientNumber.h"
-#include "net/PacketParams.h"
+#include "net/core/LenientNumber.h"
+#include "net/core/PacketParams.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "net/LenientNumber.h"
+#include "net/core/LenientNumber.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "gfx/Ticks.h"
+#include "base/Ticks.h"
 
 #include <ctime>
 

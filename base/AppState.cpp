@@ -1,6 +1,6 @@
-#include "app/AppState.h"
+#include "base/AppState.h"
 
-#include "gfx/Ticks.h"
+#include "base/Ticks.h"
 
 #include <chrono>
 #include <cstdio>

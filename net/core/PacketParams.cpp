@@ -1,6 +1,6 @@
-#include "net/PacketParams.h"
+#include "net/core/PacketParams.h"
 
-#include "net/PacketHost.h"
+#include "net/core/PacketHost.h"
 
 namespace zaplo {
 

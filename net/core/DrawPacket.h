@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/DrawRecord.h"
+#include "net/core/DrawRecord.h"
 
 #include <cstdint>
 #include <optional>

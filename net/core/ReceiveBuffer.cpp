@@ -1,12 +1,12 @@
-#include "net/ReceiveBuffer.h"
+#include "net/core/ReceiveBuffer.h"
+
+#include "net/core/MessageCode.h"
 
 #include <utility>
 
 namespace zaplo {
 
-namespace {
-constexpr std::string_view kCrLf = "\r\n";
-} // namespace
+namespace {} // namespace
 
 std::size_t ReceiveBuffer::ContentLength(std::string_view tail) {
     return !tail.empty() && tail.back() == '\r' ? tail.size() - 1 : tail.size();

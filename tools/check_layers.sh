@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Fails when an include runs upward through the layers, or when Qt reaches a layer that must
+# stay plain C++. Each folder lists the project folders its files may include.
+set -u
+top="${1:-$(dirname "$0")/..}"
+cd "$top" || exit 2
+status=0
+
+check() { # folder, allowed include prefixes (regex), "noqt" to forbid Qt headers
+    local dir=$1 allowed=$2 noqt=${3:-} skip=${4:-}
+    while IFS= read -r hit; do
+        echo "upward or sideways include: $hit"
+        status=1
+    done < <(grep -rHn --include='*.h' --include='*.cpp' ${skip:+--exclude-dir="$skip"} -E '^#include "' "$dir" |
+             grep -v -E "#include \"($allowed)/")
+    if [ "$noqt" = noqt ]; then
+        while IFS= read -r hit; do
+            echo "Qt in a plain C++ layer: $hit"
+            status=1
+        done < <(grep -rn --include='*.h' --include='*.cpp' -E '^#include <Q' "$dir")
+    fi
+}
+
+check net/core 'net/core' noqt
+check base 'base' noqt
+check gfx 'base|gfx'
+check net 'base|net' '' core
+check assets 'assets'
+check ui/connect 'base|net/core|gfx|assets|ui/common|ui/connect'
+check ui/start 'base|gfx|assets|ui/common|ui/start'
+check ui/main 'base|net/core|net|gfx|assets|ui/common|ui/main'
+check app 'base|net/core|net|gfx|assets|ui/common|ui/connect|ui/start|ui/main|app'
+exit $status
