@@ -159,6 +159,23 @@ def faults(results):
     return total, bad
 
 
+def flood_ratio(build, clients, runs, seconds):
+    """Median program / bare flood rate of fresh runs at one client count."""
+    with tempfile.TemporaryDirectory() as tmpdir:
+        servers = {k: Server(k, build, tmpdir) for k in ("program", "bare")}
+        try:
+            rates = {k: [] for k in servers}
+            for _ in range(runs):
+                for k, server in servers.items():
+                    rates[k].append(run_bots(build, server, clients, "flood", seconds,
+                                             window=max(16, 20000 // clients)))
+        finally:
+            for server in servers.values():
+                server.stop()
+    p, b = median(rates["program"], "rate"), median(rates["bare"], "rate")
+    return p / b if p and b else None
+
+
 def idle_figure(build, tmpdir, clients):
     server = Server("program", build, tmpdir)
     try:
@@ -287,6 +304,14 @@ def main():
 
     if args.check:
         problems = []
+        # The machine may be shared: a low ratio is measured again, twice at most, before it
+        # counts as a regression.
+        for attempt in range(2):
+            if 20 not in ratios or ratios[20] is None or ratios[20] >= 0.3:
+                break
+            print(f"program / bare at 20 clients is {ratios[20]:.2f}; measuring again "
+                  f"({attempt + 1}/2)", flush=True)
+            ratios[20] = flood_ratio(args.build, 20, runs, flood_s)
         if 20 not in ratios or ratios[20] is None:
             problems.append("no program / bare figure at 20 clients")
         elif ratios[20] < 0.3:
