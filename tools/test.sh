@@ -12,6 +12,8 @@ git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 cmake -S . -B build-ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAPLO_WERROR=ON
 cmake --build build-ci -j"$jobs"
 ctest --test-dir build-ci --output-on-failure -j"$jobs"
+# Coarse guard on relay speed: the real server session against a bare relay, side by side.
+python3 bench/driver/relay_bench.py --build build-ci --short --check
 
 cmake -S . -B build-clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DZAPLO_WERROR=ON -DZAPLO_CORE_ONLY=ON

@@ -1,0 +1,336 @@
+#!/usr/bin/env python3
+"""Side-by-side relay benchmark: the program's real server session, a bare epoll line relay and,
+where it is installed, the mosquitto MQTT broker, all under the same bot workload in one run.
+
+For each client count C it starts one server of each kind (separate processes), runs the bot
+program (another process) against each several times, interleaving the kinds, and prints the
+medians: flood rate and the program / bare ratio, paced latency (p50, p99, max, p99 of the first
+and last fifth by send time) and the server's peak resident memory. It ends with the resident
+memory of the program's server holding 200 idle joined clients.
+
+  bench/driver/relay_bench.py [--build build] [--short] [--check]
+
+--short finishes in under a minute; --check exits non-zero when the program / bare flood ratio at
+20 clients is under 0.3, or when the program lost, repeated or reordered a record.
+"""
+import argparse
+import os
+import select
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+KINDS = ("program", "bare", "mqtt")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def read_line(proc, timeout):
+    """First stdout line of proc, or None when it did not come within timeout seconds."""
+    ready, _, _ = select.select([proc.stdout], [], [], timeout)
+    if not ready:
+        return None
+    return proc.stdout.readline().decode().strip()
+
+
+def proc_status(pid, key):
+    """A kB figure from /proc/<pid>/status, in MB."""
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            for line in f:
+                if line.startswith(key + ":"):
+                    return int(line.split()[1]) / 1024.0
+    except OSError:
+        pass
+    return None
+
+
+class Server:
+    def __init__(self, kind, build, tmpdir):
+        self.kind = kind
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        if kind == "program":
+            cmd = [os.path.join(build, "bench", "zaplo_bench_window"), "server"]
+        elif kind == "bare":
+            cmd = [os.path.join(build, "bench", "zaplo_bench_relay")]
+        else:
+            self.port = free_port()
+            conf = os.path.join(tmpdir, f"mosquitto-{self.port}.conf")
+            with open(conf, "w") as f:
+                f.write(f"listener {self.port} 127.0.0.1\nallow_anonymous true\n"
+                        "persistence false\nlog_type none\n")
+            cmd = [mosquitto_path(), "-c", conf]
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                     env=env)
+        if kind == "mqtt":
+            self._wait_listening()
+        else:
+            line = read_line(self.proc, 20)
+            if not line or not line.isdigit():
+                self.stop()
+                raise RuntimeError(f"{kind} server did not report its port")
+            self.port = int(line)
+
+    def _wait_listening(self):
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            try:
+                with socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
+                    return
+            except OSError:
+                time.sleep(0.05)
+        self.stop()
+        raise RuntimeError("mosquitto did not start listening")
+
+    def hwm(self):
+        return proc_status(self.proc.pid, "VmHWM")
+
+    def rss(self):
+        return proc_status(self.proc.pid, "VmRSS")
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+
+def mosquitto_path():
+    return shutil.which("mosquitto") or ("/usr/sbin/mosquitto"
+                                         if os.access("/usr/sbin/mosquitto", os.X_OK) else None)
+
+
+def run_bots(build, server, clients, mode, seconds, rate=100, window=None):
+    cmd = [os.path.join(build, "bench", "zaplo_bench_bot"), "--port", str(server.port),
+           "--proto", "mqtt" if server.kind == "mqtt" else "line", "--mode", mode,
+           "--clients", str(clients), "--seconds", str(seconds), "--rate", str(rate)]
+    if window is not None:
+        cmd += ["--window", str(window)]
+    try:
+        res = subprocess.run(cmd, capture_output=True, timeout=seconds + 120)
+    except subprocess.TimeoutExpired:
+        print(f"  ! {server.kind} C={clients} {mode}: bots timed out", file=sys.stderr)
+        return None
+    lines = [l for l in res.stdout.decode().splitlines() if l.startswith("RESULT ")]
+    if res.returncode != 0 or not lines:
+        err = res.stderr.decode().strip().splitlines()
+        print(f"  ! {server.kind} C={clients} {mode}: bots failed ({err[-1] if err else res.returncode})",
+              file=sys.stderr)
+        return None
+    out = {}
+    for field in lines[-1].split()[1:]:
+        key, _, value = field.partition("=")
+        try:
+            out[key] = float(value)
+        except ValueError:
+            out[key] = value
+    return out
+
+
+def median(results, key):
+    values = [r[key] for r in results if r]
+    return statistics.median(values) if values else None
+
+
+def fmt_rate(v):
+    return "-" if v is None else f"{v / 1e6:.2f}M"
+
+
+def fmt(v, digits=2):
+    return "-" if v is None else f"{v:.{digits}f}"
+
+
+def faults(results):
+    """Lost, repeated and reordered records summed over runs, and failed runs."""
+    bad = sum(1 for r in results if not r)
+    total = sum(int(r["missing"] + r["out_of_order"] + r["duplicates"]) for r in results if r)
+    return total, bad
+
+
+def flood_ratio(build, clients, runs, seconds):
+    """Median program / bare flood rate of fresh runs at one client count."""
+    with tempfile.TemporaryDirectory() as tmpdir:
+        servers = {k: Server(k, build, tmpdir) for k in ("program", "bare")}
+        try:
+            rates = {k: [] for k in servers}
+            for _ in range(runs):
+                for k, server in servers.items():
+                    rates[k].append(run_bots(build, server, clients, "flood", seconds,
+                                             window=max(16, 20000 // clients)))
+        finally:
+            for server in servers.values():
+                server.stop()
+    p, b = median(rates["program"], "rate"), median(rates["bare"], "rate")
+    return p / b if p and b else None
+
+
+def idle_figure(build, tmpdir, clients):
+    server = Server("program", build, tmpdir)
+    try:
+        time.sleep(0.5)
+        before = server.rss()
+        cmd = [os.path.join(build, "bench", "zaplo_bench_bot"), "--port", str(server.port),
+               "--mode", "idle", "--clients", str(clients)]
+        bots = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            line = read_line(bots, 90)
+            if line != "JOINED":
+                print(f"  ! {clients} idle clients did not all join", file=sys.stderr)
+                return None, before
+            time.sleep(1.0)
+            return server.rss(), before
+        finally:
+            bots.terminate()
+            bots.wait()
+    finally:
+        server.stop()
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default=os.path.join(ROOT, "build"))
+    ap.add_argument("--short", action="store_true", help="a run of under a minute")
+    ap.add_argument("--check", action="store_true",
+                    help="fail when program / bare at 20 clients is under 0.3 or records went wrong")
+    ap.add_argument("--clients", default="5,20,50")
+    ap.add_argument("--runs", type=int, help="runs per configuration (default 3)")
+    ap.add_argument("--paced-runs", type=int, help="paced runs per configuration (default 3, short 1)")
+    ap.add_argument("--flood-seconds", type=float)
+    ap.add_argument("--paced-seconds", type=float)
+    ap.add_argument("--rate", type=float, default=100, help="paced records/s per client")
+    ap.add_argument("--idle-clients", type=int, default=200)
+    ap.add_argument("--no-mqtt", action="store_true")
+    args = ap.parse_args()
+
+    runs = args.runs or 3
+    paced_runs = args.paced_runs or (1 if args.short else runs)
+    flood_s = args.flood_seconds or (0.5 if args.short else 3)
+    paced_s = args.paced_seconds or (1 if args.short else 10)
+    counts = [int(c) for c in args.clients.split(",")]
+    kinds = ["program", "bare"]
+    if not args.no_mqtt and mosquitto_path():
+        kinds.append("mqtt")
+
+    started = time.monotonic()
+    print(f"Relay benchmark: {os.cpu_count()} cores, servers and bots as separate processes on "
+          f"127.0.0.1; {runs} flood runs of {flood_s:g} s, {paced_runs} paced runs of {paced_s:g} s "
+          f"at {args.rate:g} records/s per client; medians. Load average before: "
+          f"{os.getloadavg()[0]:.1f}.", flush=True)
+    if "mqtt" not in kinds:
+        print("mosquitto not installed (or --no-mqtt): no broker column.")
+    flood, paced, hwm = {}, {}, {}
+    with tempfile.TemporaryDirectory() as tmpdir:
+        for c in counts:
+            servers = {k: Server(k, args.build, tmpdir) for k in kinds}
+            try:
+                for k in kinds:
+                    flood[(k, c)] = []
+                    paced[(k, c)] = []
+                for run in range(runs):
+                    for k in kinds:
+                        if k == "mqtt" and args.short and run > 0:
+                            continue  # the broker is only a reference; once is enough here
+                        # The broker is far slower; a smaller window keeps its drain short.
+                        window = max(16, (2000 if k == "mqtt" else 20000) // c)
+                        flood[(k, c)].append(run_bots(args.build, servers[k], c, "flood", flood_s,
+                                                      window=window))
+                for _ in range(paced_runs):
+                    for k in ("program", "bare"):
+                        paced[(k, c)].append(run_bots(args.build, servers[k], c, "paced", paced_s,
+                                                      rate=args.rate))
+                for k in kinds:
+                    hwm[(k, c)] = servers[k].hwm()
+            finally:
+                for s in servers.values():
+                    s.stop()
+        idle_rss, idle_before = idle_figure(args.build, tmpdir, args.idle_clients)
+
+    print()
+    print("Flood: records delivered per second over all receivers (each client sends as fast as")
+    print("its socket takes, at most 20000/C records ahead of its slowest receiver)")
+    head = f"{'C':>4} {'program':>9} {'bare':>9} {'prog/bare':>10}"
+    if "mqtt" in kinds:
+        head += f" {'mqtt':>9}"
+    head += f" {'faults p/b':>11}"
+    print(head)
+    ratios = {}
+    for c in counts:
+        p, b = median(flood[("program", c)], "rate"), median(flood[("bare", c)], "rate")
+        ratios[c] = p / b if p and b else None
+        line = f"{c:>4} {fmt_rate(p):>9} {fmt_rate(b):>9} {fmt(ratios[c]):>10}"
+        if "mqtt" in kinds:
+            line += f" {fmt_rate(median(flood[('mqtt', c)], 'rate')):>9}"
+        fp, fb = faults(flood[("program", c)]), faults(flood[("bare", c)])
+        line += f" {fp[0]}/{fb[0]:<9}"
+        print(line)
+
+    print()
+    print(f"Paced: {args.rate:g} records/s per client for {paced_s:g} s; send-to-receipt latency in ms at")
+    print("every other client; first/last = p99 of the records sent in the first/last fifth")
+    print(f"{'C':>4} {'server':>8} {'p50':>7} {'p99':>7} {'max':>7} {'p99 first':>10} {'p99 last':>9} {'faults':>7}")
+    for c in counts:
+        for k in ("program", "bare"):
+            r = paced[(k, c)]
+            print(f"{c:>4} {k:>8} {fmt(median(r, 'p50_ms')):>7} {fmt(median(r, 'p99_ms')):>7} "
+                  f"{fmt(median(r, 'max_ms')):>7} {fmt(median(r, 'p99_first_ms')):>10} "
+                  f"{fmt(median(r, 'p99_last_ms')):>9} {faults(r)[0]:>7}")
+        pr, br = paced[("program", c)], paced[("bare", c)]
+        p50p, p50b = median(pr, "p50_ms"), median(br, "p50_ms")
+        p99p, p99b = median(pr, "p99_ms"), median(br, "p99_ms")
+        if p50p and p50b and p99p and p99b:
+            print(f"{'':>4} {'ratio':>8} {p50p / p50b:>7.2f} {p99p / p99b:>7.2f}")
+
+    print()
+    print("Peak resident memory of the server over the configuration's runs (VmHWM, MB)")
+    print(f"{'C':>4}" + "".join(f" {k:>9}" for k in kinds))
+    for c in counts:
+        print(f"{c:>4}" + "".join(f" {fmt(hwm[(k, c)], 1):>9}" for k in kinds))
+
+    print()
+    if idle_rss is not None:
+        print(f"{args.idle_clients} idle joined clients cost at most {idle_rss:.1f} MB resident "
+              f"(program server RSS; {idle_before:.1f} MB before they joined)")
+    bad_runs = sum(faults(flood[("program", c)])[1] + faults(paced[("program", c)])[1] for c in counts)
+    print(f"Run time {time.monotonic() - started:.0f} s")
+
+    if args.check:
+        problems = []
+        # The machine may be shared: a low ratio is measured again, twice at most, before it
+        # counts as a regression.
+        for attempt in range(2):
+            if 20 not in ratios or ratios[20] is None or ratios[20] >= 0.3:
+                break
+            print(f"program / bare at 20 clients is {ratios[20]:.2f}; measuring again "
+                  f"({attempt + 1}/2)", flush=True)
+            ratios[20] = flood_ratio(args.build, 20, runs, flood_s)
+        if 20 not in ratios or ratios[20] is None:
+            problems.append("no program / bare figure at 20 clients")
+        elif ratios[20] < 0.3:
+            problems.append(f"program / bare at 20 clients is {ratios[20]:.2f}, under 0.3")
+        lost = sum(faults(flood[("program", c)])[0] + faults(paced[("program", c)])[0] for c in counts)
+        if lost:
+            problems.append(f"the program lost, repeated or reordered {lost} records")
+        if bad_runs:
+            problems.append(f"{bad_runs} runs against the program failed")
+        if problems:
+            for p in problems:
+                print("CHECK FAILED: " + p)
+            return 1
+        print("CHECK PASSED: program / bare at 20 clients is %.2f (at least 0.3)" % ratios[20])
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
