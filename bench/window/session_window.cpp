@@ -7,7 +7,7 @@
 //   QT_QPA_PLATFORM=offscreen zaplo_bench_window client <port> [host]
 // The server prints the port it listens on as the first line of stdout. Runs until killed or
 // until the window closes.
-#include "app/AppState.h"
+#include "base/AppState.h"
 #include "net/NetSession.h"
 #include "ui/main/frmMain.h"
 
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
 
     zaplo::AppState state;
     state.onEnd = nullptr;
-    state.nMode = bClient ? 1 : 0;
+    state.nMode = bClient ? zaplo::Mode::Client : zaplo::Mode::Server;
     state.nPort = static_cast<int16_t>(nPort);
     state.szNick = bClient ? "benchclient" : "benchhost";
     state.szServerIP = argc > 3 ? argv[3] : "127.0.0.1";
