@@ -141,28 +141,6 @@ private Q_SLOTS:
               })});
     }
 
-    void cancelKeepsEntriesCloseBoxRestoresDefaults() {
-        QPointer<frmIP> dialogFirst;
-        Play({Choose("btnClient"), On<frmIP>([&](frmIP* dialog) {
-                  dialogFirst = dialog;
-                  Box(dialog, "txtNick")->setText(QStringLiteral("alice"));
-                  Box(dialog, "txtIP")->setText(QStringLiteral("10.1.2.3"));
-                  QVERIFY(Click(dialog, "btnCancel"));
-              }),
-              Choose("btnClient"), On<frmIP>([&](frmIP* dialog) {
-                  QVERIFY(dialog == dialogFirst.data() &&
-                          Box(dialog, "txtNick")->text() == u"alice");
-                  QVERIFY(Box(dialog, "txtIP")->text() == u"10.1.2.3" && state_->szNick.empty());
-                  dialog->close();
-              }),
-              Choose("btnServer"), On<frmIP>([&](frmIP* dialog) {
-                  QVERIFY(dialogFirst.isNull() && Box(dialog, "txtNick")->text().isEmpty());
-                  QVERIFY(Box(dialog, "txtIP")->text() == u"127.0.0.1");
-                  QVERIFY(Click(dialog, "btnCancel"));
-              }),
-              EscapeAtIntro()});
-    }
-
     void sessionWithoutResetIsTheLast_data() {
         QTest::addColumn<int>("nWay");
         QTest::newRow("Exit") << 0;

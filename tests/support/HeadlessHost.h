@@ -31,22 +31,18 @@ inline int16_t FreeLowPort() {
     return ListenLow(probe);
 }
 
-// One participant's program-wide state, set up for a run on 127.0.0.1.
-inline void SetUp(zaplo::AppState& state, int32_t nMode, const std::string& szNick, int16_t nPort) {
-    state.onEnd = nullptr;
-    state.nMode = static_cast<zaplo::Mode>(nMode);
-    state.szNick = szNick;
-    state.nPort = nPort;
-    state.szServerIP = state.szListenHost = "127.0.0.1";
-}
-
 // A main window without a window, around a real session: logs what the dispatcher shows
 // ("chat:...", "status:...", "erase", "failed"), keeps the user list and the drawn segments, and
 // hands the link side to its session.
 class HeadlessHost : public zaplo::PacketHost {
 public:
+    // A participant of a run on 127.0.0.1.
     HeadlessHost(int32_t nMode, const std::string& szNick, int16_t nPort) {
-        SetUp(state, nMode, szNick, nPort);
+        state.onEnd = nullptr;
+        state.nMode = static_cast<zaplo::Mode>(nMode);
+        state.szNick = szNick;
+        state.nPort = nPort;
+        state.szServerIP = state.szListenHost = "127.0.0.1";
         session->onConnectFailed = [this] { log.emplace_back("failed"); };
     }
     // The window's last creation step.
