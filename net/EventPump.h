@@ -23,7 +23,6 @@ public:
     EventPump(std::function<int32_t()> clock, int nIntervalMs);
 
     void SetInterval(int nIntervalMs) { nIntervalMs_ = nIntervalMs; }
-    int Interval() const { return nIntervalMs_; }
 
     void Begin();
     void End();

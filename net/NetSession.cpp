@@ -71,20 +71,12 @@ void NetSession::SetEventInterval(int nIntervalMs) {
     pump_->SetInterval(nIntervalMs);
 }
 
-int NetSession::EventInterval() const {
-    return pump_->Interval();
-}
-
 int64_t NetSession::EventRuns() const {
     return pump_->Runs();
 }
 
 void NetSession::SetSlotLimit(int16_t nSlots) {
     server_->SetSlotLimit(nSlots);
-}
-
-void NetSession::SetUnsentLimit(qint64 nBytes) {
-    server_->SetUnsentLimit(nBytes);
 }
 
 void NetSession::SendQueueTick() {

@@ -53,12 +53,10 @@ public:
     // How long relays and queue drains may go on before pending events run (ms); 0 runs them
     // after every send.
     void SetEventInterval(int nIntervalMs);
-    int EventInterval() const;
     // How often relays and drains have let events run so far.
     int64_t EventRuns() const;
-    // Lower limits for tests (defaults: 32,767 client slots, 4 MiB unsent per client).
+    // A lower slot limit for tests (default: 32,767 client slots).
     void SetSlotLimit(int16_t nSlots);
-    void SetUnsentLimit(qint64 nBytes);
 
 private:
     void DrainToServer(std::size_t nCount);

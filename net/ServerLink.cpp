@@ -100,12 +100,12 @@ bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText) {
     Connection* slot = Slot(iUser);
     TcpSocket& socket = slot->Socket();
     socket.Send(szText);
-    if (socket.BytesToWrite() > nUnsentLimit_) {
+    if (socket.BytesToWrite() > kMaxUnsent) {
         // First hand the system what it takes now: a client that only lags behind a burst
         // gets back under the limit.
         socket.Flush();
     }
-    if (socket.BytesToWrite() > nUnsentLimit_) {
+    if (socket.BytesToWrite() > kMaxUnsent) {
         // Still that far behind: this client is not reading. Drop it as if it had left.
         slot->Close();
         Departure(iUser);

@@ -44,9 +44,8 @@ public:
 
     uint16_t ListeningPort() const;
 
-    // Lower limits for tests; the defaults are the real ones.
+    // A lower slot limit for tests; the default is the real one.
     void SetSlotLimit(int16_t nSlots) { nSlotLimit_ = nSlots; }
-    void SetUnsentLimit(qint64 nBytes) { nUnsentLimit_ = nBytes; }
 
 private:
     void OnConnectionRequest(qintptr id);
@@ -60,7 +59,6 @@ private:
     // Never shrinks during a session: a slot is closed and reused, never destroyed.
     std::vector<Connection*> ws_user_;
     int16_t nSlotLimit_ = kMaxSlots;
-    qint64 nUnsentLimit_ = kMaxUnsent;
 };
 
 } // namespace zaplo

@@ -169,7 +169,6 @@ bool TcpListener::ShedOne() {
     const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd >= 0) {
         ::close(fd);
-        ++nShed_;
     }
     spareFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     return fd >= 0;

@@ -35,8 +35,6 @@ public:
 
     QAbstractSocket::SocketError LastError() const { return lastError_; }
     QString LastErrorString() const { return szLastError_; }
-    // Connections closed unaccepted because no descriptor was left.
-    int Shed() const { return nShed_; }
 
 Q_SIGNALS:
     void ConnectionRequest(qintptr id);
@@ -49,7 +47,6 @@ private:
 
     int fd_ = -1;
     int spareFd_ = -1;
-    int nShed_ = 0;
     std::unique_ptr<QSocketNotifier> notifier_;
     QAbstractSocket::SocketError lastError_ = QAbstractSocket::UnknownSocketError;
     QString szLastError_;

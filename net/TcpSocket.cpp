@@ -146,10 +146,6 @@ void TcpSocket::Flush() {
     }
 }
 
-bool TcpSocket::LowDelay() {
-    return socket_.socketOption(QAbstractSocket::LowDelayOption).toInt() != 0;
-}
-
 void TcpSocket::OnStateChanged(QAbstractSocket::SocketState state) {
     if (state == QAbstractSocket::ConnectedState) {
         if (!bWasConnected_) {

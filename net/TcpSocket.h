@@ -44,10 +44,8 @@ public:
     static void Reject(qintptr id);
 
     void SetRemoteHost(const std::string& szHost) { szRemoteHost_ = szHost; }
-    const std::string& RemoteHost() const { return szRemoteHost_; }
     void SetRemotePort(int nPort) { nRemotePort_ = nPort; }
-    int RemotePort() const { return nRemotePort_; }
-    // Starts connecting to RemoteHost:RemotePort and returns at once; State tells the outcome.
+    // Starts connecting to the remote host and port and returns at once; State tells how.
     void Connect();
 
     State GetState() const;
@@ -61,8 +59,6 @@ public:
     qint64 BytesToWrite() const;
     // Hands the system as much of the send buffer as it takes now, without waiting.
     void Flush();
-    // Whether small sends go out at once (TCP_NODELAY); set on every connection.
-    bool LowDelay();
 
     QAbstractSocket::SocketError LastError() const { return lastError_; }
     QString LastErrorString() const { return szLastError_; }

@@ -37,6 +37,7 @@ QRect Ink(const QImage& image) {
 
 TEST(DrawFontText, OpaqueCellsHideTheSurfaceTransparentOnesShowIt) {
     for (const int cell : {8, 12, 19, 33}) {
+        SCOPED_TRACE(cell);
         const QImage image = Text(0, 0, cell);
         const QRect box = Ink(image);
         // Red on black cells from (20, 150), `cell` pixels high: no white shows inside.

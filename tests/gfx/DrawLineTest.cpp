@@ -62,7 +62,8 @@ TEST(DrawLine, EveryDirectionMatchesTheModel) {
     for (int dy = -20; dy <= 20; ++dy) {
         for (int dx = -20; dx <= 20; ++dx) {
             const Pixels painted = Draw(64, 64, 32, 32, 32 + dx, 32 + dy);
-            ASSERT_EQ(painted, Reference(64, 64, 32, 32, 32 + dx, 32 + dy)) << dx << "," << dy;
+            SCOPED_TRACE(testing::Message() << dx << "," << dy);
+            EXPECT_EQ(painted, Reference(64, 64, 32, 32, 32 + dx, 32 + dy));
             // The start is painted unless the line has no length; the end never is.
             EXPECT_EQ(std::ranges::count(painted, std::pair(32, 32)), dx || dy ? 1 : 0);
             EXPECT_EQ(std::ranges::count(painted, std::pair(32 + dx, 32 + dy)), 0);
@@ -80,7 +81,7 @@ TEST(DrawLine, ClippedAndExtremeLinesMatchTheModelAtACostBoundedByTheImage) {
         const int y1 = far ? pick(INT16_MIN, INT16_MAX) : pick(-200, 250);
         const int x2 = far ? 61 - x1 + pick(-6, 6) : pick(-200, 260);
         const int y2 = far ? 47 - y1 + pick(-6, 6) : pick(-200, 250);
-        ASSERT_EQ(Draw(61, 47, x1, y1, x2, y2), Reference(61, 47, x1, y1, x2, y2))
+        EXPECT_EQ(Draw(61, 47, x1, y1, x2, y2), Reference(61, 47, x1, y1, x2, y2))
             << x1 << "," << y1 << " to " << x2 << "," << y2;
     }
     // The last but two misses the image; the last two are beyond 16 bits.

@@ -9,10 +9,11 @@
 // A bare TCP client for checking the exact bytes on the wire; keeps all it receives in `got`.
 class RawPeer {
 public:
-    explicit RawPeer(uint16_t nPort) {
+    explicit RawPeer(uint16_t nPort,
+                     const QHostAddress& host = QHostAddress(QHostAddress::LocalHost)) {
         QObject::connect(&socket, &QTcpSocket::readyRead, &socket,
                          [this] { got += socket.readAll(); });
-        socket.connectToHost(QHostAddress::LocalHost, nPort);
+        socket.connectToHost(host, nPort);
     }
     bool WaitState(QTcpSocket::SocketState nState) {
         return QTest::qWaitFor([=, this] { return socket.state() == nState; });
