@@ -129,7 +129,7 @@ class Run:
 
     def geometry(self, window):
         """Absolute position and size of the window's own area, as X reports it."""
-        info = self.x("xwininfo", "-id", window)
+        info = self.x("xwininfo", *(["-root"] if window == "root" else ["-id", window]))
         value = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
         return (value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"),
                 value("Height"))
@@ -277,6 +277,12 @@ class Run:
 
     def settings(self, who, nick, port, server_ip=None):
         dialog = self.find_window(who, "^Connection Settings$")
+        # Like the start screen, the dialog opens with its client area centred on the screen.
+        x, y, width, height = self.geometry(dialog)
+        _, _, screen_w, screen_h = self.geometry("root")
+        off = (x + width // 2 - screen_w // 2, y + height // 2 - screen_h // 2)
+        if max(map(abs, off)) > 1:
+            raise Failure(f"{who}'s dialog opens {off} pixels away from the screen's centre")
         self.activate(dialog)
         self.click(dialog, 130, 25)  # nickname box
         self.key("ctrl+a")
