@@ -48,5 +48,5 @@ for size in 32 64 128 256; do
     got="$(identify -format '%wx%h' "$share/icons/hicolor/${size}x${size}/apps/zaplo.png")"
     [ "$got" = "${size}x${size}" ] || fail "the ${size}x${size} icon is $got"
 done
-file "$work/root/usr/bin/zaplo" 2>/dev/null | grep -q 'not stripped' && fail "the binary is not stripped"
+readelf -S "$work/root/usr/bin/zaplo" | grep -q '\.symtab' && fail "the binary is not stripped"
 echo "package checked"
