@@ -23,7 +23,7 @@ import sys
 import time
 
 STEP_TIMEOUT = 20.0  # seconds for any single expected change
-TOTAL_TIMEOUT = 150.0  # the whole run
+TOTAL_TIMEOUT = 180.0  # the whole run
 
 # Client-area positions of the main window's controls (the window's fixed layout).
 CHAT_BOX = (100, 200)
@@ -56,6 +56,9 @@ class Run:
         self.windows = {}
         self.menu_height = {}
         self.work = None
+
+    def say(self, what):
+        print(f"[{time.monotonic() - self.started:5.1f} s] {what}", flush=True)
 
     # ---- processes ------------------------------------------------------------------------
 
@@ -343,7 +346,7 @@ class Run:
             self.click(start, 56 + 62, 168 + 20)  # Client
             self.settings(who, nick, port, server_ip="127.0.0.1")
 
-        print("joined")
+        self.say("joined")
         self.expect_lines("A", STATUS_BOX, "status log",
                           ["carol has joined!", "bob has joined!",
                            "Waiting for a client to join..."])
@@ -351,7 +354,7 @@ class Run:
                           ["carol has joined!", "bob has joined!", "Connecting..."])
         self.expect_lines("C", STATUS_BOX, "status log", ["carol has joined!", "Connecting..."])
         # B draws a red stroke: a press, then moves across the canvas with the button held.
-        print("drawing")
+        self.say("drawing")
         self.click_client("B", RED_SWATCH)
         stroke = [(30 + 10 * i, 80) for i in range(18)]  # x 30 to 200 on row 80
         self.drag("B", stroke)
@@ -370,7 +373,7 @@ class Run:
         self.drag("A", [(40 + 8 * i, 150 + (i % 5) * 6) for i in range(24)])
 
         # A's chat line: shown at once on A, echoed by the server to B and C.
-        print("chatting")
+        self.say("chatting")
         self.activate(self.windows["A"])
         self.click_client("A", CHAT_INPUT)
         self.type("hello from alice")
@@ -388,7 +391,7 @@ class Run:
             self.expect_users(who, ["alice", "bob", "carol"])
 
         # C clears: every canvas is blank again.
-        print("clearing")
+        self.say("clearing")
         self.activate(self.windows["C"])
         self.click_client("C", CLEAR_BUTTON)
         for who in "ABC":
@@ -398,7 +401,7 @@ class Run:
         print("  all three canvases are blank")
 
         # B resets: back to its start screen; A and C see it leave.
-        print("resetting B")
+        self.say("resetting B")
         self.menu("B", "Reset")
         self.find_window("B", "Starup$")
         self.expect_lines("A", STATUS_BOX, "status log", ["bob has been disconnected!"])
@@ -407,7 +410,7 @@ class Run:
             self.expect_users(who, ["alice", "carol"])
 
         # A exits: its process ends and C loses the server.
-        print("A exits")
+        self.say("A exits")
         self.menu("A", "Exit")
         try:
             code = self.procs["A"].wait(STEP_TIMEOUT)
