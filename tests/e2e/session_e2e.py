@@ -201,7 +201,8 @@ class Run:
         return out.stdout.decode("utf-8", "replace") if out.returncode == 0 else None
 
     def copy_from(self, keys):
-        """Presses `keys` in the focused widget and returns what it put on the clipboard."""
+        """Presses `keys` in the focused widget and returns what it put on the clipboard, or None
+        when it put nothing there."""
         sentinel = f"<nothing copied {random.random()}>"
         # xclip keeps the selection until another client takes it; the copy below does.
         holder = subprocess.Popen(["xclip", "-quiet", "-selection", "clipboard", "-i"],
@@ -213,9 +214,15 @@ class Run:
         self.wait_for("the clipboard sentinel", lambda: self.clipboard() == sentinel, timeout=5,
                       pause=0.05)
         self.key(*keys)
-        return self.wait_for("copied text", lambda: (lambda t: t if t not in (None, sentinel)
-                                                     else None)(self.clipboard()),
-                             timeout=5, pause=0.05)
+
+        def copied():
+            text = self.clipboard()
+            return text if text not in (None, sentinel) else None
+
+        try:
+            return self.wait_for("copied text", copied, timeout=3, pause=0.05)
+        except Failure:
+            return None  # an empty widget copies nothing
 
     def box_lines(self, who, pos):
         """The lines of a multi-line box (chat box or status log), newest first."""
@@ -225,6 +232,7 @@ class Run:
         # A click elsewhere in the box takes the selection away again (far enough from the first
         # click not to count as a double click).
         self.click_client(who, (pos[0] - 60, pos[1] + 25))
+        text = text or ""
         return [line for line in text.replace("\r", "").split("\n") if line]
 
     def user_list(self, who):
@@ -235,7 +243,7 @@ class Run:
         rows = []
         for _ in range(10):
             row = self.copy_from(["ctrl+c"])
-            if rows and row == rows[-1]:
+            if row is None or (rows and row == rows[-1]):
                 break
             rows.append(row)
             self.key("Down")
