@@ -427,6 +427,14 @@ class Run:
         print(f"  A's process ended with status {code}")
         self.expect_lines("C", STATUS_BOX, "status log", ["Lost connection to server!"])
 
+        # In a sanitizer build every copy reports memory and undefined-behaviour faults in its
+        # log; B and C are still running, so only what they found so far counts.
+        for who in "ABC":
+            with open(os.path.join(self.work, f"zaplo_{who}.log"), errors="replace") as log:
+                text = log.read()
+            if re.search(r"ERROR: (Address|Leak)Sanitizer|runtime error:", text):
+                raise Failure(f"{who} reported a sanitizer fault:\n{text[-3000:]}")
+
     def session_picture(self):
         """A and B side by side, frames included, cut from the screen."""
         ax, ay, aw, ah = self.geometry(self.windows["A"])
