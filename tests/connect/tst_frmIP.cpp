@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest>
 
@@ -116,13 +117,36 @@ private Q_SLOTS:
         Box(dlg, "txtNick")->setText(QStringLiteral("bob"));
         QVERIFY(Click(dlg, "btnOK"));
         QVERIFY2(dlg.isVisible() && Untouched(), "the dialog stays open, nothing stored");
-        QVERIFY(lblHint->isVisible() && lblHint->text().contains(QStringLiteral("32767")));
-        QVERIFY(PortMarked(dlg));
+        QCOMPARE(lblHint->text(), QStringLiteral("Port above 32767"));
+        QVERIFY(lblHint->isVisible() && PortMarked(dlg));
+        // The hint stays clear of the buttons and inside the dialog.
+        const QRect rcHint = lblHint->geometry();
+        QVERIFY(rcHint.right() < dlg.findChild<QWidget*>(QStringLiteral("btnOK"))->x());
+        QVERIFY(rcHint.bottom() < dlg.height() && lblHint->width() >= lblHint->sizeHint().width());
         // Editing the port takes the mark and hint away; a fitting port then goes through.
         QTest::keyClick(Box(dlg, "txtPort"), Qt::Key_Backspace);
         QVERIFY(!lblHint->isVisible() && !PortMarked(dlg));
+        Box(dlg, "txtPort")->setText(QStringLiteral("-40000"));
+        QVERIFY(Click(dlg, "btnOK"));
+        QCOMPARE(lblHint->text(), QStringLiteral("Port below -32768"));
+        Box(dlg, "txtPort")->setText(QStringLiteral("4000"));
         QVERIFY(Click(dlg, "btnOK"));
         QVERIFY(!dlg.isVisible() && state_->nPort == 4000 && state_->szNick == "bob");
+    }
+
+    // Every caption shows whole in the cell left of its box, whichever face stands in.
+    void labelsFitTheirCells() {
+        state_->nMode = Mode::Client;
+        frmIP dlg(*state_);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        for (const auto& [szLabel, szBox] :
+             {std::pair{"Label3", "txtNick"}, {"Label1", "txtIP"}, {"Label2", "txtPort"}}) {
+            const auto* label = dlg.findChild<QLabel*>(QLatin1String(szLabel));
+            const int nText = label->fontMetrics().horizontalAdvance(label->text());
+            QVERIFY2(label->width() >= nText, szLabel);
+            QVERIFY2(label->x() + nText < Box(dlg, szBox)->x(), szLabel);
+        }
     }
 
     void okStoresAddressAndNickname() {

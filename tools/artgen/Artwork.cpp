@@ -334,10 +334,13 @@ QImage PaintLogo(int hue) {
     return image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
 }
 
-QImage PaintIcon() {
-    QImage image = Canvas(32, 32, Qt::transparent);
+QImage PaintIcon(int size) {
+    QImage image = Canvas(size, size, Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
+    // Drawn on a 32-unit grid and scaled, so every size shows the same picture with finer detail
+    // rather than an enlarged 32-pixel one.
+    painter.scale(size / 32.0, size / 32.0);
     DrawBevelPanel(painter, QRectF(1, 1, 30, 30), 6, QColor(70, 120, 245), QColor(15, 40, 160),
                    QColor(5, 12, 70));
     // A pen stroke swept across the tile, as drawn on the shared canvas.

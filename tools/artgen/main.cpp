@@ -19,13 +19,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QDir folder(args.at(1));
-    if (!folder.exists() && !QDir().mkpath(folder.path())) {
+    if (!QDir().mkpath(folder.filePath(QStringLiteral("icons")))) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(folder.path()));
         return 1;
     }
     using zaplo::PaintDialogButton;
     using zaplo::PaintWordButton;
-    const std::vector<std::pair<QString, QImage>> pictures = {
+    std::vector<std::pair<QString, QImage>> pictures = {
         {QStringLiteral("background.png"), zaplo::PaintBackground()},
         {QStringLiteral("banner.png"), zaplo::PaintBanner()},
         {QStringLiteral("planet.png"), zaplo::PaintPlanet()},
@@ -38,6 +38,11 @@ int main(int argc, char** argv) {
         {QStringLiteral("btncancel.png"), PaintDialogButton(QStringLiteral("CANCEL"), 11)},
         {QStringLiteral("icon.png"), zaplo::PaintIcon()},
     };
+    // The desktop's icon theme takes the icon at several sizes; these stay out of the program.
+    for (int size : {32, 64, 128, 256}) {
+        pictures.emplace_back(QStringLiteral("icons/zaplo-%1.png").arg(size),
+                              zaplo::PaintIcon(size));
+    }
     int failures = 0;
     for (const auto& [name, image] : pictures) {
         const QString path = folder.filePath(name);

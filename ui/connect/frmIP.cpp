@@ -5,9 +5,12 @@
 #include "ui/connect/FaceButton.h"
 
 #include <QCloseEvent>
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStyle>
 
 namespace zaplo {
@@ -18,6 +21,34 @@ constexpr int kClientWidth = 218;
 constexpr int kClientHeight = 109;
 constexpr int16_t kDefaultPort = 201;
 const char* const kDefaultServerIP = "127.0.0.1";
+constexpr int kLabelLeft = 8;
+constexpr int kBoxLeft = 64;  // nickname and address boxes
+constexpr int kPortLeft = 40; // port box
+constexpr int kLabelGap = 2;  // keeps a colon off the box's border
+constexpr qreal kSmallestPoints = 6.0;
+
+// The labels stand in fixed cells left of their boxes. The sans-serif face that stands in for the
+// original one is wider, so the size steps down until every caption fits its cell whole.
+QFont LabelFont() {
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setWeight(QFont::Normal);
+    const std::pair<const char*, int> cells[] = {{"Nickname:", kBoxLeft - kLabelLeft - kLabelGap},
+                                                 {"Server IP:", kBoxLeft - kLabelLeft - kLabelGap},
+                                                 {"Port:", kPortLeft - kLabelLeft - kLabelGap}};
+    for (qreal pt = 8.25; pt >= kSmallestPoints; pt -= 0.25) {
+        font.setPointSizeF(pt);
+        const QFontMetricsF metrics(font);
+        bool bFits = true;
+        for (const auto& [szText, nCell] : cells) {
+            bFits = bFits && metrics.horizontalAdvance(QLatin1String(szText)) <= nCell;
+        }
+        if (bFits) {
+            break;
+        }
+    }
+    return font;
+}
 
 QLabel* MakeLabel(QWidget* parent, const char* szName, const QString& szText, QPoint ptAt) {
     auto* label = new QLabel(szText, parent);
@@ -53,11 +84,7 @@ frmIP::frmIP(AppState& state, QWidget* parent)
     setWindowTitle(QStringLiteral("Connection Settings"));
     setSizeGripEnabled(false);
 
-    QFont font(QStringLiteral("Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    font.setWeight(QFont::Normal);
-    setFont(font);
+    setFont(LabelFont());
 
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
@@ -65,15 +92,15 @@ frmIP::frmIP(AppState& state, QWidget* parent)
     setAutoFillBackground(true);
 
     // Labels first: they lie under the boxes where a long caption would reach them.
-    Label3 = MakeLabel(this, "Label3", QStringLiteral("Nickname:"), QPoint(8, 16));
-    Label1 = MakeLabel(this, "Label1", QStringLiteral("Server IP:"), QPoint(8, 42));
-    Label2 = MakeLabel(this, "Label2", QStringLiteral("Port:"), QPoint(8, 72));
+    Label3 = MakeLabel(this, "Label3", QStringLiteral("Nickname:"), QPoint(kLabelLeft, 16));
+    Label1 = MakeLabel(this, "Label1", QStringLiteral("Server IP:"), QPoint(kLabelLeft, 42));
+    Label2 = MakeLabel(this, "Label2", QStringLiteral("Port:"), QPoint(kLabelLeft, 72));
 
-    txtNick = MakeTextBox(this, "txtNick", QRect(64, 16, 137, 19), QColor(64, 64, 64));
+    txtNick = MakeTextBox(this, "txtNick", QRect(kBoxLeft, 16, 137, 19), QColor(64, 64, 64));
     txtNick->setMaxLength(16);
-    txtIP = MakeTextBox(this, "txtIP", QRect(64, 40, 137, 19), QColor(64, 64, 64));
+    txtIP = MakeTextBox(this, "txtIP", QRect(kBoxLeft, 40, 137, 19), QColor(64, 64, 64));
     txtIP->setText(QLatin1String(kDefaultServerIP));
-    txtPort = MakeTextBox(this, "txtPort", QRect(40, 72, 65, 19), QColor(0, 64, 64));
+    txtPort = MakeTextBox(this, "txtPort", QRect(kPortLeft, 72, 65, 19), QColor(0, 64, 64));
     txtPort->setMaxLength(6);
     txtPort->setText(QString::number(kDefaultPort));
     // The refused mark draws the whole box itself, so it names the box's colours too.
@@ -82,15 +109,17 @@ frmIP::frmIP(AppState& state, QWidget* parent)
                        " background-color: rgb(0, 64, 64); color: rgb(192, 192, 255); }"));
     txtPort->setProperty("bPortRefused", false);
 
-    lblPortHint = new QLabel(QStringLiteral("Port 1 to 32767"), this);
+    // Names what OK refused; its text is set when a port is refused.
+    lblPortHint = new QLabel(this);
     lblPortHint->setObjectName(QStringLiteral("lblPortHint"));
     lblPortHint->setTextFormat(Qt::PlainText);
     QPalette palHint = lblPortHint->palette();
     palHint.setColor(QPalette::WindowText, QColor(255, 96, 96));
     lblPortHint->setPalette(palHint);
-    lblPortHint->move(8, 93);
-    lblPortHint->adjustSize();
-    lblPortHint->setToolTip(QStringLiteral("The port must be between 1 and 32767."));
+    lblPortHint->move(kLabelLeft, 93);
+    lblPortHint->setToolTip(
+        QStringLiteral("The port is kept as a number from -32768 to 32767; a server can listen "
+                       "on 1 to 32767. 0 or an empty box means 201."));
     lblPortHint->hide();
 
     btnOK = new FaceButton(QStringLiteral(":/assets/btnok.png"), QStringLiteral("OK"), this);
@@ -111,7 +140,13 @@ frmIP::frmIP(AppState& state, QWidget* parent)
     connect(txtPort, &QLineEdit::textChanged, this, &frmIP::txtPort_Change);
 
     // Qt measures the client area, so the fixed size is exactly what remains below the title.
+    // Placing it here also keeps QDialog from guessing the frame on the first showing, which
+    // put the dialog off centre.
     setFixedSize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                        screen->availableGeometry()));
+    }
 }
 
 void frmIP::ShowModal() {
@@ -154,6 +189,9 @@ void frmIP::btnOK_Click() {
         RoundHalfEven(ReadLenientNumber(txtPort->text().toStdString(), /*bExponent=*/true));
     // The port is kept as a 16-bit number; anything beyond that cannot be stored faithfully.
     if (!(dPort >= -32768.0 && dPort <= 32767.0)) {
+        lblPortHint->setText(dPort < 0 ? QStringLiteral("Port below -32768")
+                                       : QStringLiteral("Port above 32767"));
+        lblPortHint->adjustSize();
         SetPortRefused(true);
         txtPort->setFocus(Qt::OtherFocusReason);
         return;

@@ -1,0 +1,502 @@
+#!/usr/bin/python3
+"""Three copies of Zaplo, driven only through the X window system.
+
+Run inside an X server that has no window manager yet, for example:
+    xvfb-run -a -s "-screen 0 2100x1400x24" python3 session_e2e.py <zaplo> [--shots DIR]
+
+Copy A hosts, B and C join. The script clicks, types and drags with xdotool, takes screenshots
+with ImageMagick's import and checks their pixels. Texts of the chat box, the status log and the
+user list are read from the widgets themselves: the script focuses the widget, presses Ctrl+A and
+Ctrl+C there (the user list: Ctrl+C on each row in turn) and reads the X clipboard with xclip.
+Window titles come from the window system. The program has no hook for any of this.
+"""
+
+import argparse
+import os
+import random
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+STEP_TIMEOUT = 20.0  # seconds for any single expected change
+TOTAL_TIMEOUT = 180.0  # the whole run
+
+# Client-area positions of the main window's controls (the window's fixed layout).
+CHAT_BOX = (100, 200)
+CHAT_INPUT = (180, 414)
+USER_LIST_FIRST_ROW = (290, 28)
+STATUS_BOX = (290, 365)
+CLEAR_BUTTON = (413, 390)
+CANVAS_INNER = (378, 21)  # top-left pixel inside the canvas's 1-pixel border
+SEPARATOR_X = 212  # the first blue separator line, which starts at y 5
+RED_SWATCH = (452 + 22 * 2 + 10, 378 + 21 + 10)  # swatch 10, the lower row's third
+GREEN_SWATCH = (452 + 22 * 3 + 10, 378 + 10)  # swatch 3, (1, 215, 70)
+RED = (255, 0, 0)
+GREEN = (1, 215, 70)
+
+# Where each main window is moved, so that no window covers another one.
+PLACES = {"A": (0, 40), "B": (700, 40), "C": (1400, 40)}
+
+
+class Failure(Exception):
+    pass
+
+
+class Run:
+    def __init__(self, zaplo, shots):
+        self.zaplo = zaplo
+        self.shots = shots
+        self.started = time.monotonic()
+        self.children = []
+        self.procs = {}
+        self.windows = {}
+        self.menu_height = {}
+        self.work = None
+
+    def say(self, what):
+        print(f"[{time.monotonic() - self.started:5.1f} s] {what}", flush=True)
+
+    # ---- processes ------------------------------------------------------------------------
+
+    def spawn(self, args, **kw):
+        proc = subprocess.Popen(args, stdin=subprocess.DEVNULL, start_new_session=True, **kw)
+        self.children.append(proc)
+        return proc
+
+    def cleanup(self):
+        for proc in reversed(self.children):
+            if proc.poll() is None:
+                try:
+                    os.killpg(proc.pid, signal.SIGTERM)
+                except ProcessLookupError:
+                    pass
+        deadline = time.monotonic() + 5
+        for proc in self.children:
+            try:
+                proc.wait(max(0.1, deadline - time.monotonic()))
+            except subprocess.TimeoutExpired:
+                try:
+                    os.killpg(proc.pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+                proc.wait()
+
+    def x(self, *args, check=True):
+        """Runs an X tool and returns its standard output."""
+        try:
+            result = subprocess.run(args, capture_output=True, text=True, timeout=15)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"{' '.join(args)} did not finish")
+        if check and result.returncode != 0:
+            raise Failure(f"{' '.join(args)} failed: {result.stderr.strip()}")
+        return result.stdout
+
+    def wait_for(self, what, probe, timeout=STEP_TIMEOUT, pause=0.2):
+        """Calls probe until it returns something true; returns that value."""
+        deadline = time.monotonic() + timeout
+        last = None
+        while True:
+            if time.monotonic() - self.started > TOTAL_TIMEOUT:
+                raise Failure(f"the whole run took too long, while waiting for {what}")
+            last = probe()
+            if last:
+                return last
+            if time.monotonic() > deadline:
+                raise Failure(f"timed out waiting for {what}")
+            time.sleep(pause)
+
+    # ---- windows --------------------------------------------------------------------------
+
+    def find_window(self, who, title_regex):
+        """The visible window of copy `who` whose title matches."""
+
+        def probe():
+            out = self.x("xdotool", "search", "--onlyvisible", "--pid", str(self.procs[who].pid),
+                         "--name", title_regex, check=False)
+            ids = out.split()
+            return ids[0] if ids else None
+
+        return self.wait_for(f"{who}'s window '{title_regex}'", probe)
+
+    def visible_windows(self, who):
+        out = self.x("xdotool", "search", "--onlyvisible", "--pid", str(self.procs[who].pid),
+                     check=False)
+        return out.split()
+
+    def title(self, window):
+        return self.x("xdotool", "getwindowname", window).strip()
+
+    def geometry(self, window):
+        """Absolute position and size of the window's own area, as X reports it."""
+        info = self.x("xwininfo", *(["-root"] if window == "root" else ["-id", window]))
+        value = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
+        return (value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"),
+                value("Height"))
+
+    def click(self, window, x, y, button=1):
+        self.x("xdotool", "mousemove", "--window", window, str(x), str(y))
+        self.x("xdotool", "click", str(button))
+
+    def activate(self, window):
+        self.x("xdotool", "windowactivate", "--sync", window, check=False)
+
+    def key(self, *keys):
+        self.x("xdotool", "key", "--clearmodifiers", *keys)
+
+    def type(self, text):
+        self.x("xdotool", "type", "--delay", "15", text)
+
+    # ---- pixels ---------------------------------------------------------------------------
+
+    def screenshot(self, window, path=None):
+        """The window's pixels as (width, height, rgb bytes)."""
+        path = path or os.path.join(self.work, "shot.png")
+        self.x("import", "-window", window, path)
+        ppm = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], capture_output=True,
+                             timeout=15, check=True).stdout
+        match = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+        if not match:
+            raise Failure("unreadable screenshot")
+        return int(match.group(1)), int(match.group(2)), ppm[match.end():]
+
+    @staticmethod
+    def pixel(shot, x, y):
+        width, height, data = shot
+        if not (0 <= x < width and 0 <= y < height):
+            raise Failure(f"pixel {x},{y} outside a {width}x{height} screenshot")
+        i = (y * width + x) * 3
+        return tuple(data[i:i + 3])
+
+    def client_top(self, who):
+        """Height of the menu bar: the client area starts below it. Found from the blue
+        separator line, whose top end is 5 pixels below the client area's top."""
+        if who not in self.menu_height:
+            shot = self.screenshot(self.windows[who])
+            for y in range(shot[1]):
+                if self.pixel(shot, SEPARATOR_X, y) == (0, 0, 255):
+                    self.menu_height[who] = y - 5
+                    break
+            else:
+                raise Failure(f"no separator line in {who}'s window")
+        return self.menu_height[who]
+
+    def click_client(self, who, pos, button=1):
+        self.click(self.windows[who], pos[0], pos[1] + self.client_top(who), button)
+
+    def canvas_pixels(self, who, points):
+        shot = self.screenshot(self.windows[who])
+        top = self.client_top(who)
+        return [self.pixel(shot, CANVAS_INNER[0] + px, CANVAS_INNER[1] + top + py)
+                for px, py in points]
+
+    # ---- text through the clipboard ---------------------------------------------------------
+
+    def clipboard(self):
+        out = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True,
+                             timeout=10)
+        return out.stdout.decode("utf-8", "replace") if out.returncode == 0 else None
+
+    def copy_from(self, keys):
+        """Presses `keys` in the focused widget and returns what it put on the clipboard, or None
+        when it put nothing there."""
+        sentinel = f"<nothing copied {random.random()}>"
+        # xclip keeps the selection until another client takes it; the copy below does.
+        holder = subprocess.Popen(["xclip", "-quiet", "-selection", "clipboard", "-i"],
+                                  stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL, start_new_session=True)
+        self.children.append(holder)
+        holder.stdin.write(sentinel.encode())
+        holder.stdin.close()
+        self.wait_for("the clipboard sentinel", lambda: self.clipboard() == sentinel, timeout=5,
+                      pause=0.05)
+        self.key(*keys)
+
+        def copied():
+            text = self.clipboard()
+            return text if text not in (None, sentinel) else None
+
+        try:
+            return self.wait_for("copied text", copied, timeout=3, pause=0.05)
+        except Failure:
+            return None  # an empty widget copies nothing
+
+    def box_lines(self, who, pos):
+        """The lines of a multi-line box (chat box or status log), newest first."""
+        self.activate(self.windows[who])
+        self.click_client(who, pos)
+        text = self.copy_from(["ctrl+a", "ctrl+c"])
+        # A click elsewhere in the box takes the selection away again (far enough from the first
+        # click not to count as a double click).
+        self.click_client(who, (pos[0] - 60, pos[1] + 25))
+        text = text or ""
+        return [line for line in text.replace("\r", "").split("\n") if line]
+
+    def user_list(self, who):
+        """The user list's rows in order: Ctrl+C copies the current row; Down steps on."""
+        self.activate(self.windows[who])
+        self.click_client(who, USER_LIST_FIRST_ROW)
+        self.key("Home")
+        rows = []
+        for _ in range(10):
+            row = self.copy_from(["ctrl+c"])
+            if row is None or (rows and row == rows[-1]):
+                break
+            rows.append(row)
+            self.key("Down")
+        return rows
+
+    def expect_lines(self, who, pos, what, wanted_top):
+        """Waits until the box shows `wanted_top` as its first lines."""
+        seen = []
+
+        def probe():
+            seen[:] = self.box_lines(who, pos)
+            return seen[:len(wanted_top)] == wanted_top
+
+        try:
+            self.wait_for(f"{who}'s {what}", probe)
+        except Failure:
+            raise Failure(f"{who}'s {what} shows {seen}, expected to start with {wanted_top}")
+        print(f"  {who} {what}: {seen}")
+        return list(seen)
+
+    def expect_users(self, who, wanted):
+        seen = []
+
+        def probe():
+            seen[:] = self.user_list(who)
+            return seen == wanted
+
+        try:
+            self.wait_for(f"{who}'s user list", probe)
+        except Failure:
+            raise Failure(f"{who}'s user list shows {seen}, expected {wanted}")
+        print(f"  {who} users: {seen}")
+
+    # ---- the session ----------------------------------------------------------------------
+
+    def start_copy(self, who):
+        env = dict(os.environ)
+        env["QT_QPA_PLATFORM"] = "xcb"
+        log = open(os.path.join(self.work, f"zaplo_{who}.log"), "wb")
+        self.procs[who] = self.spawn([self.zaplo], env=env, stdout=log, stderr=log)
+        return self.find_window(who, "Starup$")
+
+    def settings(self, who, nick, port, server_ip=None):
+        dialog = self.find_window(who, "^Connection Settings$")
+        # Like the start screen, the dialog opens with its client area centred on the screen.
+        x, y, width, height = self.geometry(dialog)
+        _, _, screen_w, screen_h = self.geometry("root")
+        off = (x + width // 2 - screen_w // 2, y + height // 2 - screen_h // 2)
+        if max(map(abs, off)) > 1:
+            raise Failure(f"{who}'s dialog opens {off} pixels away from the screen's centre")
+        self.activate(dialog)
+        self.click(dialog, 130, 25)  # nickname box
+        self.key("ctrl+a")
+        self.type(nick)
+        if server_ip is not None:
+            self.click(dialog, 130, 49)  # address box
+            self.key("ctrl+a")
+            self.type(server_ip)
+        self.click(dialog, 70, 81)  # port box
+        self.key("ctrl+a")
+        self.type(str(port))
+        if self.shots:
+            name = "dialog_client.png" if server_ip is not None else "dialog_server.png"
+            self.x("import", "-frame", "-window", dialog, os.path.join(self.shots, name))
+        self.click(dialog, 136, 88)  # OK
+        role = "Client" if server_ip is not None else "Server"
+        window = self.find_window(who, re.escape(f" - {nick} ({role})") + "$")
+        self.windows[who] = window
+        self.x("xdotool", "windowmove", "--sync", window, *map(str, PLACES[who]), check=False)
+        return window
+
+    def drag(self, who, points):
+        window = self.windows[who]
+        top = self.client_top(who)
+        at = lambda p: [str(CANVAS_INNER[0] + p[0]), str(CANVAS_INNER[1] + top + p[1])]
+        self.activate(window)
+        self.x("xdotool", "mousemove", "--window", window, *at(points[0]))
+        self.x("xdotool", "mousedown", "1")
+        for p in points[1:]:
+            self.x("xdotool", "mousemove", "--window", window, *at(p))
+            time.sleep(0.02)
+        self.x("xdotool", "mouseup", "1")
+
+    def menu(self, who, item):
+        """Opens the File menu with the pointer and clicks Reset (first) or Exit (last)."""
+        window = self.windows[who]
+        self.activate(window)
+        self.click(window, 15, self.client_top(who) // 2)
+        popup = self.wait_for("the File menu", lambda: next(
+            (w for w in self.visible_windows(who) if w != window), None))
+        _, _, width, height = self.geometry(popup)
+        self.click(popup, width // 2, 11 if item == "Reset" else height - 11)
+
+    def run(self):
+        port = free_port()
+        print(f"port {port}")
+
+        start_a = self.start_copy("A")
+        if self.shots:
+            time.sleep(2.5)  # let the intro run a little for the picture
+            self.x("import", "-frame", "-window", start_a, os.path.join(self.shots, "start.png"))
+        self.click(start_a, 56 + 62, 120 + 20)  # Server
+        self.settings("A", "alice", port)
+        self.expect_lines("A", STATUS_BOX, "status log", ["Waiting for a client to join..."])
+
+        for who, nick in (("B", "bob"), ("C", "carol")):
+            start = self.start_copy(who)
+            self.click(start, 56 + 62, 168 + 20)  # Client
+            self.settings(who, nick, port, server_ip="127.0.0.1")
+
+        self.say("joined")
+        self.expect_lines("A", STATUS_BOX, "status log",
+                          ["carol has joined!", "bob has joined!",
+                           "Waiting for a client to join..."])
+        self.expect_lines("B", STATUS_BOX, "status log",
+                          ["carol has joined!", "bob has joined!", "Connecting..."])
+        self.expect_lines("C", STATUS_BOX, "status log", ["carol has joined!", "Connecting..."])
+        # B draws a red stroke: a press, then moves across the canvas with the button held.
+        self.say("drawing")
+        self.click_client("B", RED_SWATCH)
+        stroke = [(30 + 10 * i, 80) for i in range(18)]  # x 30 to 200 on row 80
+        self.drag("B", stroke)
+        on_line = [(x, 80) for x in range(30, 200, 7)]
+        beside = [(x, 82) for x in range(30, 200, 7)] + [(20, 80), (215, 80)]
+        for who in "ABC":
+            def stroke_shown(who=who):
+                got = self.canvas_pixels(who, on_line + beside)
+                return (all(p == RED for p in got[:len(on_line)])
+                        and not any(p == RED for p in got[len(on_line):]))
+            self.wait_for(f"B's stroke on {who}'s canvas", stroke_shown)
+        print("  the stroke shows red on row 80 from x 30 to 200 on all three canvases")
+
+        # A draws too, in green, so that the session picture shows two users drawing.
+        self.click_client("A", GREEN_SWATCH)
+        self.drag("A", [(40 + 8 * i, 150 + (i % 5) * 6) for i in range(24)])
+
+        # A's chat line: shown at once on A, echoed by the server to B and C.
+        self.say("chatting")
+        self.activate(self.windows["A"])
+        self.click_client("A", CHAT_INPUT)
+        self.type("hello from alice")
+        self.key("Return")
+        for who in "ABC":
+            self.expect_lines(who, CHAT_BOX, "chat box", ["{alice}hello from alice"])
+
+        for who in "ABC":
+            self.wait_for(f"A's green stroke on {who}'s canvas",
+                          lambda who=who: GREEN in self.canvas_pixels(
+                              who, [(40 + 8 * i, 150 + (i % 5) * 6) for i in range(23)]))
+        if self.shots:
+            self.session_picture()
+        for who in "ABC":
+            self.expect_users(who, ["alice", "bob", "carol"])
+
+        # C clears: every canvas is blank again.
+        self.say("clearing")
+        self.activate(self.windows["C"])
+        self.click_client("C", CLEAR_BUTTON)
+        for who in "ABC":
+            self.wait_for(f"a blank canvas on {who}", lambda who=who: not any(
+                p in (RED, GREEN) for p in self.canvas_pixels(who, on_line + [
+                    (40 + 8 * i, 150 + (i % 5) * 6) for i in range(23)])))
+        print("  all three canvases are blank")
+
+        # B resets: back to its start screen; A and C see it leave.
+        self.say("resetting B")
+        self.menu("B", "Reset")
+        self.find_window("B", "Starup$")
+        self.expect_lines("A", STATUS_BOX, "status log", ["bob has been disconnected!"])
+        self.expect_lines("C", STATUS_BOX, "status log", ["bob has been disconnected!"])
+        for who in "AC":
+            self.expect_users(who, ["alice", "carol"])
+
+        # A exits: its process ends and C loses the server.
+        self.say("A exits")
+        self.menu("A", "Exit")
+        try:
+            code = self.procs["A"].wait(STEP_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            raise Failure("A's process did not end after Exit")
+        print(f"  A's process ended with status {code}")
+        self.expect_lines("C", STATUS_BOX, "status log", ["Lost connection to server!"])
+
+        # In a sanitizer build every copy reports memory and undefined-behaviour faults in its
+        # log; B and C are still running, so only what they found so far counts.
+        for who in "ABC":
+            with open(os.path.join(self.work, f"zaplo_{who}.log"), errors="replace") as log:
+                text = log.read()
+            if re.search(r"ERROR: (Address|Leak)Sanitizer|runtime error:", text):
+                raise Failure(f"{who} reported a sanitizer fault:\n{text[-3000:]}")
+
+    def session_picture(self):
+        """A and B side by side, frames included, cut from the screen."""
+        ax, ay, aw, ah = self.geometry(self.windows["A"])
+        bx, by, bw, bh = self.geometry(self.windows["B"])
+        left, top = max(0, ax - 4), max(0, ay - 26)
+        right, bottom = bx + bw + 4, max(ay + ah, by + bh) + 4
+        self.x("import", "-window", "root", "-crop",
+               f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
+               os.path.join(self.shots, "session.png"))
+
+
+def free_port():
+    """A port above 1023 that nothing listens on, and that the program's 16-bit port holds."""
+    for _ in range(50):
+        port = random.randint(20000, 32000)
+        with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+            try:
+                probe.bind(("127.0.0.1", port))
+                return port
+            except OSError:
+                continue
+    raise Failure("no free port")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("zaplo")
+    parser.add_argument("--shots", help="folder for the README pictures")
+    args = parser.parse_args()
+    for tool in ("xdotool", "xwininfo", "xprop", "import", "convert", "xclip", "openbox"):
+        if not shutil.which(tool):
+            print(f"missing tool: {tool}")
+            return 1
+    if args.shots:
+        os.makedirs(args.shots, exist_ok=True)
+
+    run = Run(os.path.abspath(args.zaplo), args.shots)
+    run.work = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"zaplo_e2e_{os.getpid()}")
+    os.makedirs(run.work, exist_ok=True)
+    # Any signal ends the run through the cleanup below.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(2))
+    try:
+        wm = run.spawn(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        run.wait_for("the window manager", lambda: wm.poll() is None and "window id" in run.x(
+            "xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False))
+        run.run()
+        print(f"passed in {time.monotonic() - run.started:.1f} s")
+        return 0
+    except Failure as failure:
+        print(f"FAILED: {failure}")
+        for name in sorted(os.listdir(run.work)):
+            if name.endswith(".log"):
+                with open(os.path.join(run.work, name), errors="replace") as log:
+                    text = log.read().strip()
+                if text:
+                    print(f"--- {name}\n{text[-2000:]}")
+        return 1
+    finally:
+        run.cleanup()
+        shutil.rmtree(run.work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
