@@ -2,7 +2,10 @@
 // and the dispatcher as a server slot or as a client. Whatever the cuts, the same lines must come
 // out and the dispatcher must do the same things; relays must be the received bytes.
 //
-// Input: byte 0 picks the origin (-1, 1, 2 or 3); byte 1 the number of pieces n (0 to 15); then n
+// Input: byte 0 picks the origin (-1, 1, 2 or 3, low two bits) and which slots (bits 2 to 4 for
+// slots 1 to 3) are dropped at the first send to them, as the link drops a client that does not
+// read: their leave then runs nested inside the send. Byte 1 gives the number of pieces n (0 to
+// 15); then n
 // big-endian 16-bit piece lengths; the rest is the stream, in which 0xFF hi lo repeats the byte
 // before it hi * 256 + lo times, so lines around the length bound are within reach.
 
@@ -27,22 +30,36 @@ constexpr int16_t kUsers = 3;
 constexpr std::size_t kMaxLine = ReceiveBuffer::kMaxLine;
 constexpr std::size_t kMaxStream = 4 * kMaxLine + 4096;
 
-// The fake host, plus what the link does when the dispatcher closes the delivering slot: nothing
-// more is dispatched in that slot's name.
+// The fake host, plus what the link does: a slot marked for dropping leaves inside the first
+// send to it, and once the delivering slot is closed nothing more is dispatched in its name.
 class SlotHost : public FakeHost {
 public:
-    explicit SlotHost(int16_t nOrigin) : nOrigin_(nOrigin) {
+    SlotHost(int16_t nOrigin, unsigned nDropMask) : nOrigin_(nOrigin), nDropMask_(nDropMask) {
         nUsers = kUsers;
         SetRows({{"host", 0}});
+        onSend = [this](int16_t iUser) {
+            const unsigned bit = 1U << iUser;
+            if ((nDropMask_ & bit) != 0 && (nDropped_ & bit) == 0) {
+                nDropped_ |= bit;
+                std::string szLeave =
+                    std::string(WireCode(MessageCode::Leave)) + std::string(kCrLf);
+                PacketProc(szLeave, iUser, *this);
+            }
+        };
     }
     void CloseSlot(int16_t iUser) override {
         FakeHost::CloseSlot(iUser);
         bClosed = bClosed || iUser == nOrigin_;
     }
+    bool MayClose(int16_t iUser) const {
+        return iUser == nOrigin_ || (nDropMask_ & (1U << iUser)) != 0;
+    }
     bool bClosed = false;
 
 private:
     int16_t nOrigin_;
+    unsigned nDropMask_;
+    unsigned nDropped_ = 0;
 };
 
 struct Outcome {
@@ -71,7 +88,7 @@ FakeHost::Lines OnClient(const std::string& szData) {
 void CheckEffects(const std::string& line, int16_t nOrigin, const SlotHost& host,
                   std::size_t from) {
     const bool bServer = nOrigin != -1;
-    FakeHost::Lines local; // what the server did itself, sends left out
+    FakeHost::Lines local; // what the server drew
     for (std::size_t k = from; k < host.calls.size(); ++k) {
         const std::string& c = host.calls[k];
         if (c.starts_with("Send")) {
@@ -110,13 +127,16 @@ void CheckEffects(const std::string& line, int16_t nOrigin, const SlotHost& host
             FUZZ_REQUIRE(bServer);
             FUZZ_REQUIRE(!HasCrLf(c));
         } else if (c.starts_with("Close:")) {
-            FUZZ_REQUIRE(bServer && c == "Close:" + std::to_string(nOrigin));
+            FUZZ_REQUIRE(bServer && c.size() == 7 &&
+                         host.MayClose(static_cast<int16_t>(c[6] - '0')));
         } else if (c == "Refresh") {
             FUZZ_REQUIRE(!bServer); // a client's user list never reaches the server's list
         } else if (c.starts_with("Draw:")) {
             FUZZ_REQUIRE(StartsWithCode(line, MessageCode::Draw));
         }
-        local.push_back(c);
+        if (c.starts_with("Draw:") || c == "Erase") {
+            local.push_back(c);
+        }
     }
     // A client draws or clears a relayed line exactly as the server did.
     if (bServer &&
@@ -127,9 +147,10 @@ void CheckEffects(const std::string& line, int16_t nOrigin, const SlotHost& host
 
 // Feeds the stream in pieces of the given lengths (the rest in one piece), taking and
 // dispatching the lines after every piece as a connection does.
-Outcome Feed(std::string_view stream, const std::vector<std::size_t>& pieces, int16_t nOrigin) {
+Outcome Feed(std::string_view stream, const std::vector<std::size_t>& pieces, int16_t nOrigin,
+             unsigned nDropMask) {
     ReceiveBuffer buffer;
-    SlotHost host(nOrigin);
+    SlotHost host(nOrigin, nDropMask);
     Outcome out;
     std::vector<std::size_t> lengths = pieces;
     lengths.push_back(stream.size());
@@ -187,6 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     static constexpr int16_t kOrigins[] = {-1, 1, 2, 3};
     const int16_t nOrigin = kOrigins[data[0] & 3];
+    const unsigned nDropMask = nOrigin == -1 ? 0U : (data[0] >> 1) & 0x0EU; // bit i: slot i
     const std::size_t nPieces = data[1] & 15;
     std::size_t pos = 2;
     std::vector<std::size_t> pieces;
@@ -205,8 +227,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         }
     }
 
-    const Outcome cut = Feed(stream, pieces, nOrigin);
-    const Outcome whole = Feed(stream, {}, nOrigin);
+    const Outcome cut = Feed(stream, pieces, nOrigin, nDropMask);
+    const Outcome whole = Feed(stream, {}, nOrigin, nDropMask);
     FUZZ_REQUIRE(cut.taken == ExpectedLines(stream));
     FUZZ_REQUIRE(whole.taken == cut.taken);
     FUZZ_REQUIRE(whole.calls == cut.calls);
