@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks formatting and the layering, builds with warnings as errors and runs every test, builds
-# the Qt-free protocol core with clang as well, then builds and tests everything once more under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# the Qt-free protocol core with clang as well and fuzzes it for a short while, then builds and
+# tests everything once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
@@ -19,6 +19,12 @@ cmake -S . -B build-clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWit
       -DZAPLO_WERROR=ON -DZAPLO_CORE_ONLY=ON
 cmake --build build-clang -j"$jobs"
 ctest --test-dir build-clang --output-on-failure -j"$jobs"
+
+# Each fuzz target 20 s from its seeds; any crash, leak or undefined behaviour fails.
+cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DZAPLO_WERROR=ON -DZAPLO_CORE_ONLY=ON -DZAPLO_FUZZ=ON
+cmake --build build-fuzz --target zaplo_fuzzers -j"$jobs"
+./tools/fuzz.sh build-fuzz 20
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZAPLO_WERROR=ON -DZAPLO_SANITIZE=ON
 cmake --build build-asan -j"$jobs"
