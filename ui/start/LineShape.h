@@ -19,7 +19,6 @@ public:
     int Y1() const { return p1_.y(); }
     int X2() const { return p2_.x(); }
     int Y2() const { return p2_.y(); }
-    QColor Colour() const { return colour_; }
 
     // The pixels the line covers, both end points included.
     QRect Bounds() const;

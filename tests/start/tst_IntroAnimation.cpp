@@ -1,0 +1,151 @@
+// The intro animation's steps on a hand-driven clock, without any window.
+#include "ui/start/IntroAnimation.h"
+
+#include <QtTest>
+
+using namespace zaplo;
+
+namespace {
+
+using Ints = QList<int>;
+enum Read : int { ScanX, ScanY, Side0, Side1, Side2, Side3, Angle, Logo, AsmTop };
+
+// from, from + step, ... up to and including `to`.
+Ints Range(int from, int to, int step) {
+    Ints out;
+    for (int v = from; step > 0 ? v <= to : v >= to; v += step) {
+        out.push_back(v);
+    }
+    return out;
+}
+
+Ints Repeat(int v, int n) {
+    return Ints(n, v);
+}
+
+int ReadOf(const IntroAnimation& a, Read what) {
+    const AnimClock& clock = a.Memory().animClock;
+    const int value[] = {a.Line(1).x1,  a.Line(2).y1,     a.Lined(0).x1,
+                         a.Lined(1).y1, a.Lined(2).y2,    a.Lined(3).x2,
+                         clock.nAngle,  clock.nLogoFrame, a.asmLines[0].nY};
+    return value[what];
+}
+
+} // namespace
+
+class IntroAnimationTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void sequencesOfAFreshIntro_data() {
+        QTest::addColumn<int>("what");
+        QTest::addColumn<int>("nFrameMs");
+        QTest::addColumn<Ints>("expected");
+        // The bounds act one step late; a scan line's reset to its low bound and its new step
+        // fall in the same frame, the frame's sides only turn.
+        QTest::newRow("Line1 x") << int(ScanX) << 35
+                                 << Range(51, 99, 3) + Range(96, 45, -3) + Range(51, 57, 3);
+        QTest::newRow("Line2 y") << int(ScanY) << 35
+                                 << Range(74, 98, 2) + Range(96, 70, -2) + Range(74, 78, 2);
+        QTest::newRow("Lined 0") << int(Side0) << 35
+                                 << Range(376, 436, 4) + Range(432, 368, -4) + Ints{372, 376};
+        QTest::newRow("Lined 1") << int(Side1) << 35
+                                 << Range(112, 164, 4) + Range(160, 104, -4) + Ints{108};
+        QTest::newRow("Lined 2") << int(Side2) << 35
+                                 << Range(224, 172, -4) + Range(176, 232, 4) + Ints{228};
+        QTest::newRow("Lined 3") << int(Side3) << 35
+                                 << Range(504, 444, -4) + Range(448, 512, 4) + Ints{508};
+        // 0 never occurs; 368 becomes 8.
+        QTest::newRow("credit angle") << int(Angle) << 35 << Range(8, 360, 8) + Ints{8, 16};
+        // The 19 ms step can come only once per frame; 10 ms frames get every second one.
+        QTest::newRow("credit, short frames") << int(Angle) << 10 << Ints{8, 8, 16, 16, 24};
+        // Resources 5, 6, 4, 5: a new frame every sixth 35 ms frame (210 ms > 200).
+        QTest::newRow("logo") << int(Logo) << 35
+                              << Repeat(1, 6) + Repeat(2, 6) + Repeat(0, 6) + Ints{1};
+        // Every third frame; a line going from -10 to -12 moves to 126.
+        QTest::newRow("panel line 0")
+            << int(AsmTop) << 35
+            << Repeat(-2, 3) + Repeat(-4, 3) + Repeat(-6, 3) + Repeat(-8, 3) + Repeat(-10, 3) +
+                   Repeat(126, 3) + Ints{124};
+    }
+    void sequencesOfAFreshIntro() {
+        QFETCH(int, what);
+        QFETCH(int, nFrameMs);
+        QFETCH(Ints, expected);
+        IntroMemory memory;
+        IntroAnimation anim(memory);
+        int32_t now = 1000;
+        Ints seen;
+        while (seen.size() < expected.size()) {
+            anim.Advance([&] { return now; });
+            seen.push_back(ReadOf(anim, static_cast<Read>(what)));
+            now += nFrameMs;
+        }
+        QCOMPARE(seen, expected);
+    }
+
+    void explanationFollowsTheLastButtonCrossed() {
+        IntroMemory memory;
+        IntroAnimation anim(memory);
+        QCOMPARE(QString::fromLatin1(anim.Explain().szText), QStringLiteral("Gathering..."));
+        int32_t now = 1000;
+        auto frameAfter = [&](int ms, bool bOverServer) {
+            now += ms;
+            memory.bOverServer = bOverServer;
+            anim.Advance([&] { return now; });
+            return QString::number(anim.Explain().nTop) + u' ' +
+                   QString::fromLatin1(anim.Explain().szText) + u' ' +
+                   QString::number(anim.Line(5).y1) + u' ' + QString::number(anim.Line(5).y2) +
+                   u' ' + QString::number(anim.Line(6).y1) + u' ' +
+                   QString::number(anim.Line(6).y2);
+        };
+        const QString client = QStringLiteral("182 Usual client mode. 176 176 176 200");
+        QCOMPARE(frameAfter(0, false), client);
+        QCOMPARE(frameAfter(350, true), client); // due only once the clock is past 350 ms
+        QCOMPARE(frameAfter(1, true),
+                 QStringLiteral("112 All data is transfered \ntrough you. 152 152 128 152"));
+        QCOMPARE(frameAfter(400, false), client);
+    }
+
+    void aLaterIntroGoesOnFromTheMemory() {
+        IntroMemory memory;
+        int32_t now = 1000;
+        auto clock = [&] { return now; };
+        IntroAnimation first(memory);
+        for (; now < 1700; now += 35) {
+            first.Advance(clock);
+        }
+        const AnimClock left = memory.animClock;
+        IntroAnimation second(memory);
+        QCOMPARE(int(second.asmLines[12].nY), memory.nAsmTopY + 120); // 10 pixels apart
+        now += 1000;
+        second.Advance(clock);
+        // The scan lines, logo and credit go on; the bouncing frame starts afresh.
+        QCOMPARE(second.Line(1).x1, left.nScanX + left.nScanStepX);
+        QCOMPARE(int(memory.animClock.nLogoFrame), (left.nLogoFrame + 1) % 3);
+        QCOMPARE(int(memory.animClock.nAngle), left.nAngle + 8);
+        QCOMPARE(second.Lined(0).x1, 376);
+    }
+
+    void deadlinesSurviveTheCounterWrap() {
+        // After 24.8 days of uptime the tick is negative: the zero deadlines are still due.
+        IntroMemory memory;
+        IntroAnimation anim(memory);
+        int32_t now = INT32_MIN + 5000;
+        auto clock = [&] { return now; };
+        IntroFrame frame = anim.Advance(clock);
+        QVERIFY(frame.bLogo && frame.bCredit && frame.bExplain && frame.bAsm);
+        // A deadline just set is due only after its own tick.
+        now += 19;
+        QVERIFY(!anim.Advance(clock).bCredit);
+        now += 1;
+        QVERIFY(anim.Advance(clock).bCredit);
+        // Deadlines left half a counter cycle ago look far ahead; they are due too.
+        memory.animClock.lNextLogo = now + 1000000;
+        memory.animClock.lNextAsm = now + 101;
+        frame = anim.Advance(clock);
+        QVERIFY(frame.bLogo && frame.bAsm);
+    }
+};
+
+QTEST_APPLESS_MAIN(IntroAnimationTest)
+#include "tst_IntroAnimation.moc"
