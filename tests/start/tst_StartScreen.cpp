@@ -45,10 +45,6 @@ int Count(const QImage& shot, const QRect& area, const std::function<bool(QRgb)>
     return n;
 }
 
-std::function<bool(QRgb)> Is(QRgb colour) {
-    return [colour](QRgb p) { return p == colour; };
-}
-
 } // namespace
 
 class StartScreenTest : public QObject {
@@ -71,9 +67,10 @@ private Q_SLOTS:
         // The credit line's black cells about (432, 168) with light blue text in them; the
         // panel's texts on its grey inner area.
         const QRect credit(432, 155, 72, 20);
-        QVERIFY(Count(shot, credit, Is(qRgb(0, 0, 0))) > 400);
+        QVERIFY(Count(shot, credit, [](QRgb p) { return p == qRgb(0, 0, 0); }) > 400);
         QVERIFY(Count(shot, credit, [](QRgb p) { return qBlue(p) > 150 && qRed(p) < 150; }) > 40);
-        QCOMPARE(Count(shot, {388, 242, 1, 126}, Is(qRgb(64, 64, 64))), 126);
+        QCOMPARE(Count(shot, {388, 242, 1, 126}, [](QRgb p) { return p == qRgb(64, 64, 64); }),
+                 126);
         QVERIFY(Count(shot, {386, 242, 109, 126}, [](QRgb p) { return qRed(p) > 150; }) > 100);
         // The explanation of the client mode, and the window's texts.
         QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblExplain"))->pos(), QPoint(248, 182));
@@ -89,14 +86,14 @@ private Q_SLOTS:
         frmStart w(h.state, h.memory);
         QMouseEvent move(QEvent::MouseMove, QPointF(9, 9), QPointF(9, 9), Qt::NoButton,
                          Qt::NoButton, Qt::NoModifier);
-        QEvent leave(QEvent::Leave);
+        QEvent leave(QEvent::Leave); // leaving a button changes nothing
         QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
         QString seen;
-        const std::pair<const char*, QEvent*> events[] = {
-            {"btnServer", &move}, {"btnServer", &leave}, {"btnClient", &enter}};
-        for (const auto& [button, event] : events) {
+        for (auto [button, event] : {std::pair<const char*, QEvent*>{"btnServer", &move},
+                                     {"btnServer", &leave},
+                                     {"btnClient", &enter}}) {
             QCoreApplication::sendEvent(w.findChild<PictureButton*>(QLatin1String(button)), event);
-            seen += h.memory.bOverServer ? u'S' : u'C'; // leaving a button changes nothing
+            seen += h.memory.bOverServer ? u'S' : u'C';
         }
         QCOMPARE(seen, QStringLiteral("SSC"));
     }

@@ -28,6 +28,7 @@ constexpr int kFramePause = 35;
 constexpr int kExplainLeft = 248;
 constexpr int32_t kCreditColour = PackColour(110, 160, 255);
 constexpr int32_t kAsmColour = PackColour(200, 200, 255);
+const QString kCreditText = QStringLiteral("Zaplo draws together");
 
 struct PanelRow {
     const char* szName;
@@ -166,10 +167,6 @@ void frmStart::CreateButtons() {
     btnServer->setFocus();
 }
 
-QString frmStart::CreditText() {
-    return QStringLiteral("Zaplo draws together");
-}
-
 void frmStart::timerAction_Timer() {
     while (bAnimate && !state_.Ended()) {
         RunFrame();
@@ -219,7 +216,7 @@ void frmStart::SyncLines() {
 
 void frmStart::DrawCredit() {
     // Drawn on the retained surface and never cleared, so the earlier angles leave a trail.
-    DrawFontText(layer_, 432, 168, memory_.animClock.nAngle, CreditText(), 12, false, kCreditColour,
+    DrawFontText(layer_, 432, 168, memory_.animClock.nAngle, kCreditText, 12, false, kCreditColour,
                  0, QStringLiteral("Arial"));
 }
 

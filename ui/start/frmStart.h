@@ -36,13 +36,6 @@ public:
 
     std::array<QImage, 3> picFrames; // the logo in its three colourings
 
-    const IntroAnimation& Animation() const { return anim_; }
-    // The window's retained surface, under the lines, labels and child widgets. Whatever is drawn
-    // on it stays until the window repairs that place from the background picture.
-    const QImage& Surface() const { return layer_; }
-
-    static QString CreditText();
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -67,6 +60,8 @@ private:
     IntroAnimation anim_;
 
     QImage background_;
+    // The window's retained surface, under the lines, labels and child widgets. Whatever is drawn
+    // on it stays until the window repairs that place from the background picture.
     QImage layer_;
     std::array<LineShape, IntroAnimation::kLines> lines_;
     std::array<LineShape, IntroAnimation::kSides> lined_;
