@@ -98,43 +98,70 @@ private Q_SLOTS:
         });
         closer_.start(10);
     }
-    void cleanup() {
-        w_.reset();
-        state_.reset();
-        boxes_.clear();
-    }
+    void cleanup() { w_.reset(), state_.reset(), boxes_.clear(); }
 
-    void controlsFollowTheLayoutTable() {
-        Open(0, "host");
+    void layoutTable_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("place"); // an empty size: the label's text decides it
         // The chat input at the chat box's height + 10, not its bottom edge + 10; swatch rows
-        // 1 pixel apart with 2-pixel gaps; the custom boxes touching; labels fit their text.
-        QList<QPair<QString, QRect>> places{
-            {S("txtChatBox"), {5, 5, 200, 395}},   {S("txtChatSend"), {5, 405, 360, 19}},
-            {S("listUsers"), {215, 20, 150, 290}}, {S("txtStatus"), {215, 330, 150, 70}},
-            {S("Line1_0"), {212, 5, 1, 480}},      {S("Line1_1"), {372, 5, 1, 480}},
-            {S("picCanvas"), {377, 20, 250, 355}}, {S("btnClear"), {377, 378, 73, 25}},
-            {S("lblUserList"), {215, 5, 0, 0}},    {S("lblStatus"), {215, 315, 0, 0}},
-            {S("lblDraw"), {377, 5, 0, 0}}};
+        // 1 pixel apart with 2-pixel gaps; the custom boxes touching.
+        const std::pair<const char*, QRect> fixed[] = {
+            {"txtChatBox", {5, 5, 200, 395}},   {"txtChatSend", {5, 405, 360, 19}},
+            {"listUsers", {215, 20, 150, 290}}, {"lblUserList", {215, 5, 0, 0}},
+            {"txtStatus", {215, 330, 150, 70}}, {"lblStatus", {215, 315, 0, 0}},
+            {"Line1_0", {212, 5, 1, 480}},      {"Line1_1", {372, 5, 1, 480}},
+            {"picCanvas", {377, 20, 250, 355}}, {"lblDraw", {377, 5, 0, 0}},
+            {"btnClear", {377, 378, 73, 25}}};
+        for (const auto& [name, place] : fixed) {
+            QTest::newRow(name) << S(name) << place;
+        }
         for (int i = 0; i < 16; ++i) {
-            places.append({S("picCol_%1").arg(i), {452 + 22 * (i % 8), i < 8 ? 378 : 399, 20, 20}});
+            const QString name = S("picCol_%1").arg(i);
+            QTest::newRow(qPrintable(name))
+                << name << QRect(452 + 22 * (i % 8), i < 8 ? 378 : 399, 20, 20);
         }
         for (int i = 0; i < 3; ++i) {
-            places.append({S("txtclrCustom_%1").arg(i), {377 + 25 * i, 408, 25, 19}});
+            const QString name = S("txtclrCustom_%1").arg(i);
+            QTest::newRow(qPrintable(name)) << name << QRect(377 + 25 * i, 408, 25, 19);
         }
-        for (const auto& [name, r] : places) {
-            QVERIFY2(Find(name) != nullptr, qPrintable(name));
-            const QSize size = r.isEmpty() ? Find(name)->sizeHint() : r.size();
-            QVERIFY2(Find(name)->geometry() == QRect(r.topLeft(), size), qPrintable(name));
-        }
-        QCOMPARE(Canvas()->Image().size(), QSize(248, 353));
-        // A fixed outer size with room for the controls; black behind them; the separators run
-        // to the bottom edge, beneath the chat input.
+    }
+    void layoutTable() {
+        QFETCH(QString, name);
+        QFETCH(QRect, place);
+        Open(0, "host");
+        QWidget* control = Find(name);
+        QVERIFY(control != nullptr);
+        const QSize size = place.isEmpty() ? control->sizeHint() : place.size();
+        QCOMPARE(control->geometry(), QRect(place.topLeft(), size));
+    }
+
+    void controlsFitAndDoNotOverlap() {
+        Open(0, "host");
         w_->show();
         QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+        // A fixed outer size with room for the controls.
         QTRY_COMPARE(w_->frameGeometry().size(), QSize(640, 480));
-        QCOMPARE(w_->minimumSize(), w_->maximumSize());
-        QVERIFY(!(w_->windowFlags() & Qt::WindowMaximizeButtonHint));
-        QVERIFY(w_->centralWidget()->width() >= 627 && w_->centralWidget()->height() >= 427);
+        QVERIFY(w_->minimumSize() == w_->maximumSize() &&
+                !(w_->windowFlags() & Qt::WindowMaximizeButtonHint));
+        const QRect client = w_->centralWidget()->rect();
+        QVERIFY(client.width() >= 627 && client.height() >= 427);
+        // Every control but the separators lies inside the client area, apart from the others.
+        QList<QWidget*> controls =
+            w_->centralWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        controls.removeIf([](QWidget* c) { return c->objectName().startsWith(u"Line1_"); });
+        QStringList wrong;
+        for (QWidget* a : controls) {
+            wrong << (client.contains(a->geometry()) ? QString() : a->objectName());
+            for (QWidget* b : controls) {
+                wrong << (a < b && a->geometry().intersects(b->geometry())
+                              ? a->objectName() + u'/' + b->objectName()
+                              : QString());
+            }
+        }
+        wrong.removeAll(QString());
+        QCOMPARE(wrong, QStringList());
+        QCOMPARE(Canvas()->Image().size(), QSize(248, 353));
+        // Black behind the controls; the separators run to the bottom edge, beneath the chat input.
         const QImage shot = w_->centralWidget()->grab().toImage();
         QCOMPARE(shot.pixelColor(2, 2), QColor(Qt::black));
         QCOMPARE(shot.pixelColor(372, shot.height() - 1), QColor(0, 0, 255));
@@ -171,60 +198,31 @@ private Q_SLOTS:
              Qt::MiddleButton);
         Move(60, 44, Qt::LeftButton | Qt::RightButton);
         Move(20, 44); // left alone again: goes on from the last stored point
-        QCOMPARE(state_->colSendQueue, Queue{"{10}15;44;20;44;65280;"});
-        QCOMPARE(Marked().back(), QPoint(19, 44));
+        Move(-5, 44); // past the edge: sent as it is, drawn only where it falls on the image
+        QCOMPARE(state_->colSendQueue, (Queue{"{10}15;44;20;44;65280;", "{10}20;44;-5;44;65280;"}));
+        QCOMPARE(Marked(), Pixels({{10, 40, 15, 40}, {15, 41, 15, 43}, {0, 44, 20, 44}}));
     }
 
-    void dragPastTheEdgeSendsNegativePoints() {
-        // Real pointer events: the canvas keeps the moves while the button is held.
-        Open(0, "host");
-        state_->bConnected = true;
-        // The session's 1 ms send timer would drain the queue once the window runs events.
-        w_->Session()->findChild<QTimer*>(S("timerSendMsgs"))->stop();
-        w_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
-        QWindow* handle = w_->windowHandle();
-        const QPoint start = Canvas()->mapTo(w_.get(), QPoint(4 + 1, 10 + 1));
-        QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, start);
-        QTest::mouseMove(handle, start + QPoint(-10, 0));
-        QTest::mouseMove(handle, start + QPoint(-10, -20));
-        QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, start + QPoint(-10, -20));
-        QCOMPARE(state_->colSendQueue,
-                 (Queue{"{10}4;10;4;10;0;", "{10}4;10;-6;10;0;", "{10}-6;10;-6;-10;0;"}));
-        QCOMPARE(Marked(), Pixels({{0, 10, 4, 10}})); // only the part on the image
+    void customBoxesSetTheColour_data() {
+        QTest::addColumn<QString>("typed"); // red|green|blue
+        QTest::addColumn<int>("colour");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("above 255") << S("300||") << 255 << S("255||");
+        QTest::newRow("no number") << S("12a|7|") << 1804 << S("12a|7|");
+        QTest::newRow("half to even") << S("2.5|3.5|") << 2 + 4 * 256 << S("2.5|3.5|");
+        QTest::newRow("negative") << S("-5|1|-") << 256 << S("-5|1|-");
+        QTest::newRow("blanks, 3 chars") << S(" 9 ||9999") << 9 + 255 * 65536 << S(" 9 ||255");
     }
-
-    void swatchesAndCustomBoxesSetTheColour() {
+    void customBoxesSetTheColour() {
+        QFETCH(QString, typed);
+        QFETCH(int, colour);
+        QFETCH(QString, shown);
         Open(0, "host");
-        QTest::keyClicks(Box(0), S("12"));
-        const std::pair<int, int32_t> clicks[] = {{10, 255}, {8, 16777215}, {2, 83671}};
-        for (const auto& [index, colour] : clicks) {
-            QTest::mouseClick(Swatch(index), Qt::LeftButton);
-            QCOMPARE(state_->lDrawColor, colour);
-            for (int i = 0; i < 16; ++i) {
-                QCOMPARE(Swatch(i)->IsMarked(), i == index);
-            }
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClicks(Box(i), typed.split(u'|')[i]);
         }
-        QTest::mouseClick(Swatch(0), Qt::RightButton); // no click
-        QCOMPARE(state_->lDrawColor, 83671);
-        QCOMPARE(Box(0)->text(), S("12"));
-        // Red|green|blue: above 255 is replaced, no number reads 0, a half goes to the even
-        // neighbour, a negative part counts as 0, three characters at most.
-        const std::tuple<const char*, int32_t, const char*> cases[] = {
-            {"300||", 255, "255||"},
-            {"12a|7|", 1804, "12a|7|"},
-            {"2.5|3.5|", 2 + 4 * 256, "2.5|3.5|"},
-            {"-5|1|-", 256, "-5|1|-"},
-            {" 9 ||9999", 9 + 255 * 65536, " 9 ||255"}};
-        for (const auto& [typed, colour, shown] : cases) {
-            for (int i = 0; i < 3; ++i) {
-                Box(i)->clear();
-                QTest::keyClicks(Box(i), S(typed).split(QLatin1Char('|'))[i]);
-            }
-            QCOMPARE(state_->lDrawColor, colour);
-            QCOMPARE(Box(0)->text() + u'|' + Box(1)->text() + u'|' + Box(2)->text(), S(shown));
-        }
-        QVERIFY(Swatch(2)->IsMarked()); // the mark stays while the boxes give the colour
+        QCOMPARE(state_->lDrawColor, colour);
+        QCOMPARE(Box(0)->text() + u'|' + Box(1)->text() + u'|' + Box(2)->text(), shown);
     }
 
     void enterSendsTheChatLine() {
@@ -244,49 +242,36 @@ private Q_SLOTS:
         input->setText(S("a\r\n{11}"));
         QTest::keyClick(input, Qt::Key_Return);
         QCOMPARE(state_->colSendQueue.back(), "{1}{pen42}a  {11}");
-        // The box shows its top, where the newest line stands.
-        QCOMPARE(Find<QPlainTextEdit>(S("txtChatBox"))->textCursor().position(), 0);
         // A client shows its line only when the server's echo comes back.
         Open(1, "ann");
-        QTest::keyClicks(Find<QLineEdit>(S("txtChatSend")), S("hi {there};"));
-        QTest::keyClick(Find<QLineEdit>(S("txtChatSend")), Qt::Key_Return);
+        QTest::keyClicks(Find<QLineEdit>(S("txtChatSend")), S("hi {there};\r"));
         QCOMPARE(w_->ChatText(), QString());
         QCOMPARE(state_->colSendQueue, Queue{"{1}{ann}hi {there};"});
     }
 
-    void serverTakesJoinsChatAndLeaves() {
+    void serverListsUsersBySlot() {
         Open(0, "host");
         state_->nUsers = 4;
         Feed("{2}ann\r\n", 1);
         Feed("{2}bob\r\n", 2);
         Feed("{2}ann\r\n", 3); // the same nickname twice: two rows
-        QCOMPARE(w_->UserRows(), (Rows{"host", "ann", "bob", "ann"}));
-        QVERIFY(w_->StatusText().startsWith(S("ann has joined!\r\nbob has joined!\r\n")));
-        state_->colSendQueue.clear();
-        Feed("{1}{ann}hi\r\n{1}{ann}again\r\n", 1);
-        QCOMPARE(w_->ChatText(), S("{ann}again\r\n{ann}hi\r\n"));
         Feed("{3}\r\n", 1);
-        QCOMPARE(state_->colSendQueue,
-                 (Queue{"{1}{ann}hi", "{1}{ann}again", "{9}ann has been disconnected!",
-                        "{8}host;bob;ann;"}));
+        QCOMPARE(state_->colSendQueue.back(), "{8}host;bob;ann;");
         // bob now stands second but is found by his slot.
         Feed("{3}\r\n", 2);
-        QCOMPARE(w_->UserRows(), (Rows{"host", "ann"}));
         QVERIFY(w_->StatusText().startsWith(S("bob has been disconnected!\r\n")));
         w_->RemoveUsername(9);       // no such slot: nothing happens
         Feed("{2}\xE9t\xE9\r\n", 4); // bytes that are not UTF-8 come back unchanged
         QCOMPARE(w_->UserRows(), (Rows{"host", "ann", "\xE9t\xE9"}));
+        QCOMPARE(Find<QListWidget>(S("listUsers"))->item(1)->text(), S("ann")); // shown in step
     }
 
     void clientAfterAFailedConnectionTakesWhatTheServerSends() {
         Open(1, "<b>ann</b>");
         QCOMPARE(boxes_, QStringList{S("Zaplo: Connection failed!")});
-        QVERIFY(w_->bReset);
+        QVERIFY(w_->bReset && w_->StatusText().contains(S("Connecting...\r\n")));
         QCOMPARE(opened_.back(), "{2}<b>ann</b>"); // the join is queued whatever the outcome
-        QVERIFY(w_->StatusText().contains(S("Connecting...\r\n")));
-        Feed("{8}host;<b>ann</b>;bob;\r\n", -1);
-        Feed("{8}host;<img src=x>;\r\n", -1); // a new list replaces the old one
-        QCOMPARE(w_->UserRows(), (Rows{"host", "<img src=x>"}));
+        Feed("{8}host;<b>ann</b>;bob;\r\n{8}host;<img src=x>;\r\n", -1); // replaces the list
         QCOMPARE(Find<QListWidget>(S("listUsers"))->item(1)->text(), S("<img src=x>"));
         // Markup stays text, and a lone CR or LF does not split a line.
         Feed("{9}<i>bob</i> has joined!\r\n{1}{<img src=x>}&amp;\nb\rc\r\n", -1);
@@ -299,59 +284,70 @@ private Q_SLOTS:
         QCOMPARE(Marked(), Pixels({{10, 20, 14, 20}, {0, 30, 2, 30}}));
         QCOMPARE(Canvas()->Image().pixelColor(12, 20), QColor(255, 0, 0));
         QCOMPARE(Canvas()->Image().pixelColor(1, 30), QColor(Qt::black)); // no colour field
-        // Records no program sends are not drawn.
-        Feed("{10}0;40;40000;40;0;\r\n{10}0;41;5;41;16777216;\r\n", -1);
-        QCOMPARE(Marked().size(), 8u);
         Feed("{11}\r\n", -1);
         QVERIFY(Marked().empty());
         QVERIFY(state_->colSendQueue.empty()); // a client answers none of these
     }
 
+    void resetExitAndCloseOutcomes_data() {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<bool>("bResetBefore"); // true as after a failed connection attempt
+        QTest::addColumn<bool>("bEnded");
+        QTest::addColumn<bool>("bResetAfter");
+        QTest::newRow("Reset") << S("mnuFile_Restart") << false << false << true;
+        QTest::newRow("Exit") << S("mnuFile_Exit") << false << true << false;
+        QTest::newRow("Exit, failed") << S("mnuFile_Exit") << true << true << true;
+        QTest::newRow("close box") << S("close") << false << true << false;
+        QTest::newRow("close box, failed") << S("close") << true << false << true;
+        QTest::newRow("ended elsewhere") << S("end") << false << true << false;
+    }
     void resetExitAndCloseOutcomes() {
-        enum Way { Reset, Exit, Close, EndElsewhere };
-        // Way, bReset before (true as after a failed connection attempt), ended, bReset after.
-        const std::tuple<Way, bool, bool, bool> cases[] = {
-            {Reset, false, false, true}, {Exit, false, true, false},
-            {Exit, true, true, true},    {Close, false, true, false},
-            {Close, true, false, true},  {EndElsewhere, false, true, false}};
-        for (const auto& [way, bResetBefore, bEnded, bResetAfter] : cases) {
-            state_.reset();
-            Open(0, "host");
-            w_->bReset = bResetBefore;
-            QTimer::singleShot(0, w_.get(), [this, way = way] {
-                if (way == Reset || way == Exit) {
-                    Find<QAction>(S(way == Reset ? "mnuFile_Restart" : "mnuFile_Exit"))->trigger();
-                } else if (way == Close) {
-                    QVERIFY(w_->close()); // never refused
-                } else {
-                    state_->EndProgram();
-                }
-            });
-            w_->ShowModal();
-            QCOMPARE(state_->Ended(), bEnded);
-            QCOMPARE(w_->bReset, bResetAfter);
-            QCOMPARE(w_->isVisible(), way == EndElsewhere);
-            QVERIFY(w_->Session() == nullptr); // the connections ended with the showing
-        }
+        QFETCH(QString, way);
+        QFETCH(bool, bResetBefore);
+        QFETCH(bool, bEnded);
+        QFETCH(bool, bResetAfter);
+        Open(0, "host");
+        w_->bReset = bResetBefore;
+        QTimer::singleShot(0, w_.get(), [&] {
+            if (way == u"close") {
+                w_->close(); // never refused: the window is gone below
+            } else if (way == u"end") {
+                state_->EndProgram();
+            } else {
+                Find<QAction>(way)->trigger();
+            }
+        });
+        w_->ShowModal();
+        QVERIFY(w_->Session() == nullptr); // the connections ended with the showing
+        QCOMPARE(state_->Ended(), bEnded);
+        QCOMPARE(w_->bReset, bResetAfter);
+        QCOMPARE(w_->isVisible(), way == u"end");
     }
 
-    void nextWindowStartsAfreshButKeepsColourAndPoint() {
+    void paletteMarksOneSwatchAndTheNextWindowKeepsColourAndPoint() {
         Open(0, "host");
         QTest::keyClicks(Box(1), S("7"));
+        QTest::mouseClick(Swatch(10), Qt::LeftButton);
+        QCOMPARE(state_->lDrawColor, 255);
         QTest::mouseClick(Swatch(12), Qt::LeftButton);
+        QTest::mouseClick(Swatch(2), Qt::RightButton); // no click
+        QCOMPARE(state_->lDrawColor, 16711680);
+        const auto swatches = w_->findChildren<ColourSwatch*>();
+        QCOMPARE(
+            std::count_if(swatches.begin(), swatches.end(), std::mem_fn(&ColourSwatch::IsMarked)),
+            1);
+        QVERIFY(Swatch(12)->IsMarked() && Box(1)->text() == u"7");
+        QTest::keyClicks(Box(0), S("0")); // the boxes take over; the mark stays
+        QVERIFY(state_->lDrawColor == 7 * 256 && Swatch(12)->IsMarked());
         Press(33, 44);
         w_->SendToChatBox("{x}old");
-        w_->AddUsername("guest", 1);
         Find<QAction>(S("mnuFile_Restart"))->trigger();
         Open(0, "host");
-        QVERIFY(!w_->bReset);
-        QCOMPARE(w_->ChatText(), QString());
-        QCOMPARE(w_->StatusText(), S("Waiting for a client to join...\r\n"));
-        QCOMPARE(w_->UserRows(), Rows{"host"});
+        QVERIFY(!w_->bReset && w_->ChatText().isEmpty() && w_->UserRows() == Rows{"host"});
         QVERIFY(!Swatch(12)->IsMarked() && Box(1)->text().isEmpty());
         Move(36, 44); // goes on from the stored point in the kept colour
         QCOMPARE(Marked(), Pixels({{33, 44, 35, 44}}));
-        QCOMPARE(Canvas()->Image().pixelColor(34, 44), QColor(0, 0, 255));
+        QCOMPARE(Canvas()->Image().pixelColor(34, 44), QColor(0, 7, 0));
     }
 };
 

@@ -1,7 +1,6 @@
-// The start screen: the intro frame by frame on a hand-driven clock, then keys, close and clicks.
+// The start screen: a drawn frame as the user sees it, then keys, close and clicks.
 #include "base/AppState.h"
 #include "ui/start/PictureButton.h"
-#include "ui/start/PicturePanel.h"
 #include "ui/start/frmStart.h"
 
 #include <QLabel>
@@ -12,8 +11,6 @@
 using namespace zaplo;
 
 namespace {
-
-using Ints = std::vector<int>;
 
 // GetTicks reads `now`; Sleep advances it, counts and may run a hook; ending is only recorded.
 struct Harness {
@@ -33,33 +30,19 @@ struct Harness {
     }
 };
 
-// Runs `count` frames `step` ms apart and records `read()` after each.
-Ints Frames(Harness& h, frmStart& w, int count, int step, const std::function<int()>& read) {
-    Ints seen;
-    for (int i = 0; i < count; ++i) {
-        w.RunFrame();
-        seen.push_back(read());
-        h.now += step;
+QRgb Asset(const char* name, int x, int y) {
+    return QImage(QStringLiteral(":/assets/") + QLatin1String(name)).pixel(x, y);
+}
+
+// How many pixels of `area` pass `test`.
+int Count(const QImage& shot, const QRect& area, const std::function<bool(QRgb)>& test) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            n += test(shot.pixel(x, y)) ? 1 : 0;
+        }
     }
-    return seen;
-}
-
-// from, from + step, ... up to and including `to`.
-Ints Range(int from, int to, int step) {
-    Ints out;
-    for (int v = from; step > 0 ? v <= to : v >= to; v += step) {
-        out.push_back(v);
-    }
-    return out;
-}
-
-Ints operator+(Ints a, const Ints& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-template <typename T> T* Child(const frmStart& w, const char* name) {
-    return w.findChild<T*>(QString::fromLatin1(name));
+    return n;
 }
 
 } // namespace
@@ -67,165 +50,91 @@ template <typename T> T* Child(const frmStart& w, const char* name) {
 class StartScreenTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void linesAndCreditMoveEachFrame() {
+    void theFirstFrameAsDrawn() {
         Harness h;
         frmStart w(h.state, h.memory);
-        Ints x, y, left, angle;
-        for (int i = 0; i < 47; ++i) {
-            w.RunFrame();
-            h.now += 35;
-            x.push_back(w.Line(1).X1());
-            y.push_back(w.Line(2).Y1());
-            left.push_back(w.Lined(0).X1());
-            angle.push_back(h.memory.animClock.nAngle);
-        }
-        // The bounds act one step late; at the low end the reset and the new step share a frame.
-        QCOMPARE(x, (Range(51, 99, 3) + Range(96, 45, -3) + Range(51, 84, 3)));
-        QCOMPARE(y, (Range(74, 98, 2) + Range(96, 70, -2) + Range(74, 98, 2) + Range(96, 84, -2)));
-        QCOMPARE(left, (Range(376, 436, 4) + Range(432, 368, -4) + Range(372, 424, 4)));
-        QCOMPARE(angle, (Range(8, 360, 8) + Ints{8, 16})); // 0 never occurs
-        QCOMPARE(QPoint(w.Line(1).X2(), w.Lined(0).X2()), QPoint(x.back(), left.back()));
-        // Frames 10 ms apart: the 19 ms credit step comes every second frame.
-        QCOMPARE(Frames(h, w, 4, 10, [&] { return int(h.memory.animClock.nAngle); }),
-                 (Ints{24, 24, 32, 32}));
-    }
-
-    void logoAndPanelKeepTheirRates() {
-        Harness h;
-        frmStart w(h.state, h.memory);
-        Ints top;
-        const Ints logo = Frames(h, w, 25, 35, [&] {
-            top.push_back(w.asmLines[0].nY);
-            return int(h.memory.animClock.nLogoFrame);
-        });
-        // Logo at once, then every sixth frame (210 ms > 200): resources 5, 6, 4, 5, 6.
-        QCOMPARE(logo, Ints(6, 1) + Ints(6, 2) + Ints(6, 0) + Ints(6, 1) + Ints{2});
-        QCOMPARE(Child<PicturePanel>(w, "picLogo")->Surface(),
-                 w.picFrames[2].convertToFormat(QImage::Format_RGB32));
-        // The panel steps every third frame; a line going from -10 to -12 wraps to 126.
-        QCOMPARE(Ints(top.begin(), top.begin() + 16),
-                 (Ints{-2, -2, -2, -4, -4, -4, -6, -6, -6, -8, -8, -8, -10, -10, -10, 126}));
-        QCOMPARE(int(h.memory.nAsmTopY), w.asmLines[0].nY);
-        // Cleared before drawing: left of the text the panel is grey; line 12 is drawn on black.
-        const QImage& panel = Child<PicturePanel>(w, "picAsm")->Surface();
-        for (int y = 0; y < panel.height(); ++y) {
-            QCOMPARE(panel.pixel(2, y), qRgb(64, 64, 64));
-        }
-        QCOMPARE(panel.pixel(6, w.asmLines[12].nY + 2 + 5 + 1), qRgb(0, 0, 0));
-    }
-
-    void explanationFollowsLastButtonCrossed() {
-        Harness h;
-        frmStart w(h.state, h.memory);
-        auto* lblExplain = Child<QLabel>(w, "lblExplain");
-        auto frameAfter = [&](int ms) {
-            h.now += ms;
-            w.RunFrame();
-            return QList<int>{lblExplain->y(), w.Line(5).Y1(), w.Line(5).Y2(), w.Line(6).Y1(),
-                              w.Line(6).Y2()};
-        };
-        const QList<int> kClient{182, 176, 176, 176, 200}, kServer{112, 152, 152, 128, 152};
-        QCOMPARE(frameAfter(0), kClient);
-        QCOMPARE(lblExplain->text(), QStringLiteral("Usual client mode."));
-        // Crossing btnServer shows in the next 350 ms step, not before.
-        QMouseEvent move(QEvent::MouseMove, QPointF(10, 10), QPointF(10, 10), Qt::NoButton,
-                         Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(Child<PictureButton>(w, "btnServer"), &move);
-        QCOMPARE(frameAfter(350), kClient);
-        QCOMPARE(frameAfter(1), kServer);
-        QCOMPARE(lblExplain->text(), QStringLiteral("All data is transfered \ntrough you."));
-        QCOMPARE(lblExplain->geometry(), QRect(QPoint(248, 112), lblExplain->sizeHint()));
-        // Leaving it changes nothing; entering btnClient switches back.
-        QEvent leave(QEvent::Leave);
-        QCoreApplication::sendEvent(Child<PictureButton>(w, "btnServer"), &leave);
-        QCOMPARE(frameAfter(400), kServer);
-        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-        QCoreApplication::sendEvent(Child<PictureButton>(w, "btnClient"), &enter);
-        QCOMPARE(frameAfter(400), kClient);
-    }
-
-    void memoryCarriesOverButFrameResets() {
-        Harness h;
-        AnimClock left;
-        {
-            frmStart first(h.state, h.memory);
-            Frames(h, first, 20, 35, [] { return 0; });
-            h.memory.bOverServer = true;
-            left = h.memory.animClock;
-        }
-        const int nTop = h.memory.nAsmTopY;
-        frmStart second(h.state, h.memory);
-        for (std::size_t i = 0; i < second.asmLines.size(); ++i) {
-            QCOMPARE(int(second.asmLines[i].nY), nTop + 10 * int(i));
-        }
-        QCOMPARE(second.nFramePos, (std::array<int16_t, 4>{372, 108, 228, 508}));
-        QCOMPARE(second.nFrameStep, (std::array<int16_t, 4>{4, 4, -4, -4}));
-        h.now += 1000;
-        second.RunFrame();
-        QCOMPARE(int(h.memory.animClock.nScanX), left.nScanX + left.nScanStepX);
-        QCOMPARE(int(h.memory.animClock.nAngle), left.nAngle + 8);
-        QCOMPARE(int(h.memory.animClock.nLogoFrame), (left.nLogoFrame + 1) % 3);
-        QCOMPARE(second.Lined(0).X1(), 376);
-        QCOMPARE(Child<QLabel>(second, "lblExplain")->pos(), QPoint(248, 112));
-    }
-
-    void deadlinesSurviveTheCounterWrap() {
-        // After 24.8 days of uptime the tick is negative: the zero deadlines are still due.
-        Harness h;
-        h.now = INT32_MIN + 5000;
-        frmStart w(h.state, h.memory);
-        auto angle = [&] { return int(h.memory.animClock.nAngle); };
-        QCOMPARE(Frames(h, w, 1, 0, angle), Ints{8});
-        QCOMPARE(int(h.memory.animClock.nLogoFrame), 1);
-        QCOMPARE(int(h.memory.nAsmTopY), -2);
-        // A deadline just set is due only after its own tick.
-        QCOMPARE(Frames(h, w, 3, 19, angle), (Ints{8, 8, 16}));
-        // Deadlines left half a counter cycle ago look far ahead; they are due too.
-        h.memory.animClock.lNextLogo = h.now + 1000000;
-        h.memory.animClock.lNextAsm = h.now + 101;
         w.RunFrame();
-        QCOMPARE(int(h.memory.animClock.nLogoFrame), 2);
-        QCOMPARE(int(h.memory.nAsmTopY), -4);
+        const QImage shot = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(shot.size(), QSize(509, 381));
+        // The scan lines and the frame's left side one step on; the background where they were.
+        QCOMPARE(shot.pixel(51, 100), qRgb(0, 0, 255));
+        QCOMPARE(shot.pixel(48, 100), Asset("background.png", 48, 100));
+        QCOMPARE(shot.pixel(300, 74), qRgb(192, 192, 255));
+        QCOMPARE(shot.pixel(376, 180), qRgb(0, 0, 255));
+        // The planet copied to (128, 24); the logo's second colouring in picLogo.
+        QCOMPARE(shot.pixel(128 + 50, 24 + 80), Asset("planet.png", 50, 80));
+        QCOMPARE(shot.pixel(16 + 60, 344 + 12), Asset("logo5.png", 60, 12));
+        // The credit line's black cells about (432, 168) with light blue text in them; the
+        // panel's texts on its grey inner area.
+        const QRect credit(432, 155, 72, 20);
+        QVERIFY(Count(shot, credit, [](QRgb p) { return p == qRgb(0, 0, 0); }) > 400);
+        QVERIFY(Count(shot, credit, [](QRgb p) { return qBlue(p) > 150 && qRed(p) < 150; }) > 40);
+        QCOMPARE(Count(shot, {388, 242, 1, 126}, [](QRgb p) { return p == qRgb(64, 64, 64); }),
+                 126);
+        QVERIFY(Count(shot, {386, 242, 109, 126}, [](QRgb p) { return qRed(p) > 150; }) > 100);
+        // The explanation of the client mode, and the window's texts.
+        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblExplain"))->pos(), QPoint(248, 182));
+        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblExplain"))->text(),
+                 QStringLiteral("Usual client mode."));
+        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(),
+                 QStringLiteral("Version 1.0"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Zaplo\u00AE BETA Starup"));
+        // Crossing btnServer picks the server explanation; leaving it again changes nothing.
+        auto* btnServer = w.findChild<PictureButton*>(QStringLiteral("btnServer"));
+        QMouseEvent move(QEvent::MouseMove, QPointF(9, 9), QPointF(9, 9), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(btnServer, &move);
+        QCoreApplication::sendEvent(btnServer, &leave);
+        QVERIFY(h.memory.bOverServer);
     }
 
-    void escapeCloseOrClickStopTheLoop() {
-        // Each comes in the event dispatch of the third frame, after a key that does nothing.
+    void escapeCloseOrClickStopTheLoop_data() {
+        QTest::addColumn<QString>("act");
+        QTest::addColumn<bool>("bEnded");
+        QTest::addColumn<int>("nSleeps");
         // Escape on the focused button and the close box end the program at once; a click lets
         // its frame pause, then the loop stops and closes the window.
-        enum Act { Escape, CloseBox, ClickServer, ClickClient };
-        for (const Act act : {Escape, CloseBox, ClickServer, ClickClient}) {
-            Harness h;
-            h.state.nMode = act == ClickServer ? Mode::Client : Mode::Server;
-            frmStart w(h.state, h.memory);
-            w.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&w));
-            auto* button = Child<PictureButton>(w, act == ClickClient ? "btnClient" : "btnServer");
-            button->setFocus();
-            h.onSleep = [&] {
-                QMetaObject::invokeMethod(
-                    &w,
-                    [&, n = h.sleeps] {
-                        if (n == 1 || (n == 2 && act == Escape)) {
-                            QTest::keyClick(button, n == 1 ? Qt::Key_A : Qt::Key_Escape);
-                        } else if (n == 2) {
-                            act == CloseBox ? void(w.close())
-                                            : QTest::mouseClick(button, Qt::LeftButton);
-                        } else if (n > 5) {
-                            h.state.EndProgram(); // a loop that goes on fails instead of hanging
-                        }
-                    },
-                    Qt::QueuedConnection);
-            };
-            w.timerAction_Timer();
-            const bool bClick = act == ClickServer || act == ClickClient;
-            QCOMPARE(h.state.Ended(), !bClick);
-            QCOMPARE(w.bModeChosen, bClick);
-            QCOMPARE(h.sleeps, bClick ? 3 : 2);
-            QCOMPARE(int(h.memory.animClock.nAngle), 3 * 8); // no further frame is drawn
-            if (bClick) {
-                QVERIFY(h.state.nMode == (act == ClickServer ? Mode::Server : Mode::Client));
-                QVERIFY(!w.bAnimate && !w.isVisible());
+        QTest::newRow("Escape") << QStringLiteral("Escape") << true << 2;
+        QTest::newRow("close box") << QStringLiteral("Close") << true << 2;
+        QTest::newRow("Server") << QStringLiteral("btnServer") << false << 3;
+        QTest::newRow("Client") << QStringLiteral("btnClient") << false << 3;
+    }
+    void escapeCloseOrClickStopTheLoop() {
+        QFETCH(QString, act);
+        QFETCH(bool, bEnded);
+        QFETCH(int, nSleeps);
+        Harness h;
+        h.state.nMode = act == u"btnServer" ? Mode::Client : Mode::Server;
+        frmStart w(h.state, h.memory);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* button = w.findChild<PictureButton*>(
+            act == u"btnClient" ? QStringLiteral("btnClient") : QStringLiteral("btnServer"));
+        button->setFocus();
+        // A key that does nothing in the event dispatch of the second frame, the act in the third.
+        h.onSleep = [&, n = 0]() mutable {
+            if (++n <= 2) {
+                QTimer::singleShot(0, &w, [&, n] {
+                    if (n == 1 || act == u"Escape") {
+                        QTest::keyClick(button, n == 1 ? Qt::Key_A : Qt::Key_Escape);
+                    } else {
+                        act == u"Close" ? void(w.close())
+                                        : QTest::mouseClick(button, Qt::LeftButton);
+                    }
+                });
+            } else if (n > 5) {
+                h.state.EndProgram(); // a loop that goes on fails instead of hanging
             }
+        };
+        w.timerAction_Timer();
+        QCOMPARE(h.state.Ended(), bEnded);
+        QCOMPARE(w.bModeChosen, !bEnded);
+        QCOMPARE(h.sleeps, nSleeps);
+        QCOMPARE(int(h.memory.animClock.nAngle), 3 * 8); // no further frame is drawn
+        if (!bEnded) {
+            QVERIFY(!w.isVisible());
+            QVERIFY(h.state.nMode == (act == u"btnServer" ? Mode::Server : Mode::Client));
         }
     }
 };

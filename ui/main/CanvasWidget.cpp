@@ -38,6 +38,8 @@ CanvasWidget::CanvasWidget(AppState& state, QWidget* parent)
     // A tab stop; drawing does not take the focus from the chat input.
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The border is inside the widget; the image fills the rest.
+    setContentsMargins(kBorder, kBorder, kBorder, kBorder);
 }
 
 void CanvasWidget::DrawSegment(int sx, int sy, int dx, int dy, int32_t clr) {

@@ -13,7 +13,6 @@ public:
     explicit ClientArea(QWidget* parent = nullptr);
 
     void SetBackground(const QColor& colour);
-    QColor Background() const { return background_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -5,7 +5,25 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <array>
+
 namespace zaplo {
+
+namespace {
+
+constexpr std::array<int32_t, 16> kPalette{
+    PackColour(0, 0, 0),       PackColour(100, 100, 100), PackColour(215, 70, 1),
+    PackColour(1, 215, 70),    PackColour(70, 1, 215),    PackColour(200, 200, 0),
+    PackColour(2, 167, 182),   PackColour(202, 2, 190),   PackColour(255, 255, 255),
+    PackColour(155, 155, 155), PackColour(255, 0, 0),     PackColour(0, 255, 0),
+    PackColour(0, 0, 255),     PackColour(255, 255, 50),  PackColour(0, 247, 250),
+    PackColour(233, 115, 247)};
+
+} // namespace
+
+QColor ColourSwatch::PaletteColour(std::size_t index) {
+    return ColourToQColor(kPalette.at(index));
+}
 
 ColourSwatch::ColourSwatch(QWidget* parent) : QWidget(parent) {
     // A tab stop; a click picks the colour without taking the focus from the chat input.

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QWidget>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace zaplo {
@@ -14,8 +15,10 @@ class ColourSwatch : public QWidget {
 public:
     explicit ColourSwatch(QWidget* parent = nullptr);
 
+    // The colour of palette swatch `index` (0 to 15): upper row 0 to 7, lower row 8 to 15.
+    static QColor PaletteColour(std::size_t index);
+
     void SetColour(const QColor& colour);
-    QColor Colour() const { return colour_; }
     // The colour as the program stores it: red + 256 * green + 65536 * blue.
     int32_t ColourValue() const;
 

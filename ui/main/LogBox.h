@@ -16,7 +16,6 @@ public:
     void AddLine(const QString& line);
     // The box's text as the program sees it: every line followed by CR LF, the newest first.
     QString Text() const;
-    int LineCount() const { return nLines_; }
 
 private:
     int nLines_ = 0;

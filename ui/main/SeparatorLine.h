@@ -13,7 +13,6 @@ public:
     explicit SeparatorLine(QWidget* parent = nullptr);
 
     void SetColour(const QColor& colour);
-    QColor Colour() const { return colour_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

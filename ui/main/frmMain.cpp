@@ -4,30 +4,26 @@
 #include "base/Colour.h"
 #include "net/NetSession.h"
 #include "net/SendQueue.h"
-#include "net/core/LenientNumber.h"
+#include "ui/common/ColourBox.h"
+#include "ui/common/UiText.h"
 #include "ui/main/CanvasWidget.h"
 #include "ui/main/ChatInput.h"
 #include "ui/main/ClientArea.h"
 #include "ui/main/ColourSwatch.h"
 #include "ui/main/LogBox.h"
+#include "ui/main/MainLayout.h"
 #include "ui/main/SeparatorLine.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
-#include <QFont>
 #include <QIcon>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyleOptionFrame>
 #include <QTimer>
 #include <QWindow>
 
@@ -40,49 +36,9 @@ namespace {
 const QString kCaption = QStringLiteral("Zaplo\u00AE BETA");
 const QString kNotice = QStringLiteral("draw and chat together");
 
-// Per row of listUsers: the slot it belongs to, and the nickname exactly as it arrived.
-constexpr int kSlotRole = Qt::UserRole;
-constexpr int kNickRole = Qt::UserRole + 1;
-
-struct Rgb {
-    int r, g, b;
-};
-constexpr std::array<Rgb, 16> kSwatchColours{{{0, 0, 0},
-                                              {100, 100, 100},
-                                              {215, 70, 1},
-                                              {1, 215, 70},
-                                              {70, 1, 215},
-                                              {200, 200, 0},
-                                              {2, 167, 182},
-                                              {202, 2, 190},
-                                              {255, 255, 255},
-                                              {155, 155, 155},
-                                              {255, 0, 0},
-                                              {0, 255, 0},
-                                              {0, 0, 255},
-                                              {255, 255, 50},
-                                              {0, 247, 250},
-                                              {233, 115, 247}}};
-
-// "MS Sans Serif" 8.25 pt bold, or the nearest sans-serif face at that size.
-QFont BoldSansFont() {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    font.setBold(true);
-    return font;
-}
-
-QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, const QColor& colour) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(name);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    label->setAutoFillBackground(false); // the black window shows through
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    return label;
+template <typename T> T* Named(T* control, const QString& name) {
+    control->setObjectName(name);
+    return control;
 }
 
 QString Utf8(const std::string& text) {
@@ -91,33 +47,6 @@ QString Utf8(const std::string& text) {
 
 std::string Bytes(const QString& text) {
     return text.toUtf8().toStdString();
-}
-
-// One part of a colour typed into a custom box: rounded half to even, never outside 0..255.
-int ColourPart(const QString& text) {
-    const double v = RoundHalfEven(ReadLenientNumber(Bytes(text)));
-    if (!(v > 0)) {
-        return 0;
-    }
-    return v >= 255 ? 255 : static_cast<int>(v);
-}
-
-// The custom boxes are narrow: where the style's frame and padding leave too little room for
-// three digits, the text may use some of the padding, so a typed "255" is shown whole.
-void FitThreeDigits(QLineEdit* box) {
-    QStyleOptionFrame option;
-    option.initFrom(box);
-    option.rect = QRect(QPoint(0, 0), box->size());
-    option.lineWidth = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, box);
-    const int contents =
-        box->style()->subElementRect(QStyle::SE_LineEditContents, &option, box).width();
-    const int padding = 2 * 2; // QLineEdit keeps 2 pixels on either side of the text
-    const int needed = box->fontMetrics().horizontalAdvance(QStringLiteral("888"));
-    const int missing = needed - (contents - padding);
-    if (missing > 0) {
-        const int side = std::min((missing + 1) / 2, 2);
-        box->setTextMargins(-side, 0, -side, 0);
-    }
 }
 
 } // namespace
@@ -199,111 +128,47 @@ void frmMain::FitOuterSize() {
 
 void frmMain::CreateControls() {
     QWidget* area = clientArea_;
-
-    txtChatBox = new LogBox(area);
-    txtChatBox->setObjectName(QStringLiteral("txtChatBox"));
-    txtChatBox->setGeometry(5, 5, 200, 395);
-
-    // Its top is the chat box's height plus 10, not its bottom edge plus 10.
-    txtChatSend = new ChatInput(area);
-    txtChatSend->setObjectName(QStringLiteral("txtChatSend"));
-    txtChatSend->setFont(BoldSansFont());
-    txtChatSend->setGeometry(txtChatBox->x(), txtChatBox->height() + 10,
-                             txtChatBox->width() + 150 + 10, 19);
+    const QColor labelColour(125, 80, 250);
+    txtChatBox = Named(new LogBox(area), QStringLiteral("txtChatBox"));
+    txtChatSend = Named(new ChatInput(area), QStringLiteral("txtChatSend"));
+    txtChatSend->setFont(SansFont(QStringLiteral("MS Sans Serif"), true));
     connect(txtChatSend, &ChatInput::enterPressed, this, &frmMain::txtChatSend_Enter);
-
-    listUsers = new QListWidget(area);
-    listUsers->setObjectName(QStringLiteral("listUsers"));
-    listUsers->setSortingEnabled(false);
-    listUsers->setFont(BoldSansFont());
-    {
-        QPalette palette = listUsers->palette();
-        palette.setColor(QPalette::Text, QColor(25, 25, 210));
-        listUsers->setPalette(palette);
-    }
-    listUsers->setGeometry(txtChatBox->x() + txtChatBox->width() + 10, txtChatBox->y() + 15, 150,
-                           290);
-
+    listUsers = Named(new UserListBox(area), QStringLiteral("listUsers"));
     lblUserList = MakeLabel(area, QStringLiteral("lblUserList"), QStringLiteral("Session Users:"),
                             QColor(125, 25, 250));
-    lblUserList->adjustSize();
-    lblUserList->move(listUsers->x(), 5);
-
-    txtStatus = new LogBox(area);
-    txtStatus->setObjectName(QStringLiteral("txtStatus"));
-    txtStatus->setGeometry(listUsers->x(), listUsers->y() + listUsers->height() + 5 + 15,
-                           listUsers->width(), 70);
-
-    lblStatus = MakeLabel(area, QStringLiteral("lblStatus"), QStringLiteral("Status:"),
-                          QColor(125, 80, 250));
-    lblStatus->adjustSize();
-    lblStatus->move(txtStatus->x(), txtStatus->y() - 15);
-
-    // The separators run 480 pixels down from y 5, past the client area's bottom edge.
-    const int lineTop = 5;
-    const int lineBottom = lineTop + 480;
-    const std::array<int, 2> lineX{txtChatBox->x() + txtChatBox->width() + 7,
-                                   listUsers->x() + listUsers->width() + 7};
+    txtStatus = Named(new LogBox(area), QStringLiteral("txtStatus"));
+    lblStatus =
+        MakeLabel(area, QStringLiteral("lblStatus"), QStringLiteral("Status:"), labelColour);
     for (std::size_t i = 0; i < Line1.size(); ++i) {
-        Line1[i] = new SeparatorLine(area);
-        Line1[i]->setObjectName(QStringLiteral("Line1_%1").arg(i));
+        Line1[i] = Named(new SeparatorLine(area), QStringLiteral("Line1_%1").arg(i));
         Line1[i]->SetColour(QColor(0, 0, 255));
-        Line1[i]->setGeometry(lineX[i], lineTop, 1, lineBottom - lineTop);
         // A line is drawn on the window's surface, beneath the controls (the chat input covers
         // line 0).
         Line1[i]->lower();
     }
-
-    picCanvas = new CanvasWidget(state_, area);
-    picCanvas->setObjectName(QStringLiteral("picCanvas"));
-    picCanvas->setGeometry(listUsers->x() + listUsers->width() + 12, 20,
-                           CanvasWidget::kInnerWidth + 2 * CanvasWidget::kBorder,
-                           CanvasWidget::kInnerHeight + 2 * CanvasWidget::kBorder);
-
+    picCanvas = Named(new CanvasWidget(state_, area), QStringLiteral("picCanvas"));
     lblDraw = MakeLabel(area, QStringLiteral("lblDraw"),
-                        QStringLiteral("Do your drawings down here."), QColor(125, 80, 250));
-    lblDraw->adjustSize();
-    lblDraw->move(picCanvas->x(), 5);
-
-    const int belowCanvas = picCanvas->y() + CanvasWidget::kInnerHeight + 5;
-    btnClear = new QPushButton(QStringLiteral("Clear"), area);
-    btnClear->setObjectName(QStringLiteral("btnClear"));
+                        QStringLiteral("Do your drawings down here."), labelColour);
+    btnClear = Named(new QPushButton(QStringLiteral("Clear"), area), QStringLiteral("btnClear"));
     btnClear->setAutoDefault(false);
-    btnClear->setGeometry(picCanvas->x(), belowCanvas, 73, 25);
     connect(btnClear, &QPushButton::clicked, this, &frmMain::btnClear_Click);
-
-    // Swatches have no border, so their inner size is their size.
-    for (int i = 0; i < 16; ++i) {
-        auto* swatch = new ColourSwatch(area);
-        swatch->setObjectName(QStringLiteral("picCol_%1").arg(i));
-        picCol[static_cast<std::size_t>(i)] = swatch;
-        connect(swatch, &ColourSwatch::clicked, this, [this, i] { picCol_Click(i); });
-    }
-    picCol[0]->setGeometry(btnClear->x() + btnClear->width() + 2, belowCanvas, 20, 20);
-    picCol[8]->setGeometry(picCol[0]->x(), picCol[0]->y() + picCol[0]->height() + 1, 20, 20);
-    for (std::size_t i = 1; i < 8; ++i) {
-        const ColourSwatch* left = picCol[i - 1];
-        picCol[i]->setGeometry(left->x() + left->width() + 2, picCol[0]->y(), 20, 20);
-    }
-    for (std::size_t i = 9; i < 16; ++i) {
-        const ColourSwatch* left = picCol[i - 1];
-        picCol[i]->setGeometry(left->x() + left->width() + 2, picCol[8]->y(), 20, 20);
-    }
-
-    // The custom boxes touch each other.
-    const int boxTop = btnClear->y() + btnClear->height() + 5;
-    for (std::size_t i = 0; i < txtclrCustom.size(); ++i) {
-        auto* box = new QLineEdit(area);
-        box->setObjectName(QStringLiteral("txtclrCustom_%1").arg(i));
-        box->setMaxLength(3);
-        const int left =
-            i == 0 ? picCanvas->x() : txtclrCustom[i - 1]->x() + txtclrCustom[i - 1]->width();
-        box->setGeometry(left, boxTop, 25, 19);
-        FitThreeDigits(box);
-        txtclrCustom[i] = box;
-    }
-    for (QLineEdit* box : txtclrCustom) {
+    CreatePalette();
+    MainLayout::Apply(*area);
+    for (ColourBox* box : txtclrCustom) {
+        box->FitThreeDigits();
         connect(box, &QLineEdit::textChanged, this, &frmMain::txtclrCustom_Change);
+    }
+}
+
+void frmMain::CreatePalette() {
+    for (std::size_t i = 0; i < picCol.size(); ++i) {
+        picCol[i] = Named(new ColourSwatch(clientArea_), QStringLiteral("picCol_%1").arg(i));
+        connect(picCol[i], &ColourSwatch::clicked, this,
+                [this, i] { picCol_Click(static_cast<int>(i)); });
+    }
+    for (std::size_t i = 0; i < txtclrCustom.size(); ++i) {
+        txtclrCustom[i] =
+            Named(new ColourBox(clientArea_), QStringLiteral("txtclrCustom_%1").arg(i));
     }
 }
 
@@ -311,8 +176,7 @@ void frmMain::SetSwatchColours() {
     // Upper and lower row in turn, as the palette has always been filled.
     for (std::size_t i = 0; i < 8; ++i) {
         for (std::size_t index : {i, i + 8}) {
-            const Rgb& c = kSwatchColours[index];
-            picCol[index]->SetColour(QColor(c.r, c.g, c.b));
+            picCol[index]->SetColour(ColourSwatch::PaletteColour(index));
         }
     }
 }
@@ -341,24 +205,7 @@ void frmMain::InitConnection() {
 }
 
 void frmMain::ShowModal() {
-    if (!state_.Ended()) {
-        setWindowModality(Qt::ApplicationModal);
-        show();
-        QEventLoop loop;
-        modalLoop_ = &loop;
-        // Whatever ends the program also ends this showing.
-        QTimer endWatch;
-        connect(&endWatch, &QTimer::timeout, &loop, [this, &loop] {
-            if (state_.Ended()) {
-                loop.quit();
-            }
-        });
-        endWatch.start(20);
-        if (isVisible() && !state_.Ended()) {
-            loop.exec();
-        }
-        modalLoop_ = nullptr;
-    }
+    modal_.Run(*this, state_);
     // A closed window holds no connection any more. The session is not on the stack here: the
     // loop above only returns once every handler it ran has finished.
     session_.reset();
@@ -379,8 +226,8 @@ void frmMain::moveEvent(QMoveEvent* event) {
 void frmMain::hideEvent(QHideEvent* event) {
     QMainWindow::hideEvent(event);
     // Minimising also sends a hide event, but the window stays visible then.
-    if (modalLoop_ != nullptr && !isVisible()) {
-        modalLoop_->quit();
+    if (!isVisible()) {
+        modal_.Quit();
     }
 }
 
@@ -442,14 +289,11 @@ void frmMain::picCol_Click(int index) {
 void frmMain::txtclrCustom_Change() {
     // Correcting a box changes its text, which runs this handler again inside this one; the
     // outcome is the same.
-    for (QLineEdit* box : txtclrCustom) {
-        if (ReadLenientNumber(Bytes(box->text())) > 255) {
-            box->setText(QStringLiteral("255"));
-        }
+    for (ColourBox* box : txtclrCustom) {
+        box->CapAt255();
     }
     state_.lDrawColor =
-        PackColour(ColourPart(txtclrCustom[0]->text()), ColourPart(txtclrCustom[1]->text()),
-                   ColourPart(txtclrCustom[2]->text()));
+        PackColour(txtclrCustom[0]->Part(), txtclrCustom[1]->Part(), txtclrCustom[2]->Part());
 }
 
 void frmMain::SendToChatBox(const std::string& szMessage) {
@@ -460,55 +304,12 @@ void frmMain::Status(const std::string& szMessage) {
     txtStatus->AddLine(Utf8(szMessage));
 }
 
-void frmMain::AddUsername(const std::string& szUser, int16_t iSlot) {
-    auto* row = new QListWidgetItem(Utf8(szUser));
-    row->setData(kSlotRole, static_cast<int>(iSlot));
-    row->setData(kNickRole, QByteArray(szUser.data(), static_cast<qsizetype>(szUser.size())));
-    listUsers->addItem(row);
-}
-
-void frmMain::RemoveUsername(int16_t iUser) {
-    for (int i = 0; i < listUsers->count(); ++i) {
-        if (listUsers->item(i)->data(kSlotRole).toInt() == iUser) {
-            delete listUsers->takeItem(i);
-            return;
-        }
-    }
-}
-
-std::optional<std::string> frmMain::SlotNickname(int16_t iUser) const {
-    for (int i = 0; i < listUsers->count(); ++i) {
-        const QListWidgetItem* row = listUsers->item(i);
-        if (row->data(kSlotRole).toInt() == iUser) {
-            return row->data(kNickRole).toByteArray().toStdString();
-        }
-    }
-    return std::nullopt;
-}
-
-void frmMain::RefreshUserlist() {
-    listUsers->clear();
-}
-
-std::vector<std::string> frmMain::UserRows() const {
-    std::vector<std::string> rows;
-    rows.reserve(static_cast<std::size_t>(listUsers->count()));
-    for (int i = 0; i < listUsers->count(); ++i) {
-        rows.push_back(listUsers->item(i)->data(kNickRole).toByteArray().toStdString());
-    }
-    return rows;
-}
-
 void frmMain::DrawSegment(const DrawRecord& record) {
     picCanvas->DrawSegment(record.sx, record.sy, record.dx, record.dy, record.clr);
 }
 
 void frmMain::EraseCanvas() {
     picCanvas->Erase();
-}
-
-int16_t frmMain::HighestSlot() const {
-    return state_.nUsers;
 }
 
 void frmMain::ServerSendToClient(const std::string& szData, int16_t iUser) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "base/AppState.h"
 #include "net/core/PacketHost.h"
+#include "ui/main/ModalLoop.h"
+#include "ui/main/UserListBox.h"
 
 #include <QMainWindow>
 
@@ -8,22 +11,19 @@
 #include <memory>
 
 class QAction;
-class QEventLoop;
 class QLabel;
-class QLineEdit;
-class QListWidget;
 class QPushButton;
 
 namespace zaplo {
 
-class AppState;
 class CanvasWidget;
 class ChatInput;
 class ClientArea;
+class ColourBox;
 class ColourSwatch;
-class SeparatorLine;
 class LogBox;
 class NetSession;
+class SeparatorLine;
 
 // The main window of a session: chat, user list with status log, and the shared canvas with its
 // palette. It owns the session's network side and is the dispatcher's way to the screen.
@@ -45,16 +45,20 @@ public:
     // Window side of PacketHost.
     void SendToChatBox(const std::string& szMessage) override;
     void Status(const std::string& szMessage) override;
-    void AddUsername(const std::string& szUser, int16_t iSlot) override;
-    void RemoveUsername(int16_t iUser) override;
-    std::optional<std::string> SlotNickname(int16_t iUser) const override;
-    void RefreshUserlist() override;
-    std::vector<std::string> UserRows() const override;
+    void AddUsername(const std::string& szUser, int16_t iSlot) override {
+        listUsers->AddUsername(szUser, iSlot);
+    }
+    void RemoveUsername(int16_t iUser) override { listUsers->RemoveUsername(iUser); }
+    std::optional<std::string> SlotNickname(int16_t iUser) const override {
+        return listUsers->SlotNickname(iUser);
+    }
+    void RefreshUserlist() override { listUsers->RefreshUserlist(); }
+    std::vector<std::string> UserRows() const override { return listUsers->UserRows(); }
     void DrawSegment(const DrawRecord& record) override;
     void EraseCanvas() override;
 
     // Link side of PacketHost.
-    int16_t HighestSlot() const override;
+    int16_t HighestSlot() const override { return state_.nUsers; }
     void ServerSendToClient(const std::string& szData, int16_t iUser) override;
     void CloseSlot(int16_t iUser) override;
     void ClientServerSendMessage(MessageCode msg, const std::string& szData) override;
@@ -80,6 +84,7 @@ protected:
 private:
     void CreateMenu();
     void CreateControls();
+    void CreatePalette();
     void SetSwatchColours();
     void SetTabOrder();
     void InitConnection();
@@ -96,7 +101,7 @@ private:
 
     AppState& state_;
     std::unique_ptr<NetSession> session_;
-    QEventLoop* modalLoop_ = nullptr;
+    ModalLoop modal_;
     bool bExiting_ = false;
 
     QAction* mnuFile_Restart = nullptr;
@@ -104,7 +109,7 @@ private:
     ClientArea* clientArea_ = nullptr;
     LogBox* txtChatBox = nullptr;
     ChatInput* txtChatSend = nullptr;
-    QListWidget* listUsers = nullptr;
+    UserListBox* listUsers = nullptr;
     QLabel* lblUserList = nullptr;
     LogBox* txtStatus = nullptr;
     QLabel* lblStatus = nullptr;
@@ -113,7 +118,7 @@ private:
     QLabel* lblDraw = nullptr;
     QPushButton* btnClear = nullptr;
     std::array<ColourSwatch*, 16> picCol{};
-    std::array<QLineEdit*, 3> txtclrCustom{};
+    std::array<ColourBox*, 3> txtclrCustom{};
 };
 
 } // namespace zaplo

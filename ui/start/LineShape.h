@@ -15,12 +15,6 @@ public:
     LineShape() = default;
     LineShape(int x1, int y1, int x2, int y2, QColor colour);
 
-    int X1() const { return p1_.x(); }
-    int Y1() const { return p1_.y(); }
-    int X2() const { return p2_.x(); }
-    int Y2() const { return p2_.y(); }
-    QColor Colour() const { return colour_; }
-
     // The pixels the line covers, both end points included.
     QRect Bounds() const;
     // Moves both ends; false when nothing changed.

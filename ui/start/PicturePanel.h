@@ -17,7 +17,6 @@ public:
 
     QImage& Surface() { return surface_; }
     const QImage& Surface() const { return surface_; }
-    QColor Background() const { return background_; }
 
     // Fills the surface with the background colour.
     void Clear();

@@ -1,14 +1,13 @@
 #pragma once
 
+#include "ui/start/IntroAnimation.h"
 #include "ui/start/IntroMemory.h"
 #include "ui/start/LineShape.h"
 
 #include <QImage>
-#include <QString>
 #include <QWidget>
 
 #include <array>
-#include <cstdint>
 
 class QLabel;
 
@@ -24,11 +23,6 @@ class PicturePanel;
 class frmStart : public QWidget {
     Q_OBJECT
 public:
-    struct AsmLine {
-        int16_t nY = 0; // top of the text, less 5, in the panel
-        QString szText;
-    };
-
     frmStart(AppState& state, IntroMemory& memory, QWidget* parent = nullptr);
     ~frmStart() override;
 
@@ -41,23 +35,6 @@ public:
     bool bModeChosen = false;
 
     std::array<QImage, 3> picFrames; // the logo in its three colourings
-    // Bouncing frame: left, top, bottom and right side.
-    std::array<int16_t, 4> nFramePos{};
-    std::array<int16_t, 4> nFrameStep{};
-    std::array<AsmLine, 13> asmLines;
-
-    // Line1 .. Line6 for n = 1 .. 6.
-    const LineShape& Line(int n) const;
-    // Lined 0 .. 3.
-    const LineShape& Lined(int i) const;
-    // The window's retained surface, under the lines, labels and child widgets. Whatever is drawn
-    // on it stays until the window repairs that place from the background picture.
-    QImage& Surface() { return layer_; }
-    const QImage& Surface() const { return layer_; }
-    // What the window system paints where nothing else has been drawn.
-    const QImage& BackgroundPicture() const { return background_; }
-
-    static QString CreditText();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -66,28 +43,28 @@ protected:
 
 private:
     void CreateControls();
-    void PlaceAsmLines();
-    // True when the step is due; then moves lNext one period past a fresh reading.
-    bool TakeDeadline(int32_t& lNext, int32_t period);
+    void CreatePanels();
+    void CreateButtons();
 
-    void StepLogo();
-    void StepPlanet();
-    void StepScanLines();
-    void StepFrame();
-    void StepCredit();
-    void StepExplain();
-    void StepAsm();
+    void DrawPlanet();
+    void DrawCredit();
+    void ShowExplanation();
+    void DrawAsm(const IntroFrame& frame);
+    void SyncLines();
 
-    void MoveLine(LineShape& line, int x1, int y1, int x2, int y2);
+    void MoveLine(LineShape& line, const Segment& to);
     void RepairFromBackground(const QRect& area);
 
     AppState& state_;
     IntroMemory& memory_;
+    IntroAnimation anim_;
 
     QImage background_;
+    // The window's retained surface, under the lines, labels and child widgets. Whatever is drawn
+    // on it stays until the window repairs that place from the background picture.
     QImage layer_;
-    std::array<LineShape, 6> lines_;
-    std::array<LineShape, 4> lined_;
+    std::array<LineShape, IntroAnimation::kLines> lines_;
+    std::array<LineShape, IntroAnimation::kSides> lined_;
 
     PictureButton* btnServer = nullptr;
     PictureButton* btnClient = nullptr;
