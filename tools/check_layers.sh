@@ -26,6 +26,7 @@ check base 'base' noqt
 check gfx 'base|gfx'
 check net 'base|net' '' core
 check assets 'assets'
+check ui/common 'base|net/core|gfx|assets|ui/common'
 check ui/connect 'base|net/core|gfx|assets|ui/common|ui/connect'
 check ui/start 'base|gfx|assets|ui/common|ui/start'
 check ui/main 'base|net/core|net|gfx|assets|ui/common|ui/main'
