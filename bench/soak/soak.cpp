@@ -23,8 +23,10 @@
 #include <arpa/inet.h>
 #include <array>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -195,13 +197,14 @@ private:
     void Line(std::string_view line) {
         if (line.starts_with("{10}")) {
             long f[5] = {};
-            int n = 0;
-            std::size_t start = 4;
-            for (std::size_t i = 4; i < line.size() && n < 5; ++i) {
-                if (line[i] == ';') {
-                    f[n++] = std::atol(std::string(line.substr(start, i - start)).c_str());
-                    start = i + 1;
+            const char* p = line.data() + 4;
+            const char* const end = line.data() + line.size();
+            for (long& field : f) {
+                const auto [next, ec] = std::from_chars(p, end, field);
+                if (ec != std::errc() || next == end || *next != ';') {
+                    return;
                 }
+                p = next + 1;
             }
             if (f[2] >= 1000 && f[2] < 1000 + kHonest) {
                 const int k = static_cast<int>(f[2] - 1000);
@@ -266,7 +269,7 @@ void RunHostile(Hostile kind, uint16_t nPort, Shared& shared, long& nReceived) {
         szOut = "{2}flood\r\n";
     } else if (kind == Hostile::Bulk) {
         szOut = "{2}bulk\r\n";
-        const std::string szLine = "{10}" + std::string(59990, '0') + "1234567890;6;7;8;9;\r\n";
+        const std::string szLine = "{10}" + std::string(59999, '0') + "5;6;7;8;9;\r\n";
         for (int i = 0; i < 500; ++i) {
             szOut += szLine;
         }
@@ -365,6 +368,14 @@ Result RunPeers(Hostile kind, uint16_t nPort, double dSeconds) {
     result.nHonestCut = shared.nHonestCut;
     result.dP50 = Percentile(shared.echoMs, 0.5);
     result.dP99 = Percentile(shared.echoMs, 0.99);
+    if (std::getenv("SOAK_DEBUG") != nullptr) {
+        std::sort(shared.echoMs.begin(), shared.echoMs.end());
+        for (std::size_t i = shared.echoMs.size() > 12 ? shared.echoMs.size() - 12 : 0;
+             i < shared.echoMs.size(); ++i) {
+            std::fprintf(stderr, "%.1f ", shared.echoMs[i]);
+        }
+        std::fprintf(stderr, "(of %zu)\n", shared.echoMs.size());
+    }
     result.nCut = static_cast<int>(shared.cutAtMs.size());
     for (const auto& [name, ms] : shared.cutAtMs) {
         result.dLastCutS = std::max(result.dLastCutS, ms / 1000);
