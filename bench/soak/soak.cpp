@@ -8,7 +8,7 @@
 // non-readers that join with a small receive buffer and never read. Printed per scenario:
 // records and chat lines the honest clients lost, honest clients cut off, honest chat echo
 // p50/p99 (ms), non-readers cut off and the time until the last one was announced gone, and the
-// peak resident memory of the process (VmHWM, reset before each scenario).
+// peak resident memory of the server (VmHWM of a server process started for each scenario).
 //
 // Run: QT_QPA_PLATFORM=offscreen ./build/bench/soak/soak [--short]
 #include "base/AppState.h"
@@ -16,8 +16,7 @@
 #include "ui/main/frmMain.h"
 
 #include <QApplication>
-#include <QEventLoop>
-#include <QMetaObject>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -38,6 +37,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -237,6 +237,10 @@ private:
                                           Clock::now().time_since_epoch())
                                           .count();
                 echo_.push_back(static_cast<double>(now - ns) / 1e6);
+                if (echo_.back() > 40 && std::getenv("SOAK_DEBUG") != nullptr) {
+                    std::fprintf(stderr, "slow echo %.1f ms at %.2f s\n", echo_.back(),
+                                 MsSince(shared_.t0) / 1000);
+                }
             }
         } else if (line.starts_with("{9}nr") && line.ends_with(" has been disconnected!")) {
             const std::string name(line.substr(3, line.find(' ') - 3));
@@ -395,13 +399,10 @@ long PeakRssKb() {
     return -1;
 }
 
-void ResetPeakRss() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-// One scenario against a fresh server session; the peers run in threads while this thread runs
-// the session's events.
-Result Scenario(Hostile kind, double dSeconds, long& nPeakKb) {
+// The server process: one session in server mode on 127.0.0.1; prints its port, runs until its
+// input closes, then prints its peak resident memory in KB.
+int RunServer(int argc, char** argv) {
+    QApplication app(argc, argv);
     zaplo::AppState state;
     state.nMode = zaplo::Mode::Server;
     state.nPort = 0;
@@ -409,28 +410,61 @@ Result Scenario(Hostile kind, double dSeconds, long& nPeakKb) {
     state.szNick = "host";
     state.onEnd = nullptr;
     auto window = std::make_unique<zaplo::frmMain>(state);
-    const uint16_t nPort = window->Session()->ListeningPort();
-    QApplication::processEvents();
-    ResetPeakRss();
-    Result result;
-    QEventLoop loop;
-    std::thread peers([&] {
-        result = RunPeers(kind, nPort, dSeconds);
-        QMetaObject::invokeMethod(
-            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    std::printf("%u\n", window->Session()->ListeningPort());
+    std::fflush(stdout);
+    QSocketNotifier input(0, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        char buf[64];
+        if (::read(0, buf, sizeof buf) <= 0) {
+            app.quit();
+        }
     });
-    loop.exec();
-    peers.join();
-    nPeakKb = PeakRssKb();
-    window.reset();
-    QApplication::processEvents();
+    app.exec();
+    std::printf("%ld\n", PeakRssKb());
+    return 0;
+}
+
+// One scenario against a fresh server process, so its memory is the server's alone.
+Result Scenario(Hostile kind, double dSeconds, long& nPeakKb) {
+    int toServer[2];
+    int fromServer[2];
+    if (::pipe(toServer) != 0 || ::pipe(fromServer) != 0) {
+        std::perror("pipe");
+        std::exit(1);
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(toServer[0], 0);
+        ::dup2(fromServer[1], 1);
+        ::close(toServer[1]);
+        ::close(fromServer[0]);
+        ::execl("/proc/self/exe", "soak", "--server", static_cast<char*>(nullptr));
+        std::_Exit(127);
+    }
+    ::close(toServer[0]);
+    ::close(fromServer[1]);
+    FILE* out = ::fdopen(fromServer[0], "r");
+    unsigned nPort = 0;
+    if (std::fscanf(out, "%u", &nPort) != 1) {
+        std::fprintf(stderr, "server did not start\n");
+        std::exit(1);
+    }
+    const Result result = RunPeers(kind, static_cast<uint16_t>(nPort), dSeconds);
+    ::close(toServer[1]);
+    if (std::fscanf(out, "%ld", &nPeakKb) != 1) {
+        nPeakKb = -1;
+    }
+    std::fclose(out);
+    ::waitpid(pid, nullptr, 0);
     return result;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    if (argc > 1 && std::string(argv[1]) == "--server") {
+        return RunServer(argc, argv);
+    }
     const bool bShort = argc > 1 && std::string(argv[1]) == "--short";
     const double dBase = bShort ? 4 : 10;
     const double dPhase = bShort ? 8 : 30;
