@@ -72,9 +72,7 @@ void ReadScheduler::Pass() {
         }
     }
     // The next pass starts one further on, or where this one stopped.
-    nNext_ = nCount > 0
-                 ? (nNext_ + std::max<std::size_t>(nServed < nCount ? nServed : 1, 1)) % nCount
-                 : 0;
+    nNext_ = nCount > 0 ? (nNext_ + (nServed < nCount ? nServed : 1)) % nCount : 0;
     bInPass_ = false;
     if (std::any_of(connections_.begin(), connections_.end(),
                     [](const Connection* c) { return c->HasPending(); })) {

@@ -95,8 +95,9 @@ struct Shared {
     std::mutex mutex;
     std::vector<double> echoMs;
     std::map<std::string, double> cutAtMs; // non-reader name -> when its departure was announced
-    long nLost = 0;     // records and chat lines missing or out of order, summed over receivers
-    int nHonestCut = 0; // honest clients whose connection closed
+    long nLost = 0;         // records and chat lines missing or out of order, summed over receivers
+    int nHonestCut = 0;     // honest clients whose connection closed
+    long nFloodRecords = 0; // flood records that reached an honest client (the most of them)
     Clock::time_point t0 = Clock::now();
 };
 
@@ -148,6 +149,7 @@ public:
         shared_.nLost += nDisorder_;
         shared_.nHonestCut += bClosed_ ? 1 : 0;
         shared_.echoMs.insert(shared_.echoMs.end(), echo_.begin(), echo_.end());
+        shared_.nFloodRecords = std::max(shared_.nFloodRecords, nFloodRecords_);
     }
 
 private:
@@ -206,6 +208,9 @@ private:
                 }
                 p = next + 1;
             }
+            if (f[2] == 3) {
+                ++nFloodRecords_;
+            }
             if (f[2] >= 1000 && f[2] < 1000 + kHonest) {
                 const int k = static_cast<int>(f[2] - 1000);
                 const long seq = f[0] + f[1] * 30000;
@@ -260,6 +265,7 @@ private:
     long draws_[kHonest] = {};
     long chats_[kHonest] = {};
     long nDisorder_ = 0;
+    long nFloodRecords_ = 0;
     std::vector<double> echo_;
 };
 
@@ -321,6 +327,7 @@ struct Result {
     int nCut = 0;
     double dLastCutS = 0;
     long nHostileReceived = 0;
+    long nFloodRecords = 0;
 };
 
 double Percentile(std::vector<double> v, double p) {
@@ -385,6 +392,7 @@ Result RunPeers(Hostile kind, uint16_t nPort, double dSeconds) {
         result.dLastCutS = std::max(result.dLastCutS, ms / 1000);
     }
     result.nHostileReceived = nHostileReceived;
+    result.nFloodRecords = shared.nFloodRecords;
     return result;
 }
 
@@ -480,12 +488,15 @@ int main(int argc, char** argv) {
         {Hostile::Joins, "10,000 joins on one connection"}};
     for (const auto& [kind, name] : kScenarios) {
         const Result r = Scenario(kind, dPhase, nPeak);
-        std::printf("%s + %d non-readers + %d honest (%gs): honest lost %ld, honest cut %d, "
-                    "echo p50 %.1f ms p99 %.1f ms (no flood p99 %.1f ms), non-readers cut %d/%d, "
-                    "last cut after %.1f s, peak RSS %ld MB, hostile peer received %.1f MB\n",
-                    name, kNonReaders, kHonest, dPhase, r.nLost, r.nHonestCut, r.dP50, r.dP99,
-                    base.dP99, r.nCut, kNonReaders, r.dLastCutS, nPeak / 1024,
-                    static_cast<double>(r.nHostileReceived) / 1e6);
+        std::printf(
+            "%s + %d non-readers + %d honest (%gs): honest lost %ld, honest cut %d, "
+            "echo p50 %.1f ms p99 %.1f ms (no flood p99 %.1f ms), non-readers cut %d/%d, "
+            "last cut after %.1f s, peak RSS %ld MB, hostile peer received %.1f MB, flood records "
+            "relayed to an honest client %.0f/s\n",
+            name, kNonReaders, kHonest, dPhase, r.nLost, r.nHonestCut, r.dP50, r.dP99, base.dP99,
+            r.nCut, kNonReaders, r.dLastCutS, nPeak / 1024,
+            static_cast<double>(r.nHostileReceived) / 1e6,
+            static_cast<double>(r.nFloodRecords) / dPhase);
         std::fflush(stdout);
     }
     return 0;
