@@ -42,7 +42,7 @@ void ReadScheduler::Pass() {
                 return; // the next arrival wakes a pass
             }
             Schedule(nPace == Pace::Stop
-                         ? kPacedIntervalMs
+                         ? kStoppedPollMs
                          : static_cast<int>(
                                std::chrono::ceil<std::chrono::milliseconds>(nWait).count()));
             return;

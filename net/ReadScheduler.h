@@ -21,7 +21,7 @@ class Connection;
 // The owner may pace the reading (pace): while the peers that read fall behind with what is
 // sent to them, passes come only every kPacedIntervalMs and read kPacedBudget bytes in all,
 // shared out over the ready connections, so the small lines of ordinary senders still get
-// through; when one of them is at the hard bound, nobody is read until it has taken enough.
+// through; or nobody is read at all until the readers have taken enough.
 //
 // Passes never nest: one that would start while another one lets events run is left to the
 // running pass and the pass after it.
@@ -37,6 +37,8 @@ public:
     // this lets through 400 KB/s, far more than people type and draw, far less than a flood.
     static constexpr int64_t kPacedBudget = 4 * 1024;
     static constexpr int kPacedIntervalMs = 10;
+    // While nobody is read, how often to look whether the readers have taken enough.
+    static constexpr int kStoppedPollMs = 1;
 
     explicit ReadScheduler(QObject* parent = nullptr);
 

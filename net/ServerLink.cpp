@@ -1,6 +1,7 @@
 #include "net/ServerLink.h"
 
 #include "base/AppState.h"
+#include "base/Ticks.h"
 #include "net/Connection.h"
 #include "net/EventPump.h"
 #include "net/core/MessageCode.h"
@@ -122,7 +123,8 @@ void ServerLink::NoteBehind(int16_t iUser) {
     Connection* slot = Slot(iUser);
     if (!slot->bBehind) {
         slot->bBehind = true;
-        slot->WatchProgress(state_.GetTicks());
+        // It counts as reading only once it takes something from here on.
+        slot->WatchProgress(TicksAfter(state_.GetTicks(), -kTakingMs));
         behind_.push_back(iUser);
     }
 }
@@ -146,9 +148,13 @@ ReadScheduler::Pace ServerLink::Pace() {
             continue;
         }
         ++i;
-        if (slot->SinceProgress(lNow) < kStallMs) {
-            nPace = std::max(nPace, nUnsent > kMaxUnsent ? ReadScheduler::Pace::Stop
-                                                         : ReadScheduler::Pace::Slow);
+        const int32_t nSince = slot->SinceProgress(lNow);
+        if (nSince < kTakingMs || (nSince < kStallMs && nUnsent > kMaxUnsent)) {
+            // A reader: the senders wait until it has taken its backlog.
+            nPace = ReadScheduler::Pace::Stop;
+        } else if (nSince < kStallMs) {
+            // Not known yet whether it reads: a trickle, so the others stay served meanwhile.
+            nPace = std::max(nPace, ReadScheduler::Pace::Slow);
         } else if (nUnsent > kMaxUnsent) {
             CutOff(iUser); // leaves the list at the next look, being closed
         }

@@ -25,14 +25,18 @@ class ServerLink : public QObject {
 public:
     // Most client slots: the 16-bit slot numbers end there.
     static constexpr int16_t kMaxSlots = 32767;
-    // Flow control. A client with more than kPaceMark waiting to be sent to it is behind: while
-    // it takes what it is sent, the others are read slower (and not at all once it is at
-    // kMaxUnsent), so the senders go at the pace of the readers. A client that has taken
-    // nothing for kStallMs no longer holds anybody back, and once more than kMaxUnsent waits
-    // for it, it is cut off and announced as gone. kMaxUnsent bounds a client's output (plus
-    // the one message that crosses it), kPaceMark keeps a reader at most this far behind.
+    // Flow control. A client with more than kPaceMark waiting to be sent to it is behind. While
+    // it takes what it is sent (it acknowledged something within kTakingMs), nobody is read
+    // until it is back under the mark, so the senders go at the pace of the readers. While it
+    // is not known yet whether it reads, the others are read at a trickle (and not at all once
+    // it is at kMaxUnsent). A client that has taken nothing for kStallMs no longer holds anybody
+    // back, and once more than kMaxUnsent waits for it, it is cut off and announced as gone.
+    // kMaxUnsent bounds a client's output (plus the one message that crosses it); kPaceMark
+    // keeps a reader at most that far behind, a few milliseconds of a local link.
     static constexpr qint64 kPaceMark = 256 * 1024;
     static constexpr qint64 kMaxUnsent = qint64{2} * 1024 * 1024;
+    // A reader acknowledges within a round trip while data waits for it.
+    static constexpr int32_t kTakingMs = 100;
     // Long enough for any link that still works to acknowledge something (a few round trips
     // and retransmissions), short enough that a non-reader is gone within seconds.
     static constexpr int32_t kStallMs = 2000;
