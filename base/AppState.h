@@ -24,7 +24,9 @@ public:
     int16_t nUsers = 0; // highest client slot of the current server session
     bool bConnected = false;
     std::deque<std::string> colSendQueue; // outgoing messages, code + payload, no CR LF
-    int32_t lDrawColor = 0;               // red + 256 * green + 65536 * blue
+    // Called after a message is queued; the session wakes its send timer.
+    std::function<void()> onQueued;
+    int32_t lDrawColor = 0; // red + 256 * green + 65536 * blue
     int16_t nLastX = 0;
     int16_t nLastY = 0;
 

@@ -3,6 +3,7 @@
 #include "base/AppState.h"
 #include "base/Ticks.h"
 #include "net/Connection.h"
+#include "net/ReadScheduler.h"
 #include "net/core/PacketHost.h"
 
 #include <QCoreApplication>
@@ -10,10 +11,12 @@
 
 namespace zaplo {
 
-ClientLink::ClientLink(AppState& state, PacketHost& host, EventPump& pump, QObject* parent)
+ClientLink::ClientLink(AppState& state, PacketHost& host, EventPump& pump, ReadScheduler& reader,
+                       QObject* parent)
     : QObject(parent), state_(state), host_(host),
       ws_connect_(new Connection(-1, host, pump, this)) {
     ws_connect_->onPeerClosed = [this] { Lost(); };
+    reader.Add(ws_connect_);
 }
 
 void ClientLink::ClientConnect() {

@@ -12,6 +12,7 @@ class AppState;
 class Connection;
 class EventPump;
 class PacketHost;
+class ReadScheduler;
 
 // The client side of a session: the one connection ws_connect to the server, the wait for it to
 // come up, everything the server sends handed to the dispatcher, and the server's going away.
@@ -23,7 +24,8 @@ public:
     // The wait blocks for events and wakes at least this often to read the clock again.
     static constexpr int kWakeMs = 20;
 
-    ClientLink(AppState& state, PacketHost& host, EventPump& pump, QObject* parent = nullptr);
+    ClientLink(AppState& state, PacketHost& host, EventPump& pump, ReadScheduler& reader,
+               QObject* parent = nullptr);
 
     // Logs "Connecting...", connects to szServerIP:nPort and waits until the connection is up,
     // the attempt has failed (refused, unknown host) or the deadline has passed; on failure

@@ -8,11 +8,17 @@ namespace zaplo {
 
 Connection::Connection(int16_t nOrigin, PacketHost& host, EventPump& pump, QObject* parent)
     : QObject(parent), nOrigin_(nOrigin), host_(host), pump_(pump) {
-    connect(&socket_, &TcpSocket::DataArrival, this, [this] { Service(); });
+    connect(&socket_, &TcpSocket::DataArrival, this, &Connection::Readable);
     connect(&socket_, &TcpSocket::PeerClosed, this, [this] {
         bClosePending_ = true;
-        Service();
+        Readable();
     });
+}
+
+void Connection::Readable() {
+    if (onReadable) {
+        onReadable();
+    }
 }
 
 bool Connection::IsFree() const {
@@ -43,31 +49,46 @@ void Connection::Close() {
     Reset();
 }
 
-void Connection::Service() {
+bool Connection::HasPending() const {
+    return bClosePending_ || socket_.BytesAvailable() > 0;
+}
+
+bool Connection::Serve(qint64 nBudget) {
     if (bBusy_) {
-        // The dispatch that is running reads again before it finishes.
-        return;
+        // Already being served further up the stack; its caller serves it again.
+        return true;
     }
     bBusy_ = true;
     pump_.Begin();
     const quint64 nGeneration = nGeneration_;
-    while (nGeneration == nGeneration_) {
-        const std::string szData = socket_.ReadAll();
-        if (!szData.empty()) {
-            buffer_.Append(szData);
-            DispatchLines(buffer_.TakeLines(), nGeneration);
-            continue;
+    const std::string szData = socket_.Read(nBudget);
+    if (!szData.empty()) {
+        buffer_.Append(szData);
+        DispatchLines(buffer_.TakeLines(), nGeneration);
+    } else if (bClosePending_) {
+        bClosePending_ = false;
+        if (onPeerClosed) {
+            onPeerClosed();
         }
-        if (bClosePending_) {
-            bClosePending_ = false;
-            if (onPeerClosed) {
-                onPeerClosed();
-            }
-        }
-        break;
     }
     pump_.End();
     bBusy_ = false;
+    return HasPending();
+}
+
+void Connection::WatchProgress(int32_t lNow) {
+    nAcknowledged_ = socket_.Acknowledged();
+    lLastProgress_ = lNow;
+}
+
+int32_t Connection::SinceProgress(int32_t lNow) {
+    const qint64 nAcknowledged = socket_.Acknowledged();
+    if (nAcknowledged != nAcknowledged_ || socket_.BytesToWrite() == 0) {
+        nAcknowledged_ = nAcknowledged;
+        lLastProgress_ = lNow;
+    }
+    return static_cast<int32_t>(static_cast<uint32_t>(lNow) -
+                                static_cast<uint32_t>(lLastProgress_));
 }
 
 void Connection::DispatchLines(std::string_view szLines, quint64 nGeneration) {

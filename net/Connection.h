@@ -18,10 +18,15 @@ class PacketHost;
 // One socket of the session (a server slot or the client's connection) with what it needs to
 // turn arriving bytes into dispatched lines: a receive buffer, so a message split across blocks
 // is put together again, and the dispatch state that keeps this peer's lines in the order they
-// arrived. The dispatcher lets events run, and a new block or the peer's close may be reported
-// while an earlier block is still being dispatched; those wait for the running dispatch, which
-// reads the socket again until it has nothing left (Qt does not report data again while its
-// own report is being handled).
+// arrived.
+//
+// It does not read by itself when data arrives: it tells the session's ReadScheduler
+// (onReadable), which serves every ready connection in turn with a budget (Serve), so one
+// peer's flood cannot hold up the others. The peer's close is handed on once every byte it
+// sent before has been dispatched.
+//
+// For the server's flow control it also keeps track of whether the peer takes what is sent to
+// it: the time of its last progress, on the program's tick counter.
 class Connection : public QObject {
     Q_OBJECT
 public:
@@ -39,11 +44,33 @@ public:
     // Closes the connection; lines of it that are still waiting are not dispatched.
     void Close();
 
+    // Unread bytes, or a close of the peer that was not handed on yet.
+    bool HasPending() const;
+    // Reads at most nBudget bytes and dispatches the lines they complete; hands on the peer's
+    // close once nothing is left. False when nothing is pending afterwards.
+    bool Serve(qint64 nBudget);
+
+    // Bytes held for this connection: read ahead by Qt, in the receive buffer, not yet sent.
+    qint64 Held() const {
+        return socket_.BytesAvailable() + static_cast<qint64>(buffer_.Buffered()) +
+               socket_.BytesToWrite();
+    }
+
+    // Starts a new watch of the peer's progress at lNow (it has just fallen behind).
+    void WatchProgress(int32_t lNow);
+    // Notes progress if the peer has acknowledged more since the last look, or has nothing
+    // waiting; returns the milliseconds since its last progress.
+    int32_t SinceProgress(int32_t lNow);
+    // In the server's list of slots that are behind with their output.
+    bool bBehind = false;
+
     // Called when the peer has closed, once every line it sent before has been dispatched.
     std::function<void()> onPeerClosed;
+    // Called when bytes have arrived or the peer has closed: something to Serve.
+    std::function<void()> onReadable;
 
 private:
-    void Service();
+    void Readable();
     void DispatchLines(std::string_view szLines, quint64 nGeneration);
     void Reset();
 
@@ -57,6 +84,8 @@ private:
     // Changes with every new connection and every local close; a dispatch running for an
     // earlier one stops.
     quint64 nGeneration_ = 0;
+    qint64 nAcknowledged_ = 0;
+    int32_t lLastProgress_ = 0;
 };
 
 } // namespace zaplo

@@ -3,6 +3,7 @@
 #include "base/AppState.h"
 #include "net/ClientLink.h"
 #include "net/EventPump.h"
+#include "net/ReadScheduler.h"
 #include "net/ServerLink.h"
 #include "net/core/MessageCode.h"
 #include "net/core/PacketHost.h"
@@ -15,12 +16,18 @@ namespace zaplo {
 NetSession::NetSession(AppState& state, PacketHost& host, QObject* parent)
     : QObject(parent), state_(state), host_(host),
       pump_(std::make_unique<EventPump>([&state] { return state.GetTicks(); }, kEventIntervalMs)),
-      server_(new ServerLink(state, host, *pump_, this)),
-      client_(new ClientLink(state, host, *pump_, this)) {
+      reader_(new ReadScheduler(this)),
+      server_(new ServerLink(state, host, *pump_, *reader_, this)),
+      client_(new ClientLink(state, host, *pump_, *reader_, this)) {
     // Nothing of an earlier session carries over: its unsent messages belonged to other peers.
     state_.bConnected = false;
     state_.colSendQueue.clear();
     state_.nUsers = 0;
+    reader_->pace = [this] {
+        return state_.nMode == Mode::Server ? server_->Pace() : ReadScheduler::Pace::Full;
+    };
+    server_->onConnected = [this] { WakeSendTimer(); };
+    state_.onQueued = [this] { WakeSendTimer(); };
     client_->onConnectFailed = [this] {
         if (onConnectFailed) {
             onConnectFailed();
@@ -34,6 +41,7 @@ NetSession::NetSession(AppState& state, PacketHost& host, QObject* parent)
 }
 
 NetSession::~NetSession() {
+    state_.onQueued = nullptr;
     timerSendMsgs_.stop();
     // The links go before the pump they use.
     delete server_;
@@ -46,6 +54,18 @@ void NetSession::ServerWait() {
 
 void NetSession::ClientConnect() {
     client_->ClientConnect();
+    WakeSendTimer();
+}
+
+void NetSession::WakeSendTimer() {
+    if (bIdle_ && state_.bConnected && !state_.colSendQueue.empty()) {
+        bIdle_ = false;
+        timerSendMsgs_.start();
+    }
+}
+
+qint64 NetSession::HeldForSlot(int16_t iUser) const {
+    return server_->Held(iUser);
 }
 
 void NetSession::ServerSendToClient(const std::string& szData, int16_t iUser) {
@@ -80,7 +100,15 @@ void NetSession::SetSlotLimit(int16_t nSlots) {
 }
 
 void NetSession::SendQueueTick() {
-    if (bTicking_ || state_.colSendQueue.empty() || !state_.bConnected) {
+    if (bTicking_) {
+        return;
+    }
+    if (state_.colSendQueue.empty() || !state_.bConnected) {
+        // Nothing to do until a message is queued or the link comes up: no ticks meanwhile.
+        if (sender() == &timerSendMsgs_) {
+            timerSendMsgs_.stop();
+            bIdle_ = true;
+        }
         return;
     }
     bTicking_ = true;

@@ -14,6 +14,7 @@ class AppState;
 class ClientLink;
 class EventPump;
 class PacketHost;
+class ReadScheduler;
 class ServerLink;
 
 // The network side of one main-window session: the server's socket slots (ws_user), the client's
@@ -26,7 +27,8 @@ public:
     static constexpr int kEventIntervalMs = 5;
 
     // Starts the session with bConnected false, an empty outgoing queue and no client slots,
-    // and starts timerSendMsgs.
+    // and starts timerSendMsgs. The timer idles whenever the queue is empty or the link is
+    // down, and wakes when a message is queued on a link that is up.
     NetSession(AppState& state, PacketHost& host, QObject* parent = nullptr);
     ~NetSession() override;
 
@@ -46,6 +48,8 @@ public:
     void CloseForExit();
     // One tick of timerSendMsgs.
     void SendQueueTick();
+    // Bytes the server holds for slot iUser (read ahead, unprocessed, unsent); 0 for none.
+    qint64 HeldForSlot(int16_t iUser) const;
 
     // Port the server actually listens on (useful when nPort is 0 in tests); 0 if not listening.
     uint16_t ListeningPort() const;
@@ -61,15 +65,21 @@ public:
 private:
     void DrainToServer(std::size_t nCount);
     void DrainToClients(std::size_t nCount);
+    // Starts timerSendMsgs if it idles and there is something to send.
+    void WakeSendTimer();
 
     AppState& state_;
     PacketHost& host_;
     std::unique_ptr<EventPump> pump_;
+    ReadScheduler* reader_;
     ServerLink* server_;
     ClientLink* client_;
     QTimer timerSendMsgs_;
     // A tick is letting events run; a tick started inside it would send the same messages again.
     bool bTicking_ = false;
+    // timerSendMsgs stopped itself for want of work; only then is it woken again (a timer
+    // stopped from outside stays stopped).
+    bool bIdle_ = false;
 };
 
 } // namespace zaplo

@@ -15,6 +15,9 @@ void ClientServerSendMessage(AppState& state, MessageCode msg, const std::string
     while (!state.bConnected && state.colSendQueue.size() > kMaxQueuedWhileDown) {
         state.colSendQueue.pop_front();
     }
+    if (state.onQueued) {
+        state.onQueued();
+    }
 }
 
 } // namespace zaplo

@@ -1,6 +1,7 @@
 #include "net/ServerLink.h"
 
 #include "base/AppState.h"
+#include "base/Ticks.h"
 #include "net/Connection.h"
 #include "net/EventPump.h"
 #include "net/core/MessageCode.h"
@@ -32,8 +33,9 @@ std::string ListenFailure(int nPort, const TcpSocket& socket) {
 
 } // namespace
 
-ServerLink::ServerLink(AppState& state, PacketHost& host, EventPump& pump, QObject* parent)
-    : QObject(parent), state_(state), host_(host), pump_(pump) {
+ServerLink::ServerLink(AppState& state, PacketHost& host, EventPump& pump, ReadScheduler& reader,
+                       QObject* parent)
+    : QObject(parent), state_(state), host_(host), pump_(pump), reader_(reader) {
     Connection* listener = NewSlot(0);
     connect(&listener->Socket(), &TcpSocket::ConnectionRequest, this,
             &ServerLink::OnConnectionRequest);
@@ -43,6 +45,9 @@ Connection* ServerLink::NewSlot(int16_t iSlot) {
     auto* slot = new Connection(iSlot, host_, pump_, this);
     slot->onPeerClosed = [this, iSlot] { Departure(iSlot); };
     ws_user_.push_back(slot);
+    if (iSlot > 0) {
+        reader_.Add(slot);
+    }
     return slot;
 }
 
@@ -65,7 +70,11 @@ void ServerLink::ServerWait() {
 }
 
 void ServerLink::OnConnectionRequest(qintptr id) {
+    const bool bFirst = !state_.bConnected;
     state_.bConnected = true;
+    if (bFirst && onConnected) {
+        onConnected();
+    }
     // The lowest free slot is reused before the array grows; nUsers is taken once.
     const auto nUsers = static_cast<int16_t>(std::min<std::size_t>(
         static_cast<std::size_t>(std::max<int16_t>(state_.nUsers, 0)), ws_user_.size() - 1));
@@ -97,21 +106,65 @@ bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText) {
     if (!SlotConnected(iUser)) {
         return false;
     }
-    Connection* slot = Slot(iUser);
-    TcpSocket& socket = slot->Socket();
+    TcpSocket& socket = Slot(iUser)->Socket();
     socket.Send(szText);
-    if (socket.BytesToWrite() > kMaxUnsent) {
-        // First hand the system what it takes now: a client that only lags behind a burst
-        // gets back under the limit.
-        socket.Flush();
-    }
-    if (socket.BytesToWrite() > kMaxUnsent) {
-        // Still that far behind: this client is not reading. Drop it as if it had left.
-        slot->Close();
-        Departure(iUser);
-        return false;
+    if (socket.BytesToWrite() > kPaceMark) {
+        NoteBehind(iUser);
+        if (socket.BytesToWrite() > kMaxUnsent &&
+            Slot(iUser)->SinceProgress(state_.GetTicks()) >= kStallMs) {
+            CutOff(iUser);
+            return false;
+        }
     }
     return true;
+}
+
+void ServerLink::NoteBehind(int16_t iUser) {
+    Connection* slot = Slot(iUser);
+    if (!slot->bBehind) {
+        slot->bBehind = true;
+        // It counts as reading only once it takes something from here on.
+        slot->WatchProgress(TicksAfter(state_.GetTicks(), -kTakingMs));
+        behind_.push_back(iUser);
+    }
+}
+
+void ServerLink::CutOff(int16_t iUser) {
+    // Not reading: dropped as if it had left.
+    Slot(iUser)->Close();
+    Departure(iUser);
+}
+
+ReadScheduler::Pace ServerLink::Pace() {
+    auto nPace = ReadScheduler::Pace::Full;
+    const int32_t lNow = state_.GetTicks();
+    for (std::size_t i = 0; i < behind_.size();) {
+        const int16_t iUser = behind_[i];
+        Connection* slot = Slot(iUser);
+        const qint64 nUnsent = slot->Socket().BytesToWrite();
+        if (!slot->Socket().IsConnected() || nUnsent <= kPaceMark) {
+            slot->bBehind = false;
+            behind_.erase(behind_.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        ++i;
+        const int32_t nSince = slot->SinceProgress(lNow);
+        if (nSince < kTakingMs || (nSince < kStallMs && nUnsent > kMaxUnsent)) {
+            // A reader: the senders wait until it has taken its backlog.
+            nPace = ReadScheduler::Pace::Stop;
+        } else if (nSince < kStallMs) {
+            // Not known yet whether it reads: a trickle, so the others stay served meanwhile.
+            nPace = std::max(nPace, ReadScheduler::Pace::Slow);
+        } else if (nUnsent > kMaxUnsent) {
+            CutOff(iUser); // leaves the list at the next look, being closed
+        }
+    }
+    return nPace;
+}
+
+qint64 ServerLink::Held(int16_t iUser) const {
+    const Connection* slot = iUser > 0 ? Slot(iUser) : nullptr;
+    return slot != nullptr ? slot->Held() : 0;
 }
 
 void ServerLink::ServerSendToClient(const std::string& szData, int16_t iUser) {

@@ -3,6 +3,10 @@
 #include <QHostAddress>
 #include <QMetaObject>
 
+#include <algorithm>
+
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace zaplo {
@@ -16,6 +20,9 @@ bool PortInRange(int nPort) {
 } // namespace
 
 TcpSocket::TcpSocket(QObject* parent) : QObject(parent) {
+    socket_.setReadBufferSize(kReadAhead);
+    connect(&socket_, &QAbstractSocket::bytesWritten, this,
+            [this](qint64 nBytes) { nHandedOver_ += nBytes; });
     connect(&socket_, &QTcpSocket::readyRead, this,
             [this] { Q_EMIT DataArrival(socket_.bytesAvailable()); });
     connect(&socket_, &QAbstractSocket::stateChanged, this, &TcpSocket::OnStateChanged);
@@ -129,6 +136,21 @@ std::string TcpSocket::ReadAll() {
     return std::string(data.constData(), static_cast<std::size_t>(data.size()));
 }
 
+std::string TcpSocket::Read(qint64 nMax) {
+    const qint64 nBytes = std::min(socket_.bytesAvailable(), nMax);
+    if (nBytes <= 0) {
+        return {};
+    }
+    std::string szData(static_cast<std::size_t>(nBytes), '\0');
+    const qint64 nRead = socket_.read(szData.data(), nBytes);
+    szData.resize(static_cast<std::size_t>(std::max<qint64>(nRead, 0)));
+    return szData;
+}
+
+qint64 TcpSocket::BytesAvailable() const {
+    return socket_.bytesAvailable();
+}
+
 void TcpSocket::Send(std::string_view szText) {
     if (socket_.state() != QAbstractSocket::ConnectedState || szText.empty()) {
         return;
@@ -144,6 +166,15 @@ void TcpSocket::Flush() {
     if (socket_.state() == QAbstractSocket::ConnectedState) {
         socket_.flush();
     }
+}
+
+qint64 TcpSocket::Acknowledged() const {
+    int nQueued = 0;
+    const qintptr fd = socket_.socketDescriptor();
+    if (fd < 0 || ::ioctl(static_cast<int>(fd), SIOCOUTQ, &nQueued) != 0) {
+        nQueued = 0;
+    }
+    return nHandedOver_ - nQueued;
 }
 
 void TcpSocket::OnStateChanged(QAbstractSocket::SocketState state) {

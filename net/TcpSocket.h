@@ -24,6 +24,10 @@ class TcpSocket : public QObject {
 public:
     enum class State { Closed, Listening, Connecting, Connected, Closing };
 
+    // Most bytes Qt reads ahead from the system per connection; beyond it the bytes wait in the
+    // system's buffer, and TCP's own flow control slows the peer down.
+    static constexpr qint64 kReadAhead = 64 * 1024;
+
     explicit TcpSocket(QObject* parent = nullptr);
     ~TcpSocket() override;
 
@@ -53,12 +57,18 @@ public:
 
     // Every byte that has arrived and was not read yet, one character per byte.
     std::string ReadAll();
+    // At most nMax of those bytes.
+    std::string Read(qint64 nMax);
+    qint64 BytesAvailable() const;
     // Hands the whole text to the connection's send buffer, which is written out as events run.
     void Send(std::string_view szText);
     // Bytes handed to Send that the system has not taken yet.
     qint64 BytesToWrite() const;
     // Hands the system as much of the send buffer as it takes now, without waiting.
     void Flush();
+    // Bytes of this object's connections that the peer has acknowledged: what was handed to the
+    // system minus what still waits there. It grows while the peer reads.
+    qint64 Acknowledged() const;
 
     QAbstractSocket::SocketError LastError() const { return lastError_; }
     QString LastErrorString() const { return szLastError_; }
@@ -80,6 +90,7 @@ private:
     bool bWasConnected_ = false;
     bool bPeerGone_ = false;
     bool bClosingLocally_ = false;
+    qint64 nHandedOver_ = 0; // bytes the system has taken from the send buffer, ever
     // Counts the connections this object has carried; a PeerClosed for an earlier one is
     // dropped.
     quint64 nConnection_ = 0;

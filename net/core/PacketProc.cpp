@@ -4,6 +4,7 @@
 #include "net/core/MessageCode.h"
 #include "net/core/PacketHost.h"
 #include "net/core/PacketParams.h"
+#include "net/core/ReceiveBuffer.h"
 
 #include <optional>
 #include <string_view>
@@ -24,8 +25,25 @@ void Relay(const std::string& szLine, int16_t nOrigin, PacketHost& host) {
     }
 }
 
+// The server takes one join per connection, with a nickname the nickname box could hold, and
+// only while its user list stays within the line bound. Anything else is skipped like a
+// malformed line: a repeated join would cost every peer a relay and the sender a user list.
+bool JoinAllowed(const std::string& szNick, int16_t nOrigin, const PacketHost& host) {
+    if (!NicknameFits(szNick) || host.SlotNickname(nOrigin)) {
+        return false;
+    }
+    std::size_t nList = WireCode(MessageCode::UserList).size() + szNick.size() + 1;
+    for (const std::string& szRow : host.UserRows()) {
+        nList += szRow.size() + 1;
+    }
+    return nList <= ReceiveBuffer::kMaxLine;
+}
+
 void HandleJoin(const std::string& szNick, const std::string& szLine, int16_t nOrigin, bool bOn,
                 PacketHost& host) {
+    if (bOn && !JoinAllowed(szNick, nOrigin, host)) {
+        return;
+    }
     host.AddUsername(szNick, nOrigin);
     const std::string szJoined = szNick + " has joined!";
     host.Status(szJoined);
@@ -123,6 +141,21 @@ Next Dispatch(const std::string& szLine, int16_t nOrigin, PacketHost& host) {
 }
 
 } // namespace
+
+bool NicknameFits(std::string_view szNick) {
+    if (szNick.size() > kMaxNickBytes) {
+        return false;
+    }
+    std::size_t nUnits = 0;
+    for (const char ch : szNick) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if ((byte & 0xC0U) != 0x80U) {
+            // A character starts here; four-byte ones take two UTF-16 units.
+            nUnits += byte >= 0xF0U ? 2 : 1;
+        }
+    }
+    return nUnits <= kMaxNickChars;
+}
 
 void PacketProc(std::string& szPacket, int16_t nOrigin, PacketHost& host) {
     // The block is taken over so that nothing the host does meanwhile can touch it.

@@ -22,12 +22,24 @@
 //
 // Lines with any other code, empty lines and lines without "}" are skipped silently.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zaplo {
 
 class PacketHost;
+
+// The nickname box takes 16 characters (UTF-16 units); a join with a longer nickname, or one
+// with more bytes than 16 characters can take in UTF-8, cannot come from the program and is
+// refused by the server.
+inline constexpr std::size_t kMaxNickChars = 16;
+inline constexpr std::size_t kMaxNickBytes = 4 * kMaxNickChars;
+
+// Whether szNick fits the nickname box: at most kMaxNickBytes bytes and kMaxNickChars UTF-16
+// units once read as UTF-8.
+bool NicknameFits(std::string_view szNick);
 
 // Cuts a received block into CR LF lines and dispatches each, strictly in order, to the host.
 // nOrigin is the delivering slot on the server (relaying and answering on) or -1 on a client

@@ -12,7 +12,10 @@ namespace zaplo {
 // arrives, so a peer that never ends its line cannot make the buffer grow without bound.
 class ReceiveBuffer {
 public:
-    static constexpr std::size_t kMaxLine = 65536;
+    // Above every line the program sends itself: the longest chat line (32,767 characters of
+    // up to 4 bytes of UTF-8, plus code and nickname, about 131 KB); the server refuses joins
+    // that would make its user list longer than this.
+    static constexpr std::size_t kMaxLine = 256 * 1024;
 
     void Append(std::string_view data);
     // The complete lines so far, each with its CR LF, ready for PacketProc; the unfinished tail

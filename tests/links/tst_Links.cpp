@@ -1,7 +1,7 @@
 // Server sessions driven by raw TCP peers (exact bytes on the wire) and client sessions against a
 // server session or a listener, all in one process.
-#include "RawPeer.h"
 #include "tests/support/HeadlessHost.h"
+#include "tests/support/RawPeer.h"
 
 #include "base/Ticks.h"
 

@@ -200,7 +200,12 @@ void frmIP::btnOK_Click() {
     state_.nPort = nPort == 0 ? kDefaultPort : nPort;
     state_.szServerIP =
         txtIP->text().isEmpty() ? std::string(kDefaultServerIP) : txtIP->text().toStdString();
-    state_.szNick = txtNick->text().toStdString();
+    // A pasted line break would end the join message early; like in a chat line, it travels
+    // as a blank.
+    QString szNick = txtNick->text();
+    szNick.replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+    state_.szNick = szNick.toStdString();
     bCanceled = false;
     hide();
 }
