@@ -121,19 +121,82 @@ void OnReadable(int fd) {
     }
 }
 
+// Listens on 127.0.0.1 at nPort (0: a free one); -1 when that fails.
+int OpenListener(int nPort, sockaddr_in& addr) {
+    int lfd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    int one = 1;
+    setsockopt(lfd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    addr = sockaddr_in{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(nPort));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(lfd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(lfd, 1024) != 0) {
+        return -1;
+    }
+    return lfd;
+}
+
+// Takes every waiting connection and starts reading from it.
+void AcceptAll(int lfd) {
+    int one = 1;
+    for (;;) {
+        int cfd = accept4(lfd, nullptr, nullptr, SOCK_NONBLOCK);
+        if (cfd < 0) {
+            break;
+        }
+        setsockopt(cfd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (static_cast<size_t>(cfd) >= g_conns.size()) {
+            g_conns.resize(static_cast<size_t>(cfd) + 1);
+        }
+        g_conns[cfd] = std::make_unique<Conn>();
+        g_conns[cfd]->fd = cfd;
+        epoll_event cev{};
+        cev.events = EPOLLIN;
+        cev.data.fd = cfd;
+        epoll_ctl(g_epoll, EPOLL_CTL_ADD, cfd, &cev);
+    }
+}
+
+void OnConnEvent(const epoll_event& event) {
+    int fd = event.data.fd;
+    if (static_cast<size_t>(fd) >= g_conns.size() || !g_conns[fd]) {
+        return;
+    }
+    if (event.events & (EPOLLERR | EPOLLHUP)) {
+        CloseConn(fd);
+        return;
+    }
+    if (event.events & EPOLLOUT) {
+        if (!Flush(*g_conns[fd])) {
+            CloseConn(fd);
+            return;
+        }
+    }
+    if (event.events & EPOLLIN) {
+        OnReadable(fd);
+    }
+}
+
+// Hand the new output to the sockets once per round, so one write carries many lines.
+void FlushDirty() {
+    for (int fd : g_dirty) {
+        if (static_cast<size_t>(fd) < g_conns.size() && g_conns[fd] && !g_conns[fd]->wantWrite) {
+            if (!Flush(*g_conns[fd])) {
+                CloseConn(fd);
+            }
+        }
+    }
+    g_dirty.clear();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     int nPort = argc > 1 ? std::atoi(argv[1]) : 0;
-    int lfd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    int one = 1;
-    setsockopt(lfd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(nPort));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(lfd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(lfd, 1024) != 0) {
+    int lfd = OpenListener(nPort, addr);
+    if (lfd < 0) {
         std::perror("listen");
         return 1;
     }
@@ -155,52 +218,12 @@ int main(int argc, char** argv) {
             return 1;
         }
         for (int i = 0; i < n; ++i) {
-            int fd = events[i].data.fd;
-            if (fd == lfd) {
-                for (;;) {
-                    int cfd = accept4(lfd, nullptr, nullptr, SOCK_NONBLOCK);
-                    if (cfd < 0) {
-                        break;
-                    }
-                    setsockopt(cfd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-                    if (static_cast<size_t>(cfd) >= g_conns.size()) {
-                        g_conns.resize(static_cast<size_t>(cfd) + 1);
-                    }
-                    g_conns[cfd] = std::make_unique<Conn>();
-                    g_conns[cfd]->fd = cfd;
-                    epoll_event cev{};
-                    cev.events = EPOLLIN;
-                    cev.data.fd = cfd;
-                    epoll_ctl(g_epoll, EPOLL_CTL_ADD, cfd, &cev);
-                }
-                continue;
-            }
-            if (static_cast<size_t>(fd) >= g_conns.size() || !g_conns[fd]) {
-                continue;
-            }
-            if (events[i].events & (EPOLLERR | EPOLLHUP)) {
-                CloseConn(fd);
-                continue;
-            }
-            if (events[i].events & EPOLLOUT) {
-                if (!Flush(*g_conns[fd])) {
-                    CloseConn(fd);
-                    continue;
-                }
-            }
-            if (events[i].events & EPOLLIN) {
-                OnReadable(fd);
+            if (events[i].data.fd == lfd) {
+                AcceptAll(lfd);
+            } else {
+                OnConnEvent(events[i]);
             }
         }
-        // Hand the new output to the sockets once per round, so one write carries many lines.
-        for (int fd : g_dirty) {
-            if (static_cast<size_t>(fd) < g_conns.size() && g_conns[fd] &&
-                !g_conns[fd]->wantWrite) {
-                if (!Flush(*g_conns[fd])) {
-                    CloseConn(fd);
-                }
-            }
-        }
-        g_dirty.clear();
+        FlushDirty();
     }
 }

@@ -10,6 +10,37 @@
 
 namespace zaplo {
 
+QImage Canvas(int width, int height, const QColor& fill) {
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(fill);
+    return image;
+}
+
+QImage Opaque(const QImage& image) {
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+void DrawRing(QPainter& painter, QPointF centre, double rx, double ry, double angle,
+              const QColor& colour, double thickness, bool backHalf) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(centre);
+    painter.rotate(angle);
+    QLinearGradient shade(-rx, 0, rx, 0);
+    QColor edge = colour;
+    edge.setAlpha(40);
+    shade.setColorAt(0.0, edge);
+    shade.setColorAt(0.3, colour);
+    shade.setColorAt(0.7, colour.lighter(140));
+    shade.setColorAt(1.0, edge);
+    painter.setPen(QPen(QBrush(shade), thickness, Qt::SolidLine, Qt::FlatCap));
+    painter.setBrush(Qt::NoBrush);
+    const QRectF oval(-rx, -ry, 2 * rx, 2 * ry);
+    // Qt angles are in 1/16 degree, counter-clockwise from three o'clock.
+    painter.drawArc(oval, backHalf ? 0 : 180 * 16, 180 * 16);
+    painter.restore();
+}
+
 QFont ArtFont(bool serif, int pixelSize, int weight, double letterSpacing) {
     QFont font(serif ? QStringLiteral("DejaVu Serif") : QStringLiteral("DejaVu Sans"));
     font.setPixelSize(pixelSize);

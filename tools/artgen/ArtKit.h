@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QRectF>
 #include <QString>
 
@@ -20,6 +21,15 @@ struct LetterStyle {
     double gloss = 0.35; // opacity of the highlight on the upper half
     double outlineWidth = 1.0;
 };
+
+// A blank picture to paint on, filled with `fill`.
+QImage Canvas(int width, int height, const QColor& fill);
+// The finished picture without its alpha channel.
+QImage Opaque(const QImage& image);
+
+// A tilted ring around a centre, drawn in two halves so that a sphere can sit between them.
+void DrawRing(QPainter& painter, QPointF centre, double rx, double ry, double angle,
+              const QColor& colour, double thickness, bool backHalf);
 
 // A DejaVu font at a pixel size.
 QFont ArtFont(bool serif, int pixelSize, int weight, double letterSpacing = 100.0);

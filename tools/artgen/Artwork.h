@@ -4,8 +4,7 @@
 
 namespace zaplo {
 
-// The program's pictures, each at its final pixel size.
-QImage PaintBackground();                                                          // 512 x 384
+// The program's pictures, each at its final pixel size (the background is in BackgroundArt.h).
 QImage PaintBanner();                                                              // 410 x 55
 QImage PaintPlanet();                                                              // 109 x 106
 QImage PaintWordButton(const QString& word, int width, int height, int pixelSize); // on blue

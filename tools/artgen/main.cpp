@@ -1,6 +1,7 @@
 // Writes the program's pictures into the folder named on the command line. Every picture is drawn
 // from fixed seeds, so running it again gives the same files.
 #include "tools/artgen/Artwork.h"
+#include "tools/artgen/BackgroundArt.h"
 
 #include <QDir>
 #include <QGuiApplication>

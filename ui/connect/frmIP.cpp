@@ -13,6 +13,8 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <array>
+
 namespace zaplo {
 
 namespace {
@@ -26,6 +28,39 @@ constexpr int kBoxLeft = 64;  // nickname and address boxes
 constexpr int kPortLeft = 40; // port box
 constexpr int kLabelGap = 2;  // keeps a colon off the box's border
 constexpr qreal kSmallestPoints = 6.0;
+
+struct LabelRow {
+    const char* szName;
+    const char* szText;
+    QPoint at;
+};
+constexpr std::array<LabelRow, 3> kLabels{{
+    {"Label3", "Nickname:", {kLabelLeft, 16}},
+    {"Label1", "Server IP:", {kLabelLeft, 42}},
+    {"Label2", "Port:", {kLabelLeft, 72}},
+}};
+
+struct TextBoxRow {
+    const char* szName;
+    QRect at;
+    QRgb clrBack;
+};
+constexpr std::array<TextBoxRow, 3> kTextBoxes{{
+    {"txtNick", {kBoxLeft, 16, 137, 19}, qRgb(64, 64, 64)},
+    {"txtIP", {kBoxLeft, 40, 137, 19}, qRgb(64, 64, 64)},
+    {"txtPort", {kPortLeft, 72, 65, 19}, qRgb(0, 64, 64)},
+}};
+
+struct ButtonRow {
+    const char* szName;
+    const char* szCaption;
+    const char* szFace;
+    QRect at;
+};
+constexpr std::array<ButtonRow, 2> kButtons{{
+    {"btnOK", "OK", ":/assets/btnok.png", {112, 72, 49, 33}},
+    {"btnCancel", "CANCEL", ":/assets/btncancel.png", {160, 72, 49, 33}},
+}};
 
 // The labels stand in fixed cells left of their boxes. The sans-serif face that stands in for the
 // original one is wider, so the size steps down until every caption fits its cell whole.
@@ -91,44 +126,10 @@ frmIP::frmIP(AppState& state, QWidget* parent)
     setPalette(pal);
     setAutoFillBackground(true);
 
-    // Labels first: they lie under the boxes where a long caption would reach them.
-    Label3 = MakeLabel(this, "Label3", QStringLiteral("Nickname:"), QPoint(kLabelLeft, 16));
-    Label1 = MakeLabel(this, "Label1", QStringLiteral("Server IP:"), QPoint(kLabelLeft, 42));
-    Label2 = MakeLabel(this, "Label2", QStringLiteral("Port:"), QPoint(kLabelLeft, 72));
-
-    txtNick = MakeTextBox(this, "txtNick", QRect(kBoxLeft, 16, 137, 19), QColor(64, 64, 64));
-    txtNick->setMaxLength(16);
-    txtIP = MakeTextBox(this, "txtIP", QRect(kBoxLeft, 40, 137, 19), QColor(64, 64, 64));
-    txtIP->setText(QLatin1String(kDefaultServerIP));
-    txtPort = MakeTextBox(this, "txtPort", QRect(kPortLeft, 72, 65, 19), QColor(0, 64, 64));
-    txtPort->setMaxLength(6);
-    txtPort->setText(QString::number(kDefaultPort));
-    // The refused mark draws the whole box itself, so it names the box's colours too.
-    txtPort->setStyleSheet(
-        QStringLiteral("QLineEdit[bPortRefused=\"true\"] { border: 1px solid rgb(255, 0, 0);"
-                       " background-color: rgb(0, 64, 64); color: rgb(192, 192, 255); }"));
-    txtPort->setProperty("bPortRefused", false);
-
-    // Names what OK refused; its text is set when a port is refused.
-    lblPortHint = new QLabel(this);
-    lblPortHint->setObjectName(QStringLiteral("lblPortHint"));
-    lblPortHint->setTextFormat(Qt::PlainText);
-    QPalette palHint = lblPortHint->palette();
-    palHint.setColor(QPalette::WindowText, QColor(255, 96, 96));
-    lblPortHint->setPalette(palHint);
-    lblPortHint->move(kLabelLeft, 93);
-    lblPortHint->setToolTip(
-        QStringLiteral("The port is kept as a number from -32768 to 32767; a server can listen "
-                       "on 1 to 32767. 0 or an empty box means 201."));
-    lblPortHint->hide();
-
-    btnOK = new FaceButton(QStringLiteral(":/assets/btnok.png"), QStringLiteral("OK"), this);
-    btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnOK->setGeometry(112, 72, 49, 33);
-    btnCancel =
-        new FaceButton(QStringLiteral(":/assets/btncancel.png"), QStringLiteral("CANCEL"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->setGeometry(160, 72, 49, 33);
+    CreateLabels();
+    CreateTextBoxes();
+    CreatePortHint();
+    CreateButtons();
 
     setTabOrder(txtIP, txtPort);
     setTabOrder(txtPort, btnCancel);
@@ -147,6 +148,67 @@ frmIP::frmIP(AppState& state, QWidget* parent)
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                         screen->availableGeometry()));
     }
+}
+
+void frmIP::CreateLabels() {
+    // Labels first: they lie under the boxes where a long caption would reach them.
+    std::array<QLabel*, kLabels.size()> labels{};
+    for (std::size_t i = 0; i < kLabels.size(); ++i) {
+        const LabelRow& row = kLabels[i];
+        labels[i] = MakeLabel(this, row.szName, QString::fromLatin1(row.szText), row.at);
+    }
+    Label3 = labels[0];
+    Label1 = labels[1];
+    Label2 = labels[2];
+}
+
+void frmIP::CreateTextBoxes() {
+    std::array<QLineEdit*, kTextBoxes.size()> boxes{};
+    for (std::size_t i = 0; i < kTextBoxes.size(); ++i) {
+        const TextBoxRow& row = kTextBoxes[i];
+        boxes[i] = MakeTextBox(this, row.szName, row.at, QColor(row.clrBack));
+    }
+    txtNick = boxes[0];
+    txtIP = boxes[1];
+    txtPort = boxes[2];
+
+    txtNick->setMaxLength(16);
+    txtIP->setText(QLatin1String(kDefaultServerIP));
+    txtPort->setMaxLength(6);
+    txtPort->setText(QString::number(kDefaultPort));
+    // The refused mark draws the whole box itself, so it names the box's colours too.
+    txtPort->setStyleSheet(
+        QStringLiteral("QLineEdit[bPortRefused=\"true\"] { border: 1px solid rgb(255, 0, 0);"
+                       " background-color: rgb(0, 64, 64); color: rgb(192, 192, 255); }"));
+    txtPort->setProperty("bPortRefused", false);
+}
+
+void frmIP::CreatePortHint() {
+    // Names what OK refused; its text is set when a port is refused.
+    lblPortHint = new QLabel(this);
+    lblPortHint->setObjectName(QStringLiteral("lblPortHint"));
+    lblPortHint->setTextFormat(Qt::PlainText);
+    QPalette palHint = lblPortHint->palette();
+    palHint.setColor(QPalette::WindowText, QColor(255, 96, 96));
+    lblPortHint->setPalette(palHint);
+    lblPortHint->move(kLabelLeft, 93);
+    lblPortHint->setToolTip(
+        QStringLiteral("The port is kept as a number from -32768 to 32767; a server can listen "
+                       "on 1 to 32767. 0 or an empty box means 201."));
+    lblPortHint->hide();
+}
+
+void frmIP::CreateButtons() {
+    std::array<FaceButton*, kButtons.size()> buttons{};
+    for (std::size_t i = 0; i < kButtons.size(); ++i) {
+        const ButtonRow& row = kButtons[i];
+        buttons[i] = new FaceButton(QString::fromLatin1(row.szFace),
+                                    QString::fromLatin1(row.szCaption), this);
+        buttons[i]->setObjectName(QLatin1String(row.szName));
+        buttons[i]->setGeometry(row.at);
+    }
+    btnOK = buttons[0];
+    btnCancel = buttons[1];
 }
 
 void frmIP::ShowModal() {

@@ -34,6 +34,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void CreateLabels();
+    void CreateTextBoxes();
+    void CreatePortHint();
+    void CreateButtons();
     void btnOK_Click();
     void btnCancel_Click();
     void txtPort_Change();
