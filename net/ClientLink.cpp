@@ -14,6 +14,7 @@ ClientLink::ClientLink(AppState& state, PacketHost& host, EventPump& pump, QObje
     : QObject(parent), state_(state), host_(host),
       ws_connect_(new Connection(-1, host, pump, this)) {
     ws_connect_->onPeerClosed = [this] { Lost(); };
+    ws_connect_->Socket().SetPump(&pump);
 }
 
 void ClientLink::ClientConnect() {

@@ -1,7 +1,10 @@
 #include "net/EventPump.h"
 
+#include "net/TcpSocket.h"
+
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <utility>
 
 namespace zaplo {
@@ -16,8 +19,8 @@ void EventPump::Begin() {
 }
 
 void EventPump::End() {
-    if (nWork_ > 0) {
-        --nWork_;
+    if (nWork_ > 0 && --nWork_ == 0) {
+        HandOver();
     }
 }
 
@@ -34,6 +37,7 @@ void EventPump::AfterSend() {
 }
 
 void EventPump::Run() {
+    HandOver();
     if (nDepth_ >= kMaxDepth) {
         return;
     }
@@ -42,6 +46,28 @@ void EventPump::Run() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     --nDepth_;
     lLastRun_ = clock_();
+}
+
+void EventPump::Defer(TcpSocket* socket) {
+    deferred_.push_back(socket);
+}
+
+void EventPump::Forget(TcpSocket* socket) {
+    deferred_.erase(std::remove(deferred_.begin(), deferred_.end(), socket), deferred_.end());
+}
+
+void EventPump::HandOver() {
+    // Taken out first: handing over cannot defer again, but keep the loop safe anyway.
+    std::vector<TcpSocket*> sockets;
+    sockets.swap(deferred_);
+    for (TcpSocket* socket : sockets) {
+        socket->HandOver();
+    }
+    if (deferred_.empty()) {
+        // Keeps the capacity for the next batch.
+        sockets.clear();
+        deferred_.swap(sockets);
+    }
 }
 
 } // namespace zaplo

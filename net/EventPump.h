@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace zaplo {
+
+class TcpSocket;
 
 // Lets pending window and socket events run in the middle of long relay and drain work, so the
 // window and the other connections stay alive, but not after every single send: a send only
@@ -30,6 +33,13 @@ public:
     void AfterSend();
     // Runs the pending events now, whatever the interval.
     void Run();
+    bool InWork() const { return nWork_ > 0; }
+
+    // A socket that has gathered sends during the work; its bytes are handed to the system in
+    // one piece before events run and when the outermost work ends.
+    void Defer(TcpSocket* socket);
+    // The socket goes away: nothing more is handed over for it.
+    void Forget(TcpSocket* socket);
 
     // How often the events have run (for tests and measurements).
     int64_t Runs() const { return nRuns_; }
@@ -41,6 +51,9 @@ private:
     int nDepth_ = 0;
     int32_t lLastRun_ = 0;
     int64_t nRuns_ = 0;
+    std::vector<TcpSocket*> deferred_;
+
+    void HandOver();
 };
 
 } // namespace zaplo

@@ -41,6 +41,7 @@ ServerLink::ServerLink(AppState& state, PacketHost& host, EventPump& pump, QObje
 
 Connection* ServerLink::NewSlot(int16_t iSlot) {
     auto* slot = new Connection(iSlot, host_, pump_, this);
+    slot->Socket().SetPump(&pump_);
     slot->onPeerClosed = [this, iSlot] { Departure(iSlot); };
     ws_user_.push_back(slot);
     return slot;
@@ -93,13 +94,13 @@ bool ServerLink::SlotConnected(int16_t iUser) const {
     return slot != nullptr && slot->Socket().IsConnected();
 }
 
-bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText) {
+bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText, std::string_view szEnd) {
     if (!SlotConnected(iUser)) {
         return false;
     }
     Connection* slot = Slot(iUser);
     TcpSocket& socket = slot->Socket();
-    socket.Send(szText);
+    socket.Send(szText, szEnd);
     if (socket.BytesToWrite() > nUnsentLimit_) {
         // First hand the system what it takes now: a client that only lags behind a burst
         // gets back under the limit.
@@ -118,10 +119,7 @@ void ServerLink::ServerSendToClient(const std::string& szData, int16_t iUser) {
     if (!SlotConnected(iUser)) {
         return;
     }
-    std::string szText;
-    szText.reserve(szData.size() + 2);
-    szText.append(szData).append(kCrLf);
-    SendToSlot(iUser, szText);
+    SendToSlot(iUser, szData, kCrLf);
     pump_.AfterSend();
 }
 

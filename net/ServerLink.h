@@ -32,10 +32,10 @@ public:
     void ServerWait();
     // Sends szData + CR LF to slot iUser if it is connected, then lets events run (batched).
     void ServerSendToClient(const std::string& szData, int16_t iUser);
-    // Hands szText to slot iUser's connection if it is connected; a client that has stopped
-    // reading is dropped (and announced as gone). False when nothing was sent or the client
-    // was dropped.
-    bool SendToSlot(int16_t iUser, std::string_view szText);
+    // Hands szText, then szEnd, to slot iUser's connection if it is connected; a client that
+    // has stopped reading is dropped (and announced as gone). False when nothing was sent or
+    // the client was dropped.
+    bool SendToSlot(int16_t iUser, std::string_view szText, std::string_view szEnd = {});
     bool SlotConnected(int16_t iUser) const;
     // Closes one slot's socket; slot 0 is the listener.
     void CloseSlot(int16_t iUser);

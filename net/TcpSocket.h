@@ -11,6 +11,8 @@
 
 namespace zaplo {
 
+class EventPump;
+
 // An event-driven TCP socket in the manner of a socket control: one object that either listens
 // or carries one connection, and can be closed and used again for another connection.
 //
@@ -55,9 +57,14 @@ public:
 
     // Every byte that has arrived and was not read yet, one character per byte.
     std::string ReadAll();
-    // Hands the whole text to the connection's send buffer, which is written out as events run.
-    void Send(std::string_view szText);
-    // Bytes handed to Send that the system has not taken yet.
+    // Hands the whole text, then szEnd, to the connection's send buffer, which is written out as
+    // events run. With a pump set, sends made during its work are gathered and handed to the
+    // system in one piece, in order, before events run and when the work ends.
+    void Send(std::string_view szText, std::string_view szEnd = {});
+    void SetPump(EventPump* pump) { pump_ = pump; }
+    // Hands the gathered sends to the system as far as it takes them now.
+    void HandOver();
+    // Bytes handed to Send that the system has not taken yet, gathered ones included.
     qint64 BytesToWrite() const;
     // Hands the system as much of the send buffer as it takes now, without waiting.
     void Flush();
@@ -78,6 +85,10 @@ private:
 
     QTcpSocket socket_;
     TcpListener listener_;
+    EventPump* pump_ = nullptr;
+    // Sends gathered during the pump's work; bDeferred_ while the pump knows of them.
+    std::string pending_;
+    bool bDeferred_ = false;
     int nLocalPort_ = 0;
     std::string szRemoteHost_;
     int nRemotePort_ = 0;
