@@ -15,6 +15,7 @@ EventPump::EventPump(std::function<int32_t()> clock, int nIntervalMs)
 void EventPump::Begin() {
     if (nWork_++ == 0) {
         lLastRun_ = clock_();
+        nSendsUnclocked_ = 0;
     }
 }
 
@@ -26,6 +27,11 @@ void EventPump::End() {
 
 void EventPump::AfterSend() {
     if (nIntervalMs_ > 0) {
+        const bool bReadClock = nSendsUnclocked_ == 0;
+        nSendsUnclocked_ = (nSendsUnclocked_ + 1) % kSendsPerClockRead;
+        if (!bReadClock) {
+            return;
+        }
         // Wrap-safe distance on the tick counter.
         const auto elapsed = static_cast<int32_t>(static_cast<uint32_t>(clock_()) -
                                                   static_cast<uint32_t>(lLastRun_));
@@ -46,6 +52,7 @@ void EventPump::Run() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     --nDepth_;
     lLastRun_ = clock_();
+    nSendsUnclocked_ = 0;
 }
 
 void EventPump::Defer(TcpSocket* socket) {

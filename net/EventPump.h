@@ -15,13 +15,17 @@ class TcpSocket;
 //
 // Work is bracketed by Begin/End (nested work counts as part of the outermost). After each send
 // the owner calls AfterSend, which runs the events when the interval has passed since the start
-// of the outermost work or since the last run. Interval 0 runs them after every send.
+// of the outermost work or since the last run (noticed within kSendsPerClockRead sends).
+// Interval 0 runs them after every send.
 class EventPump {
 public:
     // Deepest nesting of event runs; deeper down (many connections relaying inside each
     // other's event runs) the work goes on without running events, which keeps the stack
     // bounded. The outer levels run the events afterwards.
     static constexpr int kMaxDepth = 32;
+    // Reading the clock costs more than a send: AfterSend reads it for the first send after
+    // the work starts or the events have run, then only for every this many sends.
+    static constexpr int kSendsPerClockRead = 32;
 
     EventPump(std::function<int32_t()> clock, int nIntervalMs);
 
@@ -51,6 +55,7 @@ private:
     int nDepth_ = 0;
     int32_t lLastRun_ = 0;
     int64_t nRuns_ = 0;
+    int nSendsUnclocked_ = 0;
     std::vector<TcpSocket*> deferred_;
 
     void HandOver();
