@@ -89,18 +89,30 @@ void ServerLink::OnConnectionRequest(qintptr id) {
     slot->Accept(id);
 }
 
+Connection* ServerLink::ConnectedSlot(int16_t iUser) const {
+    if (iUser <= 0 || static_cast<std::size_t>(iUser) >= ws_user_.size()) {
+        return nullptr;
+    }
+    Connection* slot = ws_user_[static_cast<std::size_t>(iUser)];
+    return slot->Socket().IsConnected() ? slot : nullptr;
+}
+
 bool ServerLink::SlotConnected(int16_t iUser) const {
-    const Connection* slot = iUser > 0 ? Slot(iUser) : nullptr;
-    return slot != nullptr && slot->Socket().IsConnected();
+    return ConnectedSlot(iUser) != nullptr;
 }
 
 bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText, std::string_view szEnd) {
-    if (!SlotConnected(iUser)) {
-        return false;
-    }
-    Connection* slot = Slot(iUser);
-    TcpSocket& socket = slot->Socket();
+    Connection* slot = ConnectedSlot(iUser);
+    return slot != nullptr && SendOn(*slot, iUser, szText, szEnd);
+}
+
+bool ServerLink::SendOn(Connection& slot, int16_t iUser, std::string_view szText,
+                        std::string_view szEnd) {
+    TcpSocket& socket = slot.Socket();
     socket.Send(szText, szEnd);
+    if (!socket.MayHoldMoreThan(nUnsentLimit_)) {
+        return true;
+    }
     if (socket.BytesToWrite() > nUnsentLimit_) {
         // First hand the system what it takes now: a client that only lags behind a burst
         // gets back under the limit.
@@ -108,7 +120,7 @@ bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText, std::string_
     }
     if (socket.BytesToWrite() > nUnsentLimit_) {
         // Still that far behind: this client is not reading. Drop it as if it had left.
-        slot->Close();
+        slot.Close();
         Departure(iUser);
         return false;
     }
@@ -116,10 +128,11 @@ bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText, std::string_
 }
 
 void ServerLink::ServerSendToClient(const std::string& szData, int16_t iUser) {
-    if (!SlotConnected(iUser)) {
+    Connection* slot = ConnectedSlot(iUser);
+    if (slot == nullptr) {
         return;
     }
-    SendToSlot(iUser, szData, kCrLf);
+    SendOn(*slot, iUser, szData, kCrLf);
     pump_.AfterSend();
 }
 

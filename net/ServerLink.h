@@ -52,6 +52,9 @@ private:
     void OnConnectionRequest(qintptr id);
     Connection* NewSlot(int16_t iSlot);
     Connection* Slot(int16_t iUser) const;
+    // Slot iUser (a client slot) if its socket is connected, else nullptr.
+    Connection* ConnectedSlot(int16_t iUser) const;
+    bool SendOn(Connection& slot, int16_t iUser, std::string_view szText, std::string_view szEnd);
     void Departure(int16_t iUser);
 
     AppState& state_;

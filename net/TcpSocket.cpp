@@ -65,6 +65,7 @@ void TcpSocket::Close() {
         socket_.flush();
     }
     socket_.abort();
+    nHeld_ = 0;
     bClosingLocally_ = false;
     bWasConnected_ = false;
     bPeerGone_ = false;
@@ -192,6 +193,7 @@ void TcpSocket::HandOver() {
             socket_.write(szRest.data(), static_cast<qint64>(szRest.size()));
         }
     }
+    nHeld_ = socket_.bytesToWrite();
     pending_.clear();
     if (pending_.capacity() > kKeptCapacity) {
         pending_ = std::string();
@@ -207,6 +209,7 @@ void TcpSocket::Flush() {
     if (socket_.state() == QAbstractSocket::ConnectedState) {
         socket_.flush();
     }
+    nHeld_ = socket_.bytesToWrite();
 }
 
 bool TcpSocket::LowDelay() {

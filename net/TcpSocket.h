@@ -53,7 +53,11 @@ public:
     void Connect();
 
     State GetState() const;
-    bool IsConnected() const { return GetState() == State::Connected; }
+    // Same as GetState() == State::Connected (a connected socket never listens), but cheaper:
+    // it is asked before every send.
+    bool IsConnected() const {
+        return !bPeerGone_ && socket_.state() == QAbstractSocket::ConnectedState;
+    }
 
     // Every byte that has arrived and was not read yet, one character per byte.
     std::string ReadAll();
@@ -66,6 +70,10 @@ public:
     void HandOver();
     // Bytes handed to Send that the system has not taken yet, gathered ones included.
     qint64 BytesToWrite() const;
+    // A cheap test that is false only when BytesToWrite is at most nBytes.
+    bool MayHoldMoreThan(qint64 nBytes) const {
+        return nHeld_ + static_cast<qint64>(pending_.size()) > nBytes;
+    }
     // Hands the system as much of the send buffer as it takes now, without waiting.
     void Flush();
     // Whether small sends go out at once (TCP_NODELAY); set on every connection.
@@ -89,6 +97,9 @@ private:
     // Sends gathered during the pump's work; bDeferred_ while the pump knows of them.
     std::string pending_;
     bool bDeferred_ = false;
+    // What the socket's own buffer held after the last hand-over: it only shrinks until the
+    // next one.
+    qint64 nHeld_ = 0;
     int nLocalPort_ = 0;
     std::string szRemoteHost_;
     int nRemotePort_ = 0;
