@@ -20,8 +20,15 @@ void EventPump::Begin() {
 }
 
 void EventPump::End() {
-    if (nWork_ > 0 && --nWork_ == 0) {
-        HandOver();
+    if (nWork_ > 0 && --nWork_ == 0 && !deferred_.empty() && !bHandOverPosted_) {
+        bHandOverPosted_ = true;
+        QMetaObject::invokeMethod(
+            &context_,
+            [this] {
+                bHandOverPosted_ = false;
+                HandOver();
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -43,12 +50,16 @@ void EventPump::AfterSend() {
 }
 
 void EventPump::Run() {
-    HandOver();
     if (nDepth_ >= kMaxDepth) {
         return;
     }
+    HandOver();
     ++nDepth_;
     ++nRuns_;
+    // Work nested in this run counts its interval from here: otherwise it would find the
+    // interval already gone and nest one level deeper after every send.
+    lLastRun_ = clock_();
+    nSendsUnclocked_ = 0;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     --nDepth_;
     lLastRun_ = clock_();

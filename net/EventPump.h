@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QObject>
+
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -40,7 +42,8 @@ public:
     bool InWork() const { return nWork_ > 0; }
 
     // A socket that has gathered sends during the work; its bytes are handed to the system in
-    // one piece before events run and when the outermost work ends.
+    // one piece before events run, and once per pass of the event loop after the outermost
+    // work has ended, so the relays of several arrivals in one pass go out together.
     void Defer(TcpSocket* socket);
     // The socket goes away: nothing more is handed over for it.
     void Forget(TcpSocket* socket);
@@ -57,6 +60,9 @@ private:
     int64_t nRuns_ = 0;
     int nSendsUnclocked_ = 0;
     std::vector<TcpSocket*> deferred_;
+    // Owns the posted hand-over: it is dropped with the pump.
+    QObject context_;
+    bool bHandOverPosted_ = false;
 
     void HandOver();
 };
