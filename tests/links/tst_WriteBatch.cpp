@@ -122,6 +122,31 @@ private Q_SLOTS:
         pump.End();
         QCOMPARE(Receive(peer, lines.size()), lines);
     }
+
+    void workNestedInAnEventRunWaitsItsOwnInterval() {
+        int32_t lNow = 0;
+        zaplo::EventPump pump([&] { return lNow; }, 5);
+        int64_t nRunsInside = -1;
+        pump.Begin();
+        lNow = 5;
+        // A relay that lets events run, inside which another relay sends: that one must not
+        // run the events again at once (which would nest a level deeper after every send).
+        QObject context;
+        QMetaObject::invokeMethod(
+            &context,
+            [&] {
+                pump.Begin();
+                for (int i = 0; i < 3 * zaplo::EventPump::kSendsPerClockRead; ++i) {
+                    pump.AfterSend();
+                }
+                nRunsInside = pump.Runs();
+                pump.End();
+            },
+            Qt::QueuedConnection);
+        pump.AfterSend();
+        QCOMPARE(nRunsInside, int64_t{1});
+        pump.End();
+    }
 };
 
 QTEST_GUILESS_MAIN(WriteBatchTest)
