@@ -17,6 +17,7 @@ ClientLink::ClientLink(AppState& state, PacketHost& host, EventPump& pump, ReadS
       ws_connect_(new Connection(-1, host, pump, this)) {
     ws_connect_->onPeerClosed = [this] { Lost(); };
     reader.Add(ws_connect_);
+    ws_connect_->Socket().SetPump(&pump);
 }
 
 void ClientLink::ClientConnect() {

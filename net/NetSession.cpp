@@ -127,7 +127,9 @@ void NetSession::SendQueueTick() {
 }
 
 void NetSession::DrainToServer(std::size_t nCount) {
-    // No events run here, so the queue stays as it is while this goes through it.
+    // No events run here, so the queue stays as it is while this goes through it. The sends
+    // are gathered and handed over in one piece when the work ends.
+    pump_->Begin();
     for (std::size_t i = 0; i < nCount && i < state_.colSendQueue.size(); ++i) {
         if (client_->Connected()) {
             client_->Send(state_.colSendQueue[i] + std::string(kCrLf));
@@ -135,6 +137,7 @@ void NetSession::DrainToServer(std::size_t nCount) {
             host_.Status("No Server!");
         }
     }
+    pump_->End();
 }
 
 void NetSession::DrainToClients(std::size_t nCount) {

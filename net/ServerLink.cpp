@@ -43,6 +43,7 @@ ServerLink::ServerLink(AppState& state, PacketHost& host, EventPump& pump, ReadS
 
 Connection* ServerLink::NewSlot(int16_t iSlot) {
     auto* slot = new Connection(iSlot, host_, pump_, this);
+    slot->Socket().SetPump(&pump_);
     slot->onPeerClosed = [this, iSlot] { Departure(iSlot); };
     ws_user_.push_back(slot);
     if (iSlot > 0) {
@@ -97,21 +98,34 @@ void ServerLink::OnConnectionRequest(qintptr id) {
     slot->Accept(id);
 }
 
-bool ServerLink::SlotConnected(int16_t iUser) const {
-    const Connection* slot = iUser > 0 ? Slot(iUser) : nullptr;
-    return slot != nullptr && slot->Socket().IsConnected();
+Connection* ServerLink::ConnectedSlot(int16_t iUser) const {
+    if (iUser <= 0 || static_cast<std::size_t>(iUser) >= ws_user_.size()) {
+        return nullptr;
+    }
+    Connection* slot = ws_user_[static_cast<std::size_t>(iUser)];
+    return slot->Socket().IsConnected() ? slot : nullptr;
 }
 
-bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText) {
-    if (!SlotConnected(iUser)) {
-        return false;
+bool ServerLink::SlotConnected(int16_t iUser) const {
+    return ConnectedSlot(iUser) != nullptr;
+}
+
+bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText, std::string_view szEnd) {
+    Connection* slot = ConnectedSlot(iUser);
+    return slot != nullptr && SendOn(*slot, iUser, szText, szEnd);
+}
+
+bool ServerLink::SendOn(Connection& slot, int16_t iUser, std::string_view szText,
+                        std::string_view szEnd) {
+    TcpSocket& socket = slot.Socket();
+    socket.Send(szText, szEnd);
+    if (!socket.MayHoldMoreThan(kPaceMark)) {
+        return true;
     }
-    TcpSocket& socket = Slot(iUser)->Socket();
-    socket.Send(szText);
     if (socket.BytesToWrite() > kPaceMark) {
         NoteBehind(iUser);
         if (socket.BytesToWrite() > kMaxUnsent &&
-            Slot(iUser)->SinceProgress(state_.GetTicks()) >= kStallMs) {
+            slot.SinceProgress(state_.GetTicks()) >= kStallMs) {
             CutOff(iUser);
             return false;
         }
@@ -168,13 +182,11 @@ qint64 ServerLink::Held(int16_t iUser) const {
 }
 
 void ServerLink::ServerSendToClient(const std::string& szData, int16_t iUser) {
-    if (!SlotConnected(iUser)) {
+    Connection* slot = ConnectedSlot(iUser);
+    if (slot == nullptr) {
         return;
     }
-    std::string szText;
-    szText.reserve(szData.size() + 2);
-    szText.append(szData).append(kCrLf);
-    SendToSlot(iUser, szText);
+    SendOn(*slot, iUser, szData, kCrLf);
     pump_.AfterSend();
 }
 

@@ -48,10 +48,10 @@ public:
     void ServerWait();
     // Sends szData + CR LF to slot iUser if it is connected, then lets events run (batched).
     void ServerSendToClient(const std::string& szData, int16_t iUser);
-    // Hands szText to slot iUser's connection if it is connected; a client that has stopped
-    // reading is dropped (and announced as gone). False when nothing was sent or the client
-    // was dropped.
-    bool SendToSlot(int16_t iUser, std::string_view szText);
+    // Hands szText, then szEnd, to slot iUser's connection if it is connected; a client that
+    // has stopped reading is dropped (and announced as gone). False when nothing was sent or
+    // the client was dropped.
+    bool SendToSlot(int16_t iUser, std::string_view szText, std::string_view szEnd = {});
     bool SlotConnected(int16_t iUser) const;
     // Closes one slot's socket; slot 0 is the listener.
     void CloseSlot(int16_t iUser);
@@ -75,6 +75,9 @@ private:
     void OnConnectionRequest(qintptr id);
     Connection* NewSlot(int16_t iSlot);
     Connection* Slot(int16_t iUser) const;
+    // Slot iUser (a client slot) if its socket is connected, else nullptr.
+    Connection* ConnectedSlot(int16_t iUser) const;
+    bool SendOn(Connection& slot, int16_t iUser, std::string_view szText, std::string_view szEnd);
     void Departure(int16_t iUser);
     void NoteBehind(int16_t iUser);
     void CutOff(int16_t iUser);

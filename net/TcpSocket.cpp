@@ -1,17 +1,41 @@
 #include "net/TcpSocket.h"
 
+#include "net/EventPump.h"
+
 #include <QHostAddress>
 #include <QMetaObject>
 
 #include <algorithm>
+#include <cerrno>
 
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace zaplo {
 
 namespace {
+
+// Gathered sends keep their buffer between batches up to this size.
+constexpr std::size_t kKeptCapacity = std::size_t{256} * 1024;
+
+// Writes as much of szData as the system takes without waiting; returns how much that was.
+std::size_t SendNow(qintptr fd, std::string_view szData) {
+    std::size_t nDone = 0;
+    while (fd >= 0 && nDone < szData.size()) {
+        const ssize_t n = ::send(static_cast<int>(fd), szData.data() + nDone, szData.size() - nDone,
+                                 MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n > 0) {
+            nDone += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;
+        }
+    }
+    return nDone;
+}
 
 bool PortInRange(int nPort) {
     return nPort >= 0 && nPort <= 65535;
@@ -33,16 +57,21 @@ TcpSocket::TcpSocket(QObject* parent) : QObject(parent) {
 TcpSocket::~TcpSocket() {
     // Going away is a local close: no event for it.
     bClosingLocally_ = true;
+    if (bDeferred_ && pump_ != nullptr) {
+        pump_->Forget(this);
+    }
     socket_.abort();
 }
 
 void TcpSocket::Close() {
     bClosingLocally_ = true;
     listener_.Close();
+    HandOver();
     if (socket_.state() == QAbstractSocket::ConnectedState) {
         socket_.flush();
     }
     socket_.abort();
+    nHeld_ = 0;
     bClosingLocally_ = false;
     bWasConnected_ = false;
     bPeerGone_ = false;
@@ -151,21 +180,60 @@ qint64 TcpSocket::BytesAvailable() const {
     return socket_.bytesAvailable();
 }
 
-void TcpSocket::Send(std::string_view szText) {
-    if (socket_.state() != QAbstractSocket::ConnectedState || szText.empty()) {
+void TcpSocket::Send(std::string_view szText, std::string_view szEnd) {
+    if (socket_.state() != QAbstractSocket::ConnectedState || (szText.empty() && szEnd.empty())) {
         return;
     }
-    socket_.write(szText.data(), static_cast<qint64>(szText.size()));
+    pending_.append(szText);
+    pending_.append(szEnd);
+    if (pump_ != nullptr && pump_->InWork()) {
+        if (!bDeferred_) {
+            bDeferred_ = true;
+            pump_->Defer(this);
+        }
+        return;
+    }
+    HandOver();
+}
+
+void TcpSocket::HandOver() {
+    bDeferred_ = false;
+    if (pending_.empty()) {
+        return;
+    }
+    if (socket_.state() == QAbstractSocket::ConnectedState) {
+        std::string_view szRest = pending_;
+        if (socket_.bytesToWrite() == 0) {
+            // Nothing waits in the socket's own buffer, so the system may take the bytes
+            // straight from here without changing their order; that spares a copy.
+            const std::size_t nSent = SendNow(socket_.socketDescriptor(), szRest);
+            // Qt reports no bytesWritten for these: they count as handed over here.
+            nHandedOver_ += static_cast<qint64>(nSent);
+            szRest.remove_prefix(nSent);
+        }
+        if (!szRest.empty()) {
+            // What the system does not take now waits in the socket, which also deals with
+            // any error.
+            socket_.write(szRest.data(), static_cast<qint64>(szRest.size()));
+        }
+    }
+    nHeld_ = socket_.bytesToWrite();
+    pending_.clear();
+    if (pending_.capacity() > kKeptCapacity) {
+        pending_ = std::string();
+    }
 }
 
 qint64 TcpSocket::BytesToWrite() const {
-    return socket_.bytesToWrite();
+    return socket_.bytesToWrite() + static_cast<qint64>(pending_.size());
 }
 
 void TcpSocket::Flush() {
+    HandOver();
     if (socket_.state() == QAbstractSocket::ConnectedState) {
         socket_.flush();
     }
+    nHeld_ = socket_.bytesToWrite();
 }
 
 qint64 TcpSocket::Acknowledged() const {

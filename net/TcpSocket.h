@@ -11,6 +11,8 @@
 
 namespace zaplo {
 
+class EventPump;
+
 // An event-driven TCP socket in the manner of a socket control: one object that either listens
 // or carries one connection, and can be closed and used again for another connection.
 //
@@ -53,17 +55,30 @@ public:
     void Connect();
 
     State GetState() const;
-    bool IsConnected() const { return GetState() == State::Connected; }
+    // Same as GetState() == State::Connected (a connected socket never listens), but cheaper:
+    // it is asked before every send.
+    bool IsConnected() const {
+        return !bPeerGone_ && socket_.state() == QAbstractSocket::ConnectedState;
+    }
 
     // Every byte that has arrived and was not read yet, one character per byte.
     std::string ReadAll();
     // At most nMax of those bytes.
     std::string Read(qint64 nMax);
     qint64 BytesAvailable() const;
-    // Hands the whole text to the connection's send buffer, which is written out as events run.
-    void Send(std::string_view szText);
-    // Bytes handed to Send that the system has not taken yet.
+    // Hands the whole text, then szEnd, to the connection's send buffer, which is written out as
+    // events run. With a pump set, sends made during its work are gathered and handed to the
+    // system in one piece, in order, before events run and when the work ends.
+    void Send(std::string_view szText, std::string_view szEnd = {});
+    void SetPump(EventPump* pump) { pump_ = pump; }
+    // Hands the gathered sends to the system as far as it takes them now.
+    void HandOver();
+    // Bytes handed to Send that the system has not taken yet, gathered ones included.
     qint64 BytesToWrite() const;
+    // A cheap test that is false only when BytesToWrite is at most nBytes.
+    bool MayHoldMoreThan(qint64 nBytes) const {
+        return nHeld_ + static_cast<qint64>(pending_.size()) > nBytes;
+    }
     // Hands the system as much of the send buffer as it takes now, without waiting.
     void Flush();
     // Bytes of this object's connections that the peer has acknowledged: what was handed to the
@@ -84,6 +99,13 @@ private:
 
     QTcpSocket socket_;
     TcpListener listener_;
+    EventPump* pump_ = nullptr;
+    // Sends gathered during the pump's work; bDeferred_ while the pump knows of them.
+    std::string pending_;
+    bool bDeferred_ = false;
+    // What the socket's own buffer held after the last hand-over: it only shrinks until the
+    // next one.
+    qint64 nHeld_ = 0;
     int nLocalPort_ = 0;
     std::string szRemoteHost_;
     int nRemotePort_ = 0;

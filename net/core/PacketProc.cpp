@@ -92,17 +92,18 @@ Next Dispatch(const std::string& szLine, int16_t nOrigin, PacketHost& host) {
     if (!code) {
         return Next::Continue;
     }
-    const std::string payload = szLine.substr(brace + 1);
+    // A view: a draw record, by far the most common line, is only read and needs no copy.
+    const std::string_view payload = std::string_view(szLine).substr(brace + 1);
 
     switch (*code) {
     case MessageCode::Chat:
-        host.SendToChatBox(payload);
+        host.SendToChatBox(std::string(payload));
         if (bOn) {
-            host.ClientServerSendMessage(MessageCode::Chat, payload);
+            host.ClientServerSendMessage(MessageCode::Chat, std::string(payload));
         }
         break;
     case MessageCode::Join:
-        HandleJoin(payload, szLine, nOrigin, bOn, host);
+        HandleJoin(std::string(payload), szLine, nOrigin, bOn, host);
         break;
     case MessageCode::Leave:
         // Only the server makes leaves, for one of its slots; once the slot is closed its
@@ -120,7 +121,7 @@ Next Dispatch(const std::string& szLine, int16_t nOrigin, PacketHost& host) {
         }
         break;
     case MessageCode::Status:
-        host.Status(payload);
+        host.Status(std::string(payload));
         break;
     case MessageCode::Draw:
         if (const std::optional<DrawRecord> record = ReadDrawPacket(payload)) {

@@ -44,15 +44,23 @@ CanvasWidget::CanvasWidget(AppState& state, QWidget* parent)
 
 void CanvasWidget::DrawSegment(int sx, int sy, int dx, int dy, int32_t clr) {
     DrawLine(image_, sx, sy, dx, dy, clr);
-    update();
+    Repaint();
 }
 
 void CanvasWidget::Erase() {
     image_.fill(background_);
-    update();
+    Repaint();
+}
+
+void CanvasWidget::Repaint() {
+    if (!bRepaintAsked_ || !isVisible()) {
+        bRepaintAsked_ = isVisible();
+        update();
+    }
 }
 
 void CanvasWidget::paintEvent(QPaintEvent*) {
+    bRepaintAsked_ = false;
     QPainter painter(this);
     painter.setPen(border_);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));

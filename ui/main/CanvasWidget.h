@@ -41,6 +41,11 @@ private:
     QColor background_;
     QColor border_;
     QImage image_;
+    // A repaint has been asked for and not yet done: asking again adds nothing, since every
+    // change goes into the image and the whole image is painted.
+    bool bRepaintAsked_ = false;
+
+    void Repaint();
 };
 
 } // namespace zaplo
