@@ -22,6 +22,20 @@ void AppState::EndProgram() {
     if (onEnd) {
         onEnd();
     }
+    // A watch may end a loop that unwatches; work on a copy.
+    const auto watches = endWatches_;
+    for (const auto& watch : watches) {
+        watch.second();
+    }
+}
+
+int AppState::WatchEnd(std::function<void()> fn) {
+    endWatches_.emplace_back(++nNextWatch_, std::move(fn));
+    return nNextWatch_;
+}
+
+void AppState::UnwatchEnd(int nId) {
+    std::erase_if(endWatches_, [nId](const auto& watch) { return watch.first == nId; });
 }
 
 } // namespace zaplo

@@ -4,6 +4,8 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zaplo {
 
@@ -44,9 +46,15 @@ public:
     // Ends the program at once: no further handler is meant to run.
     void EndProgram();
     bool Ended() const { return bEnded_; }
+    // Calls fn when the program ends (after onEnd), so a window's own event loop can leave at once
+    // instead of polling Ended(). The watch lasts until UnwatchEnd with the returned id.
+    int WatchEnd(std::function<void()> fn);
+    void UnwatchEnd(int nId);
 
 private:
     bool bEnded_ = false;
+    std::vector<std::pair<int, std::function<void()>>> endWatches_;
+    int nNextWatch_ = 0;
 };
 
 } // namespace zaplo

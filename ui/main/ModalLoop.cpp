@@ -3,12 +3,11 @@
 #include "base/AppState.h"
 
 #include <QEventLoop>
-#include <QTimer>
 #include <QWidget>
 
 namespace zaplo {
 
-void ModalLoop::Run(QWidget& window, const AppState& state) {
+void ModalLoop::Run(QWidget& window, AppState& state) {
     if (state.Ended()) {
         return;
     }
@@ -17,16 +16,11 @@ void ModalLoop::Run(QWidget& window, const AppState& state) {
     QEventLoop loop;
     loop_ = &loop;
     // Whatever ends the program also ends this showing.
-    QTimer endWatch;
-    QObject::connect(&endWatch, &QTimer::timeout, &loop, [&state, &loop] {
-        if (state.Ended()) {
-            loop.quit();
-        }
-    });
-    endWatch.start(20);
+    const int nWatch = state.WatchEnd([&loop] { loop.quit(); });
     if (window.isVisible() && !state.Ended()) {
         loop.exec();
     }
+    state.UnwatchEnd(nWatch);
     loop_ = nullptr;
 }
 

@@ -11,7 +11,7 @@ class AppState;
 class ModalLoop {
 public:
     // Returns at once when the program has already ended.
-    void Run(QWidget& window, const AppState& state);
+    void Run(QWidget& window, AppState& state);
     // Ends a running showing; the window calls it when it is hidden.
     void Quit();
 
