@@ -46,6 +46,80 @@ constexpr int64_t kExponentCap = 100'000'000'000'000'000;
 // More significant digits than can change the nearest double; later ones are only counted.
 constexpr std::size_t kMaxDigits = 800;
 
+// The significant digits of a number (leading zeros of the whole part dropped), so the text
+// handed to from_chars stays short for ordinary input, and how many digits lie before the point.
+struct Mantissa {
+    std::string digits;
+    int64_t nScale = 0;
+    bool bAnyDigit = false;
+};
+
+Mantissa ReadMantissa(Cursor& cur) {
+    Mantissa m;
+    while (IsDigit(cur.Peek())) {
+        m.bAnyDigit = true;
+        if (!m.digits.empty() || cur.Peek() != '0') {
+            if (m.digits.size() < kMaxDigits) {
+                m.digits += cur.Peek();
+            }
+            ++m.nScale;
+        }
+        cur.Next();
+    }
+    if (cur.Peek() == '.') {
+        cur.Next();
+        while (IsDigit(cur.Peek())) {
+            m.bAnyDigit = true;
+            if (m.digits.empty() && cur.Peek() == '0') {
+                --m.nScale; // leading zero of the fraction
+            } else if (m.digits.size() < kMaxDigits) {
+                m.digits += cur.Peek();
+            }
+            cur.Next();
+        }
+    }
+    return m;
+}
+
+// An "E" or "e" exponent with its sign; 0 when there is none.
+int64_t ReadExponent(Cursor& cur) {
+    if (cur.Peek() != 'E' && cur.Peek() != 'e') {
+        return 0;
+    }
+    cur.Next();
+    bool bNegative = false;
+    if (cur.Peek() == '+' || cur.Peek() == '-') {
+        bNegative = cur.Peek() == '-';
+        cur.Next();
+    }
+    int64_t nExponent = 0;
+    while (IsDigit(cur.Peek())) {
+        if (nExponent < kExponentCap) {
+            nExponent = nExponent * 10 + (cur.Peek() - '0');
+        }
+        cur.Next();
+    }
+    return bNegative ? -nExponent : nExponent;
+}
+
+// 0.<digits> * 10^nMagnitude for non-empty digits. The far ends are settled here; whatever is
+// left is within reach of from_chars.
+double Compose(const std::string& digits, int64_t nMagnitude) {
+    if (nMagnitude > 400) {
+        return std::numeric_limits<double>::infinity();
+    }
+    if (nMagnitude < -400) {
+        return 0.0;
+    }
+    const std::string normal = "0." + digits + "e" + std::to_string(nMagnitude);
+    double value = 0.0;
+    const auto result = std::from_chars(normal.data(), normal.data() + normal.size(), value);
+    if (result.ec == std::errc::result_out_of_range) {
+        return nMagnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    }
+    return result.ec == std::errc() ? value : 0.0;
+}
+
 } // namespace
 
 double ReadLenientNumber(std::string_view text, bool bExponent) {
@@ -55,77 +129,16 @@ double ReadLenientNumber(std::string_view text, bool bExponent) {
         bNegative = cur.Peek() == '-';
         cur.Next();
     }
-
-    // Significant digits only (leading zeros of the whole part dropped), so the text handed to
-    // from_chars stays short for ordinary input; scale counts the digits before the point.
-    std::string digits;
-    int64_t nScale = 0;
-    bool bAnyDigit = false;
-    while (IsDigit(cur.Peek())) {
-        bAnyDigit = true;
-        if (!digits.empty() || cur.Peek() != '0') {
-            if (digits.size() < kMaxDigits) {
-                digits += cur.Peek();
-            }
-            ++nScale;
-        }
-        cur.Next();
-    }
-    if (cur.Peek() == '.') {
-        cur.Next();
-        while (IsDigit(cur.Peek())) {
-            bAnyDigit = true;
-            if (digits.empty() && cur.Peek() == '0') {
-                --nScale; // leading zero of the fraction
-            } else if (digits.size() < kMaxDigits) {
-                digits += cur.Peek();
-            }
-            cur.Next();
-        }
-    }
-    if (!bAnyDigit) {
+    const Mantissa m = ReadMantissa(cur);
+    if (!m.bAnyDigit) {
         return 0.0;
     }
-
-    int64_t nExponent = 0;
-    if (bExponent && (cur.Peek() == 'E' || cur.Peek() == 'e')) {
-        cur.Next();
-        bool bExpNegative = false;
-        if (cur.Peek() == '+' || cur.Peek() == '-') {
-            bExpNegative = cur.Peek() == '-';
-            cur.Next();
-        }
-        while (IsDigit(cur.Peek())) {
-            if (nExponent < kExponentCap) {
-                nExponent = nExponent * 10 + (cur.Peek() - '0');
-            }
-            cur.Next();
-        }
-        if (bExpNegative) {
-            nExponent = -nExponent;
-        }
-    }
-
-    if (digits.empty()) {
+    const int64_t nExponent = bExponent ? ReadExponent(cur) : 0;
+    if (m.digits.empty()) {
         return bNegative ? -0.0 : 0.0;
     }
-    // The value is 0.<digits> * 10^(nScale + nExponent). Settle the far ends here; whatever is
-    // left is within reach of from_chars.
-    const int64_t nMagnitude = nScale + nExponent; // value lies in [10^(m-1), 10^m)
-    double value = 0.0;
-    if (nMagnitude > 400) {
-        value = std::numeric_limits<double>::infinity();
-    } else if (nMagnitude < -400) {
-        value = 0.0;
-    } else {
-        const std::string normal = "0." + digits + "e" + std::to_string(nMagnitude);
-        const auto result = std::from_chars(normal.data(), normal.data() + normal.size(), value);
-        if (result.ec == std::errc::result_out_of_range) {
-            value = nMagnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-        } else if (result.ec != std::errc()) {
-            value = 0.0;
-        }
-    }
+    // The value lies in [10^(m-1), 10^m) for magnitude m.
+    const double value = Compose(m.digits, m.nScale + nExponent);
     return bNegative ? -value : value;
 }
 
