@@ -1,0 +1,178 @@
+// The headless server's plain parts: the print budget, the printed form of a status line and the
+// command line.
+#include "server/LineBudget.h"
+#include "server/ServerOptions.h"
+#include "server/StatusPrinter.h"
+
+#include <gtest/gtest.h>
+
+#include <QTimeZone>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+using zaplo::LineBudget;
+using zaplo::ServerOptions;
+using zaplo::StatusPrinter;
+
+TEST(LineBudget, BurstThenAStepRateAndTheDroppedAreCounted) {
+    LineBudget budget;
+    int nTaken = 0;
+    for (int i = 0; i < 150; ++i) {
+        nTaken += budget.Take(1000) ? 1 : 0;
+    }
+    EXPECT_EQ(nTaken, LineBudget::kBurst);
+    EXPECT_EQ(budget.TakeDropped(), 50);
+    EXPECT_EQ(budget.TakeDropped(), 0);
+    // One line per 1000 / kPerSecond ms comes back, not more.
+    EXPECT_FALSE(budget.Take(1099));
+    EXPECT_TRUE(budget.Take(1100));
+    EXPECT_FALSE(budget.Take(1100));
+    EXPECT_EQ(budget.TakeDropped(), 2);
+    // A long quiet time refills the burst, no more.
+    nTaken = 0;
+    for (int i = 0; i < 150; ++i) {
+        nTaken += budget.Take(1000000) ? 1 : 0;
+    }
+    EXPECT_EQ(nTaken, LineBudget::kBurst);
+}
+
+TEST(LineBudget, TickWrapRefillsAndAClockGoingBackDoesNot) {
+    LineBudget budget;
+    for (int i = 0; i < LineBudget::kBurst; ++i) {
+        ASSERT_TRUE(budget.Take(INT32_MAX - 50));
+    }
+    EXPECT_FALSE(budget.Take(INT32_MAX - 50));
+    EXPECT_TRUE(budget.Take(INT32_MIN + 49)); // 100 ms later, across the wrap
+    EXPECT_FALSE(budget.Take(INT32_MIN + 49));
+
+    LineBudget back;
+    for (int i = 0; i < LineBudget::kBurst; ++i) {
+        ASSERT_TRUE(back.Take(10000));
+    }
+    EXPECT_FALSE(back.Take(9000)); // a clock that went back refills nothing
+    EXPECT_FALSE(back.Take(9050));
+    EXPECT_TRUE(back.Take(9100));
+}
+
+namespace {
+
+const QDateTime kWhen(QDate(2026, 12, 7), QTime(9, 5, 3), QTimeZone::utc());
+
+std::string Printed(std::string_view szStatus) {
+    return StatusPrinter::Format(kWhen, szStatus);
+}
+
+} // namespace
+
+TEST(StatusPrinter, TimeThenThePlainText) {
+    EXPECT_EQ(Printed("ann has joined!"), "2026-12-07 09:05:03 ann has joined!");
+    EXPECT_EQ(Printed(""), "2026-12-07 09:05:03 ");
+    EXPECT_EQ(Printed("\xe2\x82\xac \xf0\x9f\x98\x80"),
+              "2026-12-07 09:05:03 \xe2\x82\xac \xf0\x9f\x98\x80");
+}
+
+TEST(StatusPrinter, PeersBytesCannotSteerATerminal) {
+    const std::string szFffd = "\xef\xbf\xbd";
+    // Escape sequences, a carriage return, a tab, DEL, a C1 control (U+009B, CSI), broken UTF-8.
+    EXPECT_EQ(Printed("\x1b[2Jx\ry\tz\x7f"
+                      "\xc2\x9b"
+                      "1m\xff"),
+              "2026-12-07 09:05:03 " + szFffd + "[2Jx" + szFffd + "y" + szFffd + "z" + szFffd +
+                  szFffd + "1m" + szFffd);
+}
+
+TEST(StatusPrinter, LongLinesAreCut) {
+    const std::string szStamp = "2026-12-07 09:05:03 ";
+    EXPECT_EQ(Printed(std::string(200, 'a')), szStamp + std::string(200, 'a'));
+    EXPECT_EQ(Printed(std::string(256 * 1024, 'a')),
+              szStamp + std::string(200, 'a') + "\xe2\x80\xa6");
+    std::string szSmiles;
+    for (int i = 0; i < 201; ++i) {
+        szSmiles += "\xf0\x9f\x98\x80";
+    }
+    // Characters are counted, not bytes.
+    EXPECT_EQ(Printed(szSmiles), szStamp + szSmiles.substr(0, 800) + "\xe2\x80\xa6");
+}
+
+TEST(StatusPrinter, OverTheBudgetLinesAreCountedNotWritten) {
+    std::vector<std::string> lines;
+    int32_t lNow = 0;
+    StatusPrinter printer([&](std::string_view szLine) { lines.emplace_back(szLine); },
+                          [] { return kWhen; }, [&] { return lNow; });
+    for (int i = 0; i < LineBudget::kBurst + 30; ++i) {
+        printer.Print("line " + std::to_string(i));
+    }
+    ASSERT_EQ(lines.size(), std::size_t{LineBudget::kBurst});
+    EXPECT_EQ(lines.front(), "2026-12-07 09:05:03 line 0\n");
+    EXPECT_EQ(lines.back(), "2026-12-07 09:05:03 line 99\n");
+    lNow = 1000;
+    printer.Print("later");
+    ASSERT_EQ(lines.size(), std::size_t{LineBudget::kBurst + 2});
+    EXPECT_EQ(lines[100], "2026-12-07 09:05:03 (30 status lines not printed: too many)\n");
+    EXPECT_EQ(lines[101], "2026-12-07 09:05:03 later\n");
+}
+
+namespace {
+
+ServerOptions Parse(std::initializer_list<const char*> args) {
+    QStringList arguments{QStringLiteral("zaplo-server")};
+    for (const char* szArg : args) {
+        arguments << QString::fromUtf8(szArg);
+    }
+    return ServerOptions::Parse(arguments);
+}
+
+} // namespace
+
+TEST(ServerOptions, DefaultsAndGivenValues) {
+    ServerOptions options = Parse({});
+    EXPECT_EQ(options.action, ServerOptions::Action::Run);
+    EXPECT_EQ(options.nPort, 201);
+    EXPECT_EQ(options.szNick, "host");
+    EXPECT_EQ(options.szListen, "");
+    options = Parse({"--port", "5201", "--nick", "J\xc3\xbcrgen hub", "--listen", "::1"});
+    EXPECT_EQ(options.action, ServerOptions::Action::Run);
+    EXPECT_EQ(options.nPort, 5201);
+    EXPECT_EQ(options.szNick, "J\xc3\xbcrgen hub");
+    EXPECT_EQ(options.szListen, "::1");
+    options = Parse({"-p", "32767", "-n", "", "-l", "127.0.0.1"});
+    EXPECT_EQ(options.nPort, 32767);
+    EXPECT_EQ(options.szNick, "");
+    EXPECT_EQ(options.szListen, "127.0.0.1");
+    EXPECT_EQ(Parse({"--port=6000"}).nPort, 6000);
+}
+
+TEST(ServerOptions, HelpAndVersion) {
+    const ServerOptions help = Parse({"--help", "--port", "0"});
+    EXPECT_EQ(help.action, ServerOptions::Action::Help);
+    for (const char* szOption :
+         {"--port <PORT>", "--nick <NAME>", "--listen <ADDRESS>", "--version"}) {
+        EXPECT_NE(help.szText.find(szOption), std::string::npos) << szOption;
+    }
+    const ServerOptions version = Parse({"-v"});
+    EXPECT_EQ(version.action, ServerOptions::Action::Version);
+    EXPECT_EQ(version.szText, "zaplo-server 1.0\n");
+}
+
+TEST(ServerOptions, BadValuesFailWithTheReason) {
+    struct Case {
+        std::initializer_list<const char*> args;
+        const char* szText;
+    };
+    for (const Case& c :
+         {Case{{"--port", "0"}, "--port: the port must be a whole number from 1 to 32767"},
+          Case{{"--port", "65535"}, "--port: the port must be a whole number from 1 to 32767"},
+          Case{{"--nick", "seventeen_chars_x"},
+               "--nick: the nickname must be at most 16 characters"},
+          Case{{"--nick", "a\nb"}, "--nick: the nickname must not hold a line break"},
+          Case{{"--listen", "example.org"}, "--listen: not an IP address: example.org"},
+          Case{{"5201"}, "unexpected argument: 5201"},
+          Case{{"--colour"}, "Unknown option 'colour'."},
+          Case{{"--port"}, "Missing value after '--port'."}}) {
+        const ServerOptions options = Parse(c.args);
+        EXPECT_EQ(options.action, ServerOptions::Action::Fail) << c.szText;
+        EXPECT_EQ(options.szText, c.szText);
+    }
+}

@@ -1,0 +1,143 @@
+// The built zaplo-server as a separate process, driven by raw peers: what it prints, how it
+// ends on SIGTERM and SIGINT, and its exit statuses.
+#include "tests/support/HeadlessHost.h"
+#include "tests/support/RawPeer.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <csignal>
+#include <linux/capability.h>
+#include <sys/prctl.h>
+
+namespace {
+
+// A server process on 127.0.0.1; its standard output is gathered as it comes.
+struct ServerProcess {
+    explicit ServerProcess(QStringList args) {
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, &process,
+                         [this] { out += process.readAllStandardOutput(); });
+        process.start(QStringLiteral(ZAPLO_SERVER_BIN), args);
+    }
+    ~ServerProcess() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+    bool WaitOut(const QByteArray& szText) {
+        return QTest::qWaitFor([&] { return out.contains(szText); });
+    }
+    bool WaitEnd() {
+        return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; });
+    }
+    // The printed lines without their time stamps; empty when any line has no stamp.
+    QByteArrayList Lines() const {
+        static const QRegularExpression stamp(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)$"));
+        QByteArrayList lines;
+        for (const QByteArray& line : out.split('\n')) {
+            if (line.isEmpty()) {
+                continue;
+            }
+            const QRegularExpressionMatch match = stamp.match(QString::fromUtf8(line));
+            if (!match.hasMatch()) {
+                return {};
+            }
+            lines << match.captured(1).toUtf8();
+        }
+        return lines;
+    }
+
+    QProcess process;
+    QByteArray out;
+};
+
+} // namespace
+
+class ServerProcessTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void servesThenEndsCleanlyOnASignal_data() {
+        QTest::addColumn<int>("nSignal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    void servesThenEndsCleanlyOnASignal() {
+        QFETCH(int, nSignal);
+        const int16_t nPort = FreeLowPort();
+        ServerProcess server({QStringLiteral("--port"), QString::number(nPort),
+                              QStringLiteral("--nick"), QStringLiteral("hub"),
+                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1")});
+        QVERIFY(server.WaitOut("Waiting for a client to join...\n"));
+        RawPeer ann(static_cast<uint16_t>(nPort));
+        RawPeer bob(static_cast<uint16_t>(nPort));
+        QVERIFY(ann.WaitState(QTcpSocket::ConnectedState));
+        QVERIFY(bob.WaitState(QTcpSocket::ConnectedState));
+        ann.Send("{2}ann\r\n");
+        QCOMPARE(ann.TakeThrough("{8}"), QByteArray("{9}ann has joined!\r\n{8}hub;ann;\r\n"));
+        bob.Send("{2}bob\r\n{1}{bob}hello\r\n{10}1;2;3;4;255;\r\n{11}\r\n");
+        // Relayed at once, the chat line echoed through the queue, as by the window's server.
+        QCOMPARE(ann.TakeThrough("hello\r\n"),
+                 QByteArray("{2}bob\r\n{10}1;2;3;4;255;\r\n{11}\r\n{1}{bob}hello\r\n"));
+        QVERIFY(bob.TakeThrough("hello\r\n").endsWith("{8}hub;ann;bob;\r\n{1}{bob}hello\r\n"));
+        bob.socket.disconnectFromHost();
+        QCOMPARE(ann.TakeThrough("{8}"),
+                 QByteArray("{9}bob has been disconnected!\r\n{8}hub;ann;\r\n"));
+        QVERIFY(server.WaitOut("bob has been disconnected!\n"));
+
+        ::kill(static_cast<pid_t>(server.process.processId()), nSignal);
+        QVERIFY(server.WaitEnd());
+        QCOMPARE(server.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(server.process.exitCode(), 0);
+        QVERIFY(ann.WaitState(QTcpSocket::UnconnectedState));
+        server.out += server.process.readAllStandardOutput();
+        // Only status lines: no chat, no strokes, and nobody announced at the end.
+        QCOMPARE(server.Lines(),
+                 (QByteArrayList{"Waiting for a client to join...", "ann has joined!",
+                                 "bob has joined!", "bob has been disconnected!"}));
+        QCOMPARE(server.process.readAllStandardError(), QByteArray());
+    }
+
+    void cannotListenEndsWithStatus1_data() {
+        QTest::addColumn<bool>("bLowPort");
+        QTest::newRow("port in use") << false;
+        QTest::newRow("below 1024 without the capability") << true;
+    }
+    void cannotListenEndsWithStatus1() {
+        QFETCH(bool, bLowPort);
+        QTcpServer taken;
+        const int nPort = bLowPort ? 201 : ListenLow(taken);
+        QProcess process;
+        // Without CAP_NET_BIND_SERVICE in its bounding set even root cannot bind a low port.
+        process.setChildProcessModifier(
+            [] { ::prctl(PR_CAPBSET_DROP, CAP_NET_BIND_SERVICE, 0, 0, 0); });
+        process.start(QStringLiteral(ZAPLO_SERVER_BIN),
+                      {QStringLiteral("--port"), QString::number(nPort)});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 1);
+        const QByteArray szReason =
+            bLowPort ? "permission denied (ports below 1024 need administrator rights); use a "
+                       "port from 1024 to 32767, or grant CAP_NET_BIND_SERVICE"
+                     : "address already in use";
+        QCOMPARE(process.readAllStandardError(), "zaplo-server: Cannot listen on port " +
+                                                     QByteArray::number(nPort) + ": " + szReason +
+                                                     "\n");
+    }
+
+    void badOptionsEndWithStatus2AndOneLine() {
+        QProcess process;
+        process.start(QStringLiteral(ZAPLO_SERVER_BIN),
+                      {QStringLiteral("--nick"), QStringLiteral("a\nb")});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(process.readAllStandardError(),
+                 QByteArray("zaplo-server: --nick: the nickname must not hold a line break (see "
+                            "zaplo-server --help)\n"));
+        QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(ServerProcessTest)
+#include "tst_ServerProcess.moc"
