@@ -15,7 +15,7 @@ StartupLoop::StartupLoop(AppState& state) : state_(state) {}
 
 StartupLoop::~StartupLoop() = default;
 
-void StartupLoop::Run() {
+void StartupLoop::Run(bool bStraightToSession) {
     // The loop decides when the program ends; windows closing in between must not end it.
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
@@ -23,31 +23,11 @@ void StartupLoop::Run() {
     start_ = std::make_unique<frmStart>(state_, memory_);
     dialog_ = std::make_unique<frmIP>(state_);
 
-    for (;;) {
-        // Intro. A start screen serves one intro only; later passes make a new one.
-        if (!start_) {
-            start_ = std::make_unique<frmStart>(state_, memory_);
-        }
-        start_->show();
-        start_->timerAction_Timer();
+    for (bool bChoose = !bStraightToSession;; bChoose = true) {
+        const bool bCanceled = bChoose && !ChooseSession();
         if (state_.Ended()) {
-            return; // Escape or the start screen's close box
+            return; // Escape, or a close box of the start screen or the dialog
         }
-        start_.reset();
-
-        // Connection settings. After its close box the dialog starts again from its defaults.
-        if (!dialog_) {
-            dialog_ = std::make_unique<frmIP>(state_);
-        }
-        dialog_->ShowModal();
-        if (state_.Ended()) {
-            return;
-        }
-        const bool bCanceled = dialog_->bCanceled;
-        if (dialog_->Destroyed()) {
-            dialog_.reset();
-        }
-
         if (!bCanceled) {
             const bool bReset = RunMainWindow();
             if (state_.Ended()) {
@@ -67,6 +47,33 @@ void StartupLoop::Run() {
             return;
         }
     }
+}
+
+bool StartupLoop::ChooseSession() {
+    // Intro. A start screen serves one intro only; later passes make a new one.
+    if (!start_) {
+        start_ = std::make_unique<frmStart>(state_, memory_);
+    }
+    start_->show();
+    start_->timerAction_Timer();
+    if (state_.Ended()) {
+        return false;
+    }
+    start_.reset();
+
+    // Connection settings. After its close box the dialog starts again from its defaults.
+    if (!dialog_) {
+        dialog_ = std::make_unique<frmIP>(state_);
+    }
+    dialog_->ShowModal();
+    if (state_.Ended()) {
+        return false;
+    }
+    const bool bCanceled = dialog_->bCanceled;
+    if (dialog_->Destroyed()) {
+        dialog_.reset();
+    }
+    return !bCanceled;
 }
 
 bool StartupLoop::RunMainWindow() {

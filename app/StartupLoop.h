@@ -19,10 +19,15 @@ public:
     StartupLoop(const StartupLoop&) = delete;
     StartupLoop& operator=(const StartupLoop&) = delete;
 
-    // Returns once the program has ended (AppState::Ended()).
-    void Run();
+    // Returns once the program has ended (AppState::Ended()). With bStraightToSession the first
+    // pass opens the main window at once, on the settings already in the state (the command
+    // line's), without the start screen and the dialog; Reset then leads to the start screen.
+    void Run(bool bStraightToSession = false);
 
 private:
+    // The start screen, then the dialog; false when the dialog was cancelled or the program
+    // ended.
+    bool ChooseSession();
     // One session of the main window; returns its bReset.
     bool RunMainWindow();
 

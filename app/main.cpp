@@ -1,18 +1,41 @@
+#include "app/CommandLine.h"
 #include "app/StartupLoop.h"
 #include "base/AppState.h"
 
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+
 int main(int argc, char** argv) {
+    // The command line is read before the window system is reached: help, version and a
+    // mistake on it need no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const zaplo::CommandLine line = zaplo::CommandLine::Parse(arguments);
+    switch (line.action) {
+    case zaplo::CommandLine::Action::Help:
+    case zaplo::CommandLine::Action::Version:
+        std::fputs(line.szText.c_str(), stdout);
+        return 0;
+    case zaplo::CommandLine::Action::Fail:
+        std::fprintf(stderr, "zaplo: %s (see zaplo --help)\n", line.szText.c_str());
+        return 2;
+    default:
+        break;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zaplo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
 
     zaplo::AppState state;
+    line.Apply(state);
     zaplo::StartupLoop loop(state);
     // Ending the program leaves the process from inside the loop; Run returns only if the
     // ending was replaced.
-    loop.Run();
+    loop.Run(line.action != zaplo::CommandLine::Action::Start);
     return 0;
 }

@@ -52,7 +52,12 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
     ServerOptions options;
     if (parser.isSet(help)) {
         options.action = Action::Help;
-        options.szText = parser.helpText().toStdString();
+        // The usage line names the program as it is installed, whatever path started it.
+        QString szHelp = parser.helpText();
+        const qsizetype nUsage = QStringLiteral("Usage: ").size();
+        szHelp.replace(nUsage, szHelp.indexOf(QLatin1Char(' '), nUsage) - nUsage,
+                       QStringLiteral("zaplo-server"));
+        options.szText = szHelp.toStdString();
         return options;
     }
     if (parser.isSet(version)) {

@@ -1,5 +1,6 @@
 #include "app/StartupLoop.h"
 #include "base/AppState.h"
+#include "net/NetSession.h"
 #include "ui/connect/frmIP.h"
 #include "ui/main/frmMain.h"
 #include "ui/start/frmStart.h"
@@ -77,7 +78,7 @@ class TestStartupLoop : public QObject {
 
     // Runs the loop while the steps play the user's part. A failed check, a step that never
     // comes or a window shown after the last step ends the program, so that Run returns.
-    void Play(std::vector<Step> steps) {
+    void Play(std::vector<Step> steps, bool bStraightToSession = false) {
         std::size_t iStep = 0;
         bool bAborted = false;
         int nIdlePolls = 0;
@@ -99,7 +100,7 @@ class TestStartupLoop : public QObject {
             }
         });
         poll.start(5);
-        zaplo::StartupLoop(*state_).Run();
+        zaplo::StartupLoop(*state_).Run(bStraightToSession);
         QVERIFY2(!bAborted && iStep == steps.size(), "the loop and the user went apart");
         QVERIFY(state_->Ended() && !AnyVisible());
     }
@@ -159,6 +160,27 @@ private Q_SLOTS:
                       main->hide();
                   }
               })});
+    }
+
+    void commandLineSessionSkipsIntroAndDialogResetLeadsToTheIntro() {
+        // What --host 0 --nick cli would store (0: a port the system picks, for the test).
+        state_->nMode = zaplo::Mode::Server;
+        state_->szNick = "cli";
+        state_->nPort = 0;
+        Play({On<frmMain>([&](frmMain* main) {
+                  QVERIFY(!Visible<frmStart>() && !Visible<frmIP>());
+                  QVERIFY(main->windowTitle().endsWith(QStringLiteral(" - cli (Server)")));
+                  QVERIFY(main->Session()->ListeningPort() != 0);
+                  main->findChild<QAction*>(QStringLiteral("mnuFile_Restart"))->trigger();
+              }),
+              Choose("btnClient"), On<frmIP>([](frmIP* dialog) {
+                  // The dialog shows its own defaults, not the command line's values.
+                  QCOMPARE(Box(dialog, "txtNick")->text(), QString());
+                  QCOMPARE(Box(dialog, "txtPort")->text(), QStringLiteral("201"));
+                  QVERIFY(Click(dialog, "btnCancel"));
+              }),
+              EscapeAtIntro()},
+             true);
     }
 
     void escapeOnTheIntroEndsTheProgram() {

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QStringList>
+
+#include <cstdint>
+#include <string>
+
+namespace zaplo {
+
+class AppState;
+
+// The program's command line:
+//   zaplo                                   the start screen, as always
+//   zaplo --host PORT [--nick NAME]         straight into a server session
+//   zaplo --join HOST[:PORT] [--nick NAME]  straight into a client session
+//   zaplo --help | --version
+// The values pass the connection dialog's own checks. Read before any window system is needed,
+// so help, version and mistakes work without a display.
+class CommandLine {
+public:
+    enum class Action { Start, Host, Join, Help, Version, Fail };
+
+    // arguments as the process got them, the program's name first.
+    static CommandLine Parse(const QStringList& arguments);
+
+    // For Host and Join: the mode, port, nickname and server address of the session, as the
+    // dialog's OK stores them.
+    void Apply(AppState& state) const;
+
+    Action action = Action::Start;
+    int16_t nPort = 0;
+    std::string szNick;
+    std::string szServerIP;
+    // Help, Version: the text to print; Fail: the one-line reason, without the program's name.
+    std::string szText;
+};
+
+} // namespace zaplo

@@ -1,0 +1,109 @@
+// The program's command line as a plain class: what it starts, and what it refuses.
+#include "app/CommandLine.h"
+#include "base/AppState.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using zaplo::CommandLine;
+
+namespace {
+
+CommandLine Parse(std::initializer_list<const char*> args) {
+    QStringList arguments{QStringLiteral("/usr/bin/zaplo")};
+    for (const char* szArg : args) {
+        arguments << QString::fromUtf8(szArg);
+    }
+    return CommandLine::Parse(arguments);
+}
+
+} // namespace
+
+TEST(CommandLine, NoOptionsStartsAsAlwaysAndTouchesNoSetting) {
+    const CommandLine line = Parse({});
+    EXPECT_EQ(line.action, CommandLine::Action::Start);
+    zaplo::AppState state;
+    state.nMode = zaplo::Mode::Client;
+    state.nPort = 7;
+    line.Apply(state);
+    EXPECT_EQ(state.nMode, zaplo::Mode::Client);
+    EXPECT_EQ(state.nPort, 7);
+    EXPECT_EQ(state.szNick, "");
+}
+
+TEST(CommandLine, HostAndJoinFillTheSettingsAsTheDialogWould) {
+    zaplo::AppState state;
+    CommandLine line = Parse({"--host", "5201", "--nick", "alice"});
+    ASSERT_EQ(line.action, CommandLine::Action::Host);
+    line.Apply(state);
+    EXPECT_EQ(state.nMode, zaplo::Mode::Server);
+    EXPECT_EQ(state.nPort, 5201);
+    EXPECT_EQ(state.szNick, "alice");
+    EXPECT_EQ(state.szServerIP, "127.0.0.1");
+
+    line = Parse({"--nick=b\xc3\xb6"
+                  "b",
+                  "--join", "[::1]:6000"});
+    ASSERT_EQ(line.action, CommandLine::Action::Join);
+    line.Apply(state);
+    EXPECT_EQ(state.nMode, zaplo::Mode::Client);
+    EXPECT_EQ(state.nPort, 6000);
+    EXPECT_EQ(state.szNick, "b\xc3\xb6"
+                            "b");
+    EXPECT_EQ(state.szServerIP, "::1");
+
+    // No nickname is an empty one, as an untouched nickname box; no port is the dialog's 201.
+    line = Parse({"--join", "example.org"});
+    line.Apply(state);
+    EXPECT_EQ(state.szNick, "");
+    EXPECT_EQ(state.szServerIP, "example.org");
+    EXPECT_EQ(state.nPort, 201);
+}
+
+TEST(CommandLine, QtsOwnOptionsAreLeftToQt) {
+    EXPECT_EQ(Parse({"-platform", "offscreen", "-reverse"}).action, CommandLine::Action::Start);
+    const CommandLine line = Parse({"-style", "fusion", "--host", "5201", "-n", "ann"});
+    EXPECT_EQ(line.action, CommandLine::Action::Host);
+    EXPECT_EQ(line.nPort, 5201);
+    EXPECT_EQ(line.szNick, "ann");
+    EXPECT_EQ(Parse({"-platform"}).action, CommandLine::Action::Fail);
+}
+
+TEST(CommandLine, HelpAndVersionNameTheProgram) {
+    const CommandLine help = Parse({"--help"});
+    EXPECT_EQ(help.action, CommandLine::Action::Help);
+    EXPECT_TRUE(help.szText.starts_with("Usage: zaplo [options]\n")) << help.szText;
+    for (const char* szOption : {"--host <PORT>", "--join <HOST[:PORT]>", "--nick <NAME>"}) {
+        EXPECT_NE(help.szText.find(szOption), std::string::npos) << szOption;
+    }
+    EXPECT_EQ(Parse({"-v"}).szText, "zaplo 1.0\n");
+    EXPECT_EQ(Parse({"--version", "--host", "0"}).action, CommandLine::Action::Version);
+}
+
+TEST(CommandLine, MistakesFailWithOneLine) {
+    struct Case {
+        std::initializer_list<const char*> args;
+        const char* szText;
+    };
+    for (const Case& c :
+         {Case{{"--host", "0"}, "--host: the port must be a whole number from 1 to 32767"},
+          Case{{"--host", "40000"}, "--host: the port must be a whole number from 1 to 32767"},
+          Case{{"--host", "80abc"}, "--host: the port must be a whole number from 1 to 32767"},
+          Case{{"--join", "h:-1"}, "--join: the port must be a whole number from 1 to 32767"},
+          Case{{"--join", ""}, "--join: the address names no host"},
+          Case{{"--host", "5201", "--nick", "seventeen_chars_x"},
+               "--nick: the nickname must be at most 16 characters"},
+          Case{{"--join", "h", "--nick", "a\r\nb"},
+               "--nick: the nickname must not hold a line break"},
+          Case{{"--host", "5201", "--join", "h"}, "--host and --join exclude each other"},
+          Case{{"--nick", "ann"}, "--nick needs --host or --join"},
+          Case{{"--host"}, "Missing value after '--host'."},
+          Case{{"--colour"}, "Unknown option 'colour'."},
+          Case{{"5201"}, "unexpected argument: 5201"}}) {
+        const CommandLine line = Parse(c.args);
+        EXPECT_EQ(line.action, CommandLine::Action::Fail) << c.szText;
+        EXPECT_EQ(line.szText, c.szText);
+        EXPECT_EQ(line.szText.find('\n'), std::string::npos);
+    }
+}
