@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""Three copies of Zaplo, driven only through the X window system.
+"""Three copies of Zaplo, driven only through the X window system; then two more that meet at a
+headless zaplo-server.
 
 Run inside an X server that has no window manager yet, for example:
     xvfb-run -a -s "-screen 0 2100x1400x24" python3 session_e2e.py <zaplo> [--shots DIR]
+        [--server <zaplo-server>]
 
 Copy A hosts, B and C join. The script clicks, types and drags with xdotool, takes screenshots
 with ImageMagick's import and checks their pixels. Texts of the chat box, the status log and the
@@ -39,7 +41,7 @@ RED = (255, 0, 0)
 GREEN = (1, 215, 70)
 
 # Where each main window is moved, so that no window covers another one.
-PLACES = {"A": (0, 40), "B": (700, 40), "C": (1400, 40)}
+PLACES = {"A": (0, 40), "B": (700, 40), "C": (1400, 40), "D": (0, 40), "E": (0, 600)}
 
 
 class Failure(Exception):
@@ -47,8 +49,9 @@ class Failure(Exception):
 
 
 class Run:
-    def __init__(self, zaplo, shots):
+    def __init__(self, zaplo, shots, server=None):
         self.zaplo = zaplo
+        self.server = server
         self.shots = shots
         self.started = time.monotonic()
         self.children = []
@@ -286,6 +289,18 @@ class Run:
         self.procs[who] = self.spawn([self.zaplo], env=env, stdout=log, stderr=log)
         return self.find_window(who, "Starup$")
 
+    def start_joined(self, who, nick, address):
+        """A copy started with --join and --nick: straight to its main window, no dialog."""
+        env = dict(os.environ)
+        env["QT_QPA_PLATFORM"] = "xcb"
+        log = open(os.path.join(self.work, f"zaplo_{who}.log"), "wb")
+        self.procs[who] = self.spawn([self.zaplo, "--join", address, "--nick", nick], env=env,
+                                     stdout=log, stderr=log)
+        window = self.find_window(who, re.escape(f" - {nick} (Client)") + "$")
+        self.windows[who] = window
+        self.x("xdotool", "windowmove", "--sync", window, *map(str, PLACES[who]), check=False)
+        return window
+
     def settings(self, who, nick, port, server_ip=None):
         dialog = self.find_window(who, "^Connection Settings$")
         # Like the start screen, the dialog opens with its client area centred on the screen.
@@ -427,13 +442,66 @@ class Run:
         print(f"  A's process ended with status {code}")
         self.expect_lines("C", STATUS_BOX, "status log", ["Lost connection to server!"])
 
+        if self.server:
+            self.headless()
+
         # In a sanitizer build every copy reports memory and undefined-behaviour faults in its
         # log; B and C are still running, so only what they found so far counts.
-        for who in "ABC":
+        for who in [w for w in "ABCDE" if w in self.procs] + (["server"] if self.server else []):
             with open(os.path.join(self.work, f"zaplo_{who}.log"), errors="replace") as log:
                 text = log.read()
             if re.search(r"ERROR: (Address|Leak)Sanitizer|runtime error:", text):
                 raise Failure(f"{who} reported a sanitizer fault:\n{text[-3000:]}")
+
+    def headless(self):
+        """D and E, started from the command line, meet at a headless zaplo-server, chat, and
+        lose it when it is told to end."""
+        self.say("headless host")
+        port = free_port()
+        out_path = os.path.join(self.work, "server.out")
+        server = self.spawn([self.server, "--port", str(port), "--nick", "hub", "--listen",
+                             "127.0.0.1"], stdout=open(out_path, "wb"),
+                            stderr=open(os.path.join(self.work, "zaplo_server.log"), "wb"))
+        self.procs["server"] = server
+
+        def printed():
+            """The server's lines without their time stamps."""
+            with open(out_path, errors="replace") as out:
+                lines = out.read().splitlines()
+            if not all(re.match(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d ", l) for l in lines):
+                raise Failure(f"a server line without a time stamp: {lines}")
+            return [l[20:] for l in lines]
+
+        self.wait_for("the server to listen",
+                      lambda: printed() == ["Waiting for a client to join..."])
+        self.start_joined("D", "dave", f"127.0.0.1:{port}")
+        self.expect_lines("D", STATUS_BOX, "status log", ["dave has joined!", "Connecting..."])
+        self.start_joined("E", "erin", f"127.0.0.1:{port}")
+        self.expect_lines("E", STATUS_BOX, "status log", ["erin has joined!", "Connecting..."])
+        self.expect_users("D", ["hub", "dave", "erin"])
+
+        self.activate(self.windows["D"])
+        self.click_client("D", CHAT_INPUT)
+        self.type("hi from dave")
+        self.key("Return")
+        for who in "DE":
+            self.expect_lines(who, CHAT_BOX, "chat box", ["{dave}hi from dave"])
+
+        server.send_signal(signal.SIGTERM)
+        try:
+            code = server.wait(STEP_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            raise Failure("zaplo-server did not end on SIGTERM")
+        if code != 0:
+            raise Failure(f"zaplo-server ended with status {code} on SIGTERM")
+        print("  zaplo-server ended with status 0 on SIGTERM")
+        for who in "DE":
+            self.expect_lines(who, STATUS_BOX, "status log", ["Lost connection to server!"])
+        # Its status lines and nothing else: no chat line.
+        lines = printed()
+        if lines != ["Waiting for a client to join...", "dave has joined!", "erin has joined!"]:
+            raise Failure(f"zaplo-server printed {lines}")
+        print(f"  zaplo-server printed {lines}")
 
     def session_picture(self):
         """A and B side by side, frames included, cut from the screen."""
@@ -463,6 +531,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("zaplo")
     parser.add_argument("--shots", help="folder for the README pictures")
+    parser.add_argument("--server", help="zaplo-server, for the run at a headless host")
     args = parser.parse_args()
     for tool in ("xdotool", "xwininfo", "xprop", "import", "convert", "xclip", "openbox"):
         if not shutil.which(tool):
@@ -471,7 +540,8 @@ def main():
     if args.shots:
         os.makedirs(args.shots, exist_ok=True)
 
-    run = Run(os.path.abspath(args.zaplo), args.shots)
+    run = Run(os.path.abspath(args.zaplo), args.shots,
+              os.path.abspath(args.server) if args.server else None)
     run.work = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"zaplo_e2e_{os.getpid()}")
     os.makedirs(run.work, exist_ok=True)
     # Any signal ends the run through the cleanup below.
