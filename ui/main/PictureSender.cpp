@@ -10,13 +10,13 @@ PictureSender::PictureSender(const CanvasWidget& canvas, QObject* parent)
     : QObject(parent), canvas_(canvas),
       feed_(CanvasWidget::kInnerHeight, QColorToColour(canvas.Background())) {
     timer_.setObjectName(QStringLiteral("timerSendPicture"));
-    timer_.setInterval(1);
+    timer_.setInterval(kBusyMs);
     connect(&timer_, &QTimer::timeout, this, &PictureSender::Tick);
 }
 
 void PictureSender::Start(int16_t iUser) {
     feed_.Start(iUser);
-    timer_.start();
+    timer_.start(kBusyMs);
 }
 
 void PictureSender::Stop(int16_t iUser) {
@@ -37,6 +37,7 @@ void PictureSender::Tick() {
             row[x] = PackColour(qRed(pixels[x]), qGreen(pixels[x]), qBlue(pixels[x]));
         }
     };
+    bool bSent = false;
     for (const int16_t iUser : feed_.Slots()) {
         std::size_t nCount = 0;
         std::string szChunk = feed_.NextChunk(iUser, held ? held(iUser) : 0, readRow, &nCount);
@@ -47,9 +48,14 @@ void PictureSender::Tick() {
         nBytes_ += szChunk.size();
         szChunk.resize(szChunk.size() - 2); // the sender ends the last message
         send(szChunk, iUser);
+        bSent = true;
     }
     if (feed_.Idle()) {
         timer_.stop();
+    } else {
+        // Every newcomer still has its last chunk waiting (one may not read at all): look less
+        // often until one takes it.
+        timer_.setInterval(bSent ? kBusyMs : kWaitingMs);
     }
     bTicking_ = false;
 }

@@ -20,6 +20,10 @@ class CanvasWidget;
 class PictureSender : public QObject {
     Q_OBJECT
 public:
+    // Tick intervals while chunks go out, and while every newcomer has its last one waiting.
+    static constexpr int kBusyMs = 1;
+    static constexpr int kWaitingMs = 5;
+
     explicit PictureSender(const CanvasWidget& canvas, QObject* parent = nullptr);
 
     // Bytes the server holds for a slot.
