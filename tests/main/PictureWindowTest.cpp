@@ -1,7 +1,9 @@
 // Keeping the picture (save, copy), the host removing a client, and a newcomer getting the
 // picture: through the real windows, a server window and client windows in one process.
 #include "base/AppState.h"
+#include "gfx/QtColour.h"
 #include "net/NetSession.h"
+#include "net/core/PictureRuns.h"
 #include "tests/support/HeadlessHost.h"
 #include "tests/support/RawPeer.h"
 #include "ui/main/CanvasWidget.h"
@@ -216,6 +218,38 @@ private Q_SLOTS:
         host.ClientServerSendMessage(MessageCode::Chat, "{host}hi");
         QCOMPARE(raw.TakeThrough("{1}"), QByteArray("{1}{host}hi\r\n"));
         QCOMPARE(host.PictureRecordsSent(), 0U);
+    }
+
+    void aFeedStopsWhenItsNewcomerLeaves() {
+        frmMain& host = Host();
+        Sketch(host, 20);
+        std::size_t nRecords = 0;
+        const QImage& image = Canvas(host).Image();
+        std::vector<int32_t> row;
+        std::string szLines;
+        for (int y = 0; y < image.height(); ++y) {
+            row.clear();
+            for (int x = 0; x < image.width(); ++x) {
+                row.push_back(QColorToColour(image.pixelColor(x, y)));
+            }
+            nRecords += PictureRuns::AppendRow(szLines, row, static_cast<int16_t>(y),
+                                               QColorToColour(Canvas(host).Background()));
+        }
+        Action(host, "mnuSendPicture")->trigger();
+        // Two newcomers answered; the first leaves before its feed has begun.
+        host.JoinAnswered(5);
+        host.JoinAnswered(6);
+        host.CloseSlot(5);
+        QTRY_COMPARE(host.PictureRecordsSent(), nRecords);
+        QCOMPARE(host.PictureBytesSent(), szLines.size());
+        // Unticked, a join is answered with nothing more.
+        Action(host, "mnuSendPicture")->trigger();
+        host.JoinAnswered(7);
+        RawPeer raw(static_cast<uint16_t>(nPort_));
+        QVERIFY(raw.WaitState(QAbstractSocket::ConnectedState));
+        raw.Send("{2}raw\r\n");
+        QCOMPARE(raw.TakeThrough("{8}"), QByteArray("{9}raw has joined!\r\n{8}host;raw;\r\n"));
+        QCOMPARE(host.PictureRecordsSent(), nRecords);
     }
 
     void newcomersCanvasEqualsTheHostsWhileOthersDrawAndClear() {
