@@ -32,6 +32,10 @@ public:
     int16_t nLastX = 0;
     int16_t nLastY = 0;
 
+    // The folder a picture was last saved to in this run (UTF-8); empty before the first save.
+    // Kept for the run only, never written anywhere.
+    std::string szPictureFolder;
+
     // Address the server listens on; empty means every interface. Tests use "127.0.0.1".
     std::string szListenHost;
 

@@ -76,6 +76,10 @@ void NetSession::CloseSlot(int16_t iUser) {
     server_->CloseSlot(iUser);
 }
 
+void NetSession::Disconnect(int16_t iUser) {
+    server_->Disconnect(iUser);
+}
+
 void NetSession::CloseForExit() {
     if (state_.nMode == Mode::Server && state_.bConnected) {
         server_->CloseAll();

@@ -43,6 +43,8 @@ public:
 
     void ServerSendToClient(const std::string& szData, int16_t iUser);
     void CloseSlot(int16_t iUser);
+    // Server: closes a client's connection, which then leaves like any departing client.
+    void Disconnect(int16_t iUser);
     // The Exit command's first step: in server mode with bConnected, closes slots 0..nUsers and
     // ws_connect.
     void CloseForExit();

@@ -201,6 +201,12 @@ void ServerLink::CloseSlot(int16_t iUser) {
     }
 }
 
+void ServerLink::Disconnect(int16_t iUser) {
+    if (ConnectedSlot(iUser) != nullptr) {
+        CutOff(iUser);
+    }
+}
+
 void ServerLink::CloseAll() {
     const int nUsers = state_.nUsers;
     for (int i = 0; i <= nUsers; ++i) {

@@ -57,6 +57,9 @@ public:
     void CloseSlot(int16_t iUser);
     // Closes slots 0..nUsers in ascending order.
     void CloseAll();
+    // The host removes a client: closes its connection and announces it as gone, exactly as
+    // when it leaves. Nothing when slot iUser (a client slot) is not connected.
+    void Disconnect(int16_t iUser);
 
     uint16_t ListeningPort() const;
     // How fast the clients' data may be read now (the ReadScheduler's pace); cuts off the

@@ -38,6 +38,9 @@ public:
     virtual void CloseSlot(int16_t iUser) = 0;
     // Queues the code and szData for the outgoing timer.
     virtual void ClientServerSendMessage(MessageCode msg, const std::string& szData) = 0;
+    // The server has just answered slot iUser's join (status line and user list). Nothing by
+    // default; a host may follow the answer with more for the newcomer.
+    virtual void JoinAnswered(int16_t /*iUser*/) {}
 };
 
 } // namespace zaplo

@@ -54,6 +54,7 @@ void HandleJoin(const std::string& szNick, const std::string& szLine, int16_t nO
     host.ServerSendToClient(std::string(WireCode(MessageCode::Status)) + szJoined, nOrigin);
     host.ServerSendToClient(std::string(WireCode(MessageCode::UserList)) + GetUsersPacket(host),
                             nOrigin);
+    host.JoinAnswered(nOrigin);
 }
 
 // A client's socket has closed. A slot that never joined owns no row and goes silently. Every

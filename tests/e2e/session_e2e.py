@@ -432,6 +432,8 @@ class Run:
         for who in "AC":
             self.expect_users(who, ["alice", "carol"])
 
+        self.late_joiner_and_removal(port)
+
         # A exits: its process ends and C loses the server.
         self.say("A exits")
         self.menu("A", "Exit")
@@ -503,7 +505,58 @@ class Run:
             raise Failure(f"zaplo-server printed {lines}")
         print(f"  zaplo-server printed {lines}")
 
-    def session_picture(self):
+    # ---- the picture for a late joiner, and the host removing a participant ----------------
+
+    def canvas_area(self, who):
+        """The canvas's inner 248 x 353 pixels, row by row, as bytes."""
+        shot = self.screenshot(self.windows[who])
+        width, top = shot[0], CANVAS_INNER[1] + self.client_top(who)
+        left = CANVAS_INNER[0]
+        return b"".join(shot[2][((top + y) * width + left) * 3:((top + y) * width + left + 248) * 3]
+                        for y in range(353))
+
+    def late_joiner_and_removal(self, port):
+        """A draws and turns on Send Picture to Newcomers; B joins again and its canvas comes to
+        equal A's. Then A disconnects B from its user list (Delete on B's row, then Disconnect),
+        which everyone sees as B's departure."""
+        self.say("late joiner")
+        self.click_client("A", RED_SWATCH)
+        self.drag("A", [(20 + 9 * i, 40 + (i * 37) % 90) for i in range(24)])
+        self.click(self.windows["A"], 15, self.client_top("A") // 2)  # the File menu
+        self.wait_for("A's File menu", lambda: len(self.visible_windows("A")) > 1)
+        self.key("p")  # Send &Picture to Newcomers
+        self.wait_for("A's File menu to close", lambda: len(self.visible_windows("A")) == 1)
+        self.click(self.find_window("B", "Starup$"), 56 + 62, 168 + 20)  # Client
+        self.settings("B", "bob", port, server_ip="127.0.0.1")
+        hosts = self.canvas_area("A")
+        if not any(hosts[i:i + 3] == bytes(RED) for i in range(0, len(hosts), 3)):
+            raise Failure("A's stroke is not on A's canvas")
+        self.wait_for("B's canvas equal to A's",
+                      lambda: self.canvas_area("B") == self.canvas_area("A"), pause=0.5)
+        print("  B's canvas equals A's pixel for pixel")
+        if self.shots:
+            self.session_picture("late_joiner.png")
+        for who in "AC":
+            self.expect_users(who, ["alice", "carol", "bob"])
+
+        self.say("A disconnects B")
+        window = self.windows["A"]
+        self.activate(window)
+        self.click_client("A", USER_LIST_FIRST_ROW)
+        self.key("End")  # bob's row
+        self.key("Delete")
+        self.wait_for("A's user list menu", lambda: len(self.visible_windows("A")) > 1)
+        if self.shots:
+            x, y, _, _ = self.geometry(window)
+            self.x("import", "-window", "root", "-crop", f"260x200+{x + 200}+{y}", "+repage",
+                   os.path.join(self.shots, "disconnect.png"))
+        self.key("Down", "Return")
+        for who in "AC":
+            self.expect_lines(who, STATUS_BOX, "status log", ["bob has been disconnected!"])
+            self.expect_users(who, ["alice", "carol"])
+        self.expect_lines("B", STATUS_BOX, "status log", ["Lost connection to server!"])
+
+    def session_picture(self, name="session.png"):
         """A and B side by side, frames included, cut from the screen."""
         ax, ay, aw, ah = self.geometry(self.windows["A"])
         bx, by, bw, bh = self.geometry(self.windows["B"])
@@ -511,7 +564,7 @@ class Run:
         right, bottom = bx + bw + 4, max(ay + ah, by + bh) + 4
         self.x("import", "-window", "root", "-crop",
                f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
-               os.path.join(self.shots, "session.png"))
+               os.path.join(self.shots, name))
 
 
 def free_port():

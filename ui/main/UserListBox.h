@@ -24,6 +24,13 @@ public:
     std::optional<std::string> SlotNickname(int16_t iUser) const { return users_.Nickname(iUser); }
     void RefreshUserlist();
     std::vector<std::string> UserRows() const { return users_.Names(); }
+    // The slot of row iRow, or none when there is no such row.
+    std::optional<int16_t> RowSlot(int iRow) const {
+        const auto& rows = users_.Rows();
+        return iRow >= 0 && static_cast<std::size_t>(iRow) < rows.size()
+                   ? std::optional<int16_t>(rows[static_cast<std::size_t>(iRow)].iSlot)
+                   : std::nullopt;
+    }
 
 private:
     UserList users_;

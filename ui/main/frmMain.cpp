@@ -12,12 +12,20 @@
 #include "ui/main/ColourSwatch.h"
 #include "ui/main/LogBox.h"
 #include "ui/main/MainLayout.h"
+#include "ui/main/PictureFile.h"
+#include "ui/main/PictureSender.h"
 #include "ui/main/SeparatorLine.h"
+#include "ui/main/UserListMenu.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -80,6 +88,17 @@ frmMain::frmMain(AppState& state, QWidget* parent) : QMainWindow(parent), state_
     SetSwatchColours();
     SetTabOrder();
     txtChatBox->setFocus();
+    if (state_.nMode == Mode::Server) {
+        userMenu_ = new UserListMenu(*listUsers);
+        userMenu_->onDisconnect = [this](int16_t iUser) { DisconnectUser(iUser); };
+        picture_ = new PictureSender(*picCanvas, this);
+        picture_->held = [this](int16_t iUser) {
+            return session_ ? session_->HeldForSlot(iUser) : 0;
+        };
+        picture_->send = [this](const std::string& szData, int16_t iUser) {
+            ServerSendToClient(szData, iUser);
+        };
+    }
 
     // The session owns the sockets and the send timer; it goes away with the window.
     state_.nUsers = 0;
@@ -108,6 +127,23 @@ void frmMain::CreateMenu() {
     mnuFile_Restart->setObjectName(QStringLiteral("mnuFile_Restart"));
     QAction* mnuTick = mnuFile->addSeparator();
     mnuTick->setObjectName(QStringLiteral("mnuTick"));
+    // Added items go between the separator and Exit; Reset stays first and Exit last.
+    mnuSavePicture = mnuFile->addAction(QStringLiteral("&Save Picture..."));
+    mnuSavePicture->setObjectName(QStringLiteral("mnuSavePicture"));
+    mnuSavePicture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(mnuSavePicture, &QAction::triggered, this, &frmMain::mnuSavePicture_Click);
+    mnuCopyPicture = mnuFile->addAction(QStringLiteral("&Copy Picture"));
+    mnuCopyPicture->setObjectName(QStringLiteral("mnuCopyPicture"));
+    mnuCopyPicture->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    connect(mnuCopyPicture, &QAction::triggered, this, &frmMain::mnuCopyPicture_Click);
+    if (state_.nMode == Mode::Server) {
+        // Off unless the host chooses it: a newcomer then gets nothing beyond its answer.
+        mnuSendPicture = mnuFile->addAction(QStringLiteral("Send &Picture to Newcomers"));
+        mnuSendPicture->setObjectName(QStringLiteral("mnuSendPicture"));
+        mnuSendPicture->setCheckable(true);
+        mnuSendPicture->setChecked(false);
+    }
+    mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuTickPicture"));
     mnuFile_Exit = mnuFile->addAction(QStringLiteral("E&xit"));
     mnuFile_Exit->setObjectName(QStringLiteral("mnuFile_Exit"));
     connect(mnuFile_Restart, &QAction::triggered, this, &frmMain::mnuFile_Restart_Click);
@@ -296,6 +332,56 @@ void frmMain::txtclrCustom_Change() {
         PackColour(txtclrCustom[0]->Part(), txtclrCustom[1]->Part(), txtclrCustom[2]->Part());
 }
 
+void frmMain::mnuSavePicture_Click() {
+    QFileDialog dialog(this, QStringLiteral("Save Picture"), Utf8(state_.szPictureFolder));
+    dialog.setObjectName(QStringLiteral("dlgSavePicture"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QStringLiteral("PNG pictures (*.png)"));
+    dialog.setDefaultSuffix(QStringLiteral("png"));
+    dialog.selectFile(QStringLiteral("picture.png"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    const QString path = dialog.selectedFiles().constFirst();
+    state_.szPictureFolder = Bytes(QFileInfo(path).absolutePath());
+    // The picture as it is now: strokes may have arrived while the dialog was open.
+    const QString why = PictureFile::SavePng(picCanvas->Image(), path);
+    if (!why.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Zaplo"),
+                        QStringLiteral("The picture could not be saved to %1: %2")
+                            .arg(QDir::toNativeSeparators(path), why),
+                        QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("boxSaveFailed"));
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    }
+}
+
+void frmMain::mnuCopyPicture_Click() {
+    QGuiApplication::clipboard()->setImage(picCanvas->Image());
+}
+
+void frmMain::DisconnectUser(int16_t iUser) {
+    if (session_ && state_.nMode == Mode::Server && iUser > 0) {
+        session_->Disconnect(iUser);
+    }
+}
+
+void frmMain::JoinAnswered(int16_t iUser) {
+    if (picture_ != nullptr && mnuSendPicture->isChecked()) {
+        picture_->Start(iUser);
+    }
+}
+
+std::size_t frmMain::PictureRecordsSent() const {
+    return picture_ != nullptr ? picture_->RecordsSent() : 0;
+}
+
+std::size_t frmMain::PictureBytesSent() const {
+    return picture_ != nullptr ? picture_->BytesSent() : 0;
+}
+
 void frmMain::SendToChatBox(const std::string& szMessage) {
     txtChatBox->AddLine(Utf8(szMessage));
 }
@@ -319,6 +405,12 @@ void frmMain::ServerSendToClient(const std::string& szData, int16_t iUser) {
 }
 
 void frmMain::CloseSlot(int16_t iUser) {
+    if (picture_ != nullptr) {
+        picture_->Stop(iUser);
+    }
+    if (userMenu_ != nullptr) {
+        userMenu_->Forget(iUser);
+    }
     if (session_) {
         session_->CloseSlot(iUser);
     }

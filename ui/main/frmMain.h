@@ -23,6 +23,8 @@ class ColourBox;
 class ColourSwatch;
 class LogBox;
 class NetSession;
+class PictureSender;
+class UserListMenu;
 class SeparatorLine;
 
 // The main window of a session: chat, user list with status log, and the shared canvas with its
@@ -62,12 +64,17 @@ public:
     void ServerSendToClient(const std::string& szData, int16_t iUser) override;
     void CloseSlot(int16_t iUser) override;
     void ClientServerSendMessage(MessageCode msg, const std::string& szData) override;
+    // With "Send Picture to Newcomers" on, the newcomer gets the canvas after its answer.
+    void JoinAnswered(int16_t iUser) override;
 
     // The session's network side; null once the window has closed.
     NetSession* Session() const { return session_.get(); }
     // Chat box and status log in their CR LF form, newest line first.
     QString ChatText() const;
     QString StatusText() const;
+    // What the picture feed has sent to newcomers so far: records and bytes.
+    std::size_t PictureRecordsSent() const;
+    std::size_t PictureBytesSent() const;
 
     // Smallest client area that holds every control.
     static constexpr int kMinClientWidth = 627;
@@ -98,6 +105,10 @@ private:
     void btnClear_Click();
     void picCol_Click(int index);
     void txtclrCustom_Change();
+    void mnuSavePicture_Click();
+    void mnuCopyPicture_Click();
+    // Server: closes slot iUser's connection, announced as any departure.
+    void DisconnectUser(int16_t iUser);
 
     AppState& state_;
     std::unique_ptr<NetSession> session_;
@@ -106,6 +117,11 @@ private:
 
     QAction* mnuFile_Restart = nullptr;
     QAction* mnuFile_Exit = nullptr;
+    QAction* mnuSavePicture = nullptr;
+    QAction* mnuCopyPicture = nullptr;
+    QAction* mnuSendPicture = nullptr; // server only
+    UserListMenu* userMenu_ = nullptr; // server only
+    PictureSender* picture_ = nullptr; // server only
     ClientArea* clientArea_ = nullptr;
     LogBox* txtChatBox = nullptr;
     ChatInput* txtChatSend = nullptr;

@@ -1,0 +1,284 @@
+// Keeping the picture (save, copy), the host removing a client, and a newcomer getting the
+// picture: through the real windows, a server window and client windows in one process.
+#include "base/AppState.h"
+#include "gfx/QtColour.h"
+#include "net/NetSession.h"
+#include "net/core/PictureRuns.h"
+#include "tests/support/HeadlessHost.h"
+#include "tests/support/RawPeer.h"
+#include "ui/main/CanvasWidget.h"
+#include "ui/main/frmMain.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+#include <functional>
+#include <memory>
+#include <random>
+
+using namespace zaplo;
+
+namespace {
+
+QString S(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+struct Party {
+    std::unique_ptr<AppState> state = std::make_unique<AppState>();
+    std::unique_ptr<frmMain> w;
+};
+
+} // namespace
+
+class PictureWindowTest : public QObject {
+    Q_OBJECT
+
+    std::vector<Party> parties_; // the server first
+    int16_t nPort_ = 0;
+    QTimer modalWatch_;
+    // Run on the next modal dialog or box that opens; cleared once it has run.
+    std::function<void(QWidget*)> onModal_;
+
+    frmMain& Open(Mode nMode, const std::string& szNick) {
+        Party& party = parties_.emplace_back();
+        AppState& state = *party.state;
+        state.onEnd = nullptr;
+        state.nMode = nMode;
+        state.szNick = szNick;
+        state.nPort = nPort_;
+        state.szListenHost = state.szServerIP = "127.0.0.1";
+        party.w = std::make_unique<frmMain>(state);
+        party.w->show();
+        return *party.w;
+    }
+    frmMain& Host() {
+        nPort_ = FreeLowPort();
+        return Open(Mode::Server, "host");
+    }
+    // A client window, once the server's answer to its join has arrived.
+    frmMain& Join(const std::string& szNick) {
+        frmMain& w = Open(Mode::Client, szNick);
+        const bool bListed = QTest::qWaitFor([&] {
+            const auto rows = w.UserRows();
+            return std::find(rows.begin(), rows.end(), szNick) != rows.end();
+        });
+        if (!bListed) {
+            qWarning("%s was not answered", szNick.c_str());
+        }
+        return w;
+    }
+    static CanvasWidget& Canvas(frmMain& w) { return *w.findChild<CanvasWidget*>(S("picCanvas")); }
+    static QAction* Action(frmMain& w, const char* name) { return w.findChild<QAction*>(S(name)); }
+    static QListWidget& List(frmMain& w) { return *w.findChild<QListWidget*>(S("listUsers")); }
+
+    // A drawing with every kind of run: noise in a band of rows, strokes, and the last column.
+    static void Sketch(frmMain& w, int nNoiseRows) {
+        std::mt19937 random(11);
+        for (int y = 0; y < nNoiseRows; ++y) {
+            for (int x = 0; x < CanvasWidget::kInnerWidth; ++x) {
+                const auto clr = static_cast<int32_t>(random() & 0xFFFFFFU);
+                w.DrawSegment({static_cast<int16_t>(x), static_cast<int16_t>(y),
+                               static_cast<int16_t>(x + 1), static_cast<int16_t>(y), clr});
+            }
+        }
+        w.DrawSegment({-20, 300, 300, 120, 255});
+        w.DrawSegment({247, 0, 247, 353, 65280});
+        w.DrawSegment({10, 352, 200, 352, 0});
+    }
+
+    // Context menu over a row of the server's user list; the menu if one opened.
+    QMenu* ContextMenuAt(frmMain& w, int iRow) {
+        QListWidget& list = List(w);
+        const QPoint at = list.visualItemRect(list.item(iRow)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list.viewport(), &event);
+        auto* menu = list.findChild<QMenu*>(S("mnuUserList"));
+        return menu != nullptr && menu->isVisible() ? menu : nullptr;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        connect(&modalWatch_, &QTimer::timeout, this, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal != nullptr && onModal_) {
+                std::exchange(onModal_, nullptr)(modal);
+            }
+        });
+        modalWatch_.start(10);
+    }
+    void cleanup() {
+        onModal_ = nullptr;
+        // Clients first, so the server sees them go while it still runs.
+        while (!parties_.empty()) {
+            parties_.pop_back();
+        }
+    }
+
+    void saveAndCopyKeepThePicturePixelForPixel() {
+        frmMain& w = Host();
+        Sketch(w, 3);
+        const QImage picture = Canvas(w).Image();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(S("ours.png"));
+        QString szFolderShown;
+        onModal_ = [&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QVERIFY(dialog != nullptr);
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();
+        };
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+        QTRY_VERIFY(QFileInfo::exists(path));
+        QImage saved(path);
+        QCOMPARE(saved.size(), QSize(CanvasWidget::kInnerWidth, CanvasWidget::kInnerHeight));
+        QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), picture);
+
+        // The next dialog opens in that folder (kept in the run's state only); a path it cannot
+        // write to is told in a box, and the picture stays as it was.
+        const QString badPath = dir.filePath(S("missing/ours.png"));
+        QString szBox;
+        onModal_ = [&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QVERIFY(dialog != nullptr);
+            szFolderShown = dialog->directory().absolutePath();
+            dialog->selectFile(badPath);
+            onModal_ = [&](QWidget* box) {
+                szBox = qobject_cast<QMessageBox*>(box)->text();
+                qobject_cast<QMessageBox*>(box)->accept();
+            };
+            static_cast<QDialog*>(dialog)->accept();
+        };
+        Action(w, "mnuSavePicture")->trigger();
+        QCOMPARE(szFolderShown, QFileInfo(path).absolutePath());
+        QVERIFY2(szBox.startsWith(S("The picture could not be saved to ")), qPrintable(szBox));
+        QVERIFY(szBox.contains(S("ours.png: ")));
+        QVERIFY(!QFileInfo::exists(badPath));
+        QCOMPARE(Canvas(w).Image(), picture);
+
+        // Copy: the same picture on the clipboard.
+        QGuiApplication::clipboard()->clear();
+        w.activateWindow(); // back from the dialogs
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+                     picture);
+        // The menu: Reset first, Exit last; no picture option in a client window.
+        const QList<QAction*> items = w.findChild<QMenu*>(S("mnuFile"))->actions();
+        QCOMPARE(items.first()->objectName(), S("mnuFile_Restart"));
+        QCOMPARE(items.at(1)->objectName(), S("mnuTick"));
+        QCOMPARE(items.last()->objectName(), S("mnuFile_Exit"));
+        QVERIFY(!Action(w, "mnuSendPicture")->isChecked());
+        frmMain& client = Join("ann");
+        QVERIFY(Action(client, "mnuSendPicture") == nullptr);
+        QVERIFY(Action(client, "mnuSavePicture") != nullptr);
+    }
+
+    void hostDisconnectsAClientWhoIsAnnouncedAsGone() {
+        frmMain& host = Host();
+        frmMain& ann = Join("ann");
+        frmMain& bob = Join("bob");
+        QTRY_COMPARE(ann.UserRows(), (Lines{"host", "ann", "bob"}));
+        // The host's own row offers nothing.
+        QVERIFY(ContextMenuAt(host, 0) == nullptr);
+        QMenu* menu = ContextMenuAt(host, 1);
+        QVERIFY(menu != nullptr);
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions().first()->text(), S("Disconnect"));
+        menu->hide(); // left without a choice: nothing happens
+        QCOMPARE(host.UserRows(), (Lines{"host", "ann", "bob"}));
+
+        // Delete on the selected row offers the same; choosing it removes bob.
+        QListWidget& list = List(host);
+        list.setFocus();
+        list.setCurrentRow(2);
+        QTest::keyClick(&list, Qt::Key_Delete);
+        menu = list.findChild<QMenu*>(S("mnuUserList"));
+        QTRY_VERIFY(menu->isVisible());
+        menu->actions().first()->trigger();
+        QTRY_VERIFY(host.StatusText().startsWith(S("bob has been disconnected!\r\n")));
+        QCOMPARE(host.UserRows(), (Lines{"host", "ann"}));
+        QTRY_COMPARE(ann.UserRows(), (Lines{"host", "ann"}));
+        QVERIFY(ann.StatusText().startsWith(S("bob has been disconnected!\r\n")));
+        QTRY_VERIFY(bob.StatusText().startsWith(S("Lost connection to server!\r\n")));
+        // A client window offers no menu at all.
+        QVERIFY(ContextMenuAt(ann, 0) == nullptr);
+        QVERIFY(ContextMenuAt(ann, 1) == nullptr);
+    }
+
+    void newcomerGetsNothingExtraUnlessTheHostChoosesIt() {
+        frmMain& host = Host();
+        Sketch(host, 2);
+        RawPeer raw(static_cast<uint16_t>(nPort_));
+        QVERIFY(raw.WaitState(QAbstractSocket::ConnectedState));
+        raw.Send("{2}raw\r\n");
+        // The answer, and the host's next chat line right behind it: nothing in between.
+        QCOMPARE(raw.TakeThrough("{8}"), QByteArray("{9}raw has joined!\r\n{8}host;raw;\r\n"));
+        host.ClientServerSendMessage(MessageCode::Chat, "{host}hi");
+        QCOMPARE(raw.TakeThrough("{1}"), QByteArray("{1}{host}hi\r\n"));
+        QCOMPARE(host.PictureRecordsSent(), 0U);
+    }
+
+    void aFeedStopsWhenItsNewcomerLeaves() {
+        frmMain& host = Host();
+        Sketch(host, 20);
+        std::size_t nRecords = 0;
+        const QImage& image = Canvas(host).Image();
+        std::vector<int32_t> row;
+        std::string szLines;
+        for (int y = 0; y < image.height(); ++y) {
+            row.clear();
+            for (int x = 0; x < image.width(); ++x) {
+                row.push_back(QColorToColour(image.pixelColor(x, y)));
+            }
+            nRecords += PictureRuns::AppendRow(szLines, row, static_cast<int16_t>(y),
+                                               QColorToColour(Canvas(host).Background()));
+        }
+        Action(host, "mnuSendPicture")->trigger();
+        // Two newcomers answered; the first leaves before its feed has begun.
+        host.JoinAnswered(5);
+        host.JoinAnswered(6);
+        host.CloseSlot(5);
+        QTRY_COMPARE(host.PictureRecordsSent(), nRecords);
+        QCOMPARE(host.PictureBytesSent(), szLines.size());
+        // Unticked, a join is answered with nothing more.
+        Action(host, "mnuSendPicture")->trigger();
+        host.JoinAnswered(7);
+        RawPeer raw(static_cast<uint16_t>(nPort_));
+        QVERIFY(raw.WaitState(QAbstractSocket::ConnectedState));
+        raw.Send("{2}raw\r\n");
+        QCOMPARE(raw.TakeThrough("{8}"), QByteArray("{9}raw has joined!\r\n{8}host;raw;\r\n"));
+        QCOMPARE(host.PictureRecordsSent(), nRecords);
+    }
+
+    void newcomersCanvasEqualsTheHostsWhileOthersDrawAndClear() {
+        frmMain& host = Host();
+        frmMain& ann = Join("ann");
+        Sketch(host, 40);
+        Action(host, "mnuSendPicture")->trigger();
+        QVERIFY(Action(host, "mnuSendPicture")->isChecked());
+        frmMain& bob = Join("bob");
+        QTRY_COMPARE_WITH_TIMEOUT(Canvas(bob).Image(), Canvas(host).Image(), 15000);
+        const std::size_t nFirst = host.PictureRecordsSent();
+        QVERIFY(nFirst > 40U * 200U);
+        // ann is not sent the picture: her canvas stays blank.
+        QImage blank(Canvas(ann).Image().size(), QImage::Format_RGB32);
+        blank.fill(Canvas(ann).Background());
+        QCOMPARE(Canvas(ann).Image(), blank);
+
+        // While carl is fed, ann's live strokes and a clear reach him the ordinary way, and his
+        // canvas still ends equal to the host's.
+        frmMain& carl = Open(Mode::Client, "carl");
+        QTRY_VERIFY(host.PictureRecordsSent() > nFirst);
+        ann.ClientServerSendMessage(MessageCode::Draw, "0;5;247;5;255;");
+        ann.ClientServerSendMessage(MessageCode::Clear, "");
+        ann.ClientServerSendMessage(MessageCode::Draw, "3;0;3;300;16711680;");
+        QTRY_COMPARE(Canvas(host).Image().pixelColor(3, 299), QColor(0, 0, 255));
+        QTRY_COMPARE_WITH_TIMEOUT(Canvas(carl).Image(), Canvas(host).Image(), 15000);
+        QVERIFY(Canvas(carl).Image() != blank);
+    }
+};
+
+QTEST_MAIN(PictureWindowTest)
+#include "PictureWindowTest.moc"
