@@ -122,7 +122,11 @@ Next Dispatch(const std::string& szLine, int16_t nOrigin, PacketHost& host) {
         }
         break;
     case MessageCode::Status:
-        host.Status(std::string(payload));
+        // Status lines come from the server; a client's would put made-up joins and departures
+        // into the host's log.
+        if (!bOn) {
+            host.Status(std::string(payload));
+        }
         break;
     case MessageCode::Draw:
         if (const std::optional<DrawRecord> record = ReadDrawPacket(payload)) {

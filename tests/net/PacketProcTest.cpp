@@ -39,8 +39,12 @@ TEST(PacketProc, LinesRunInOrderTheTailStaysAndUnknownCodesAreSkipped) {
     for (const char* junk : {"9}x", "{12}x", "{0}", "{}", "", "no brace", "{1", "{ 1}x", "{01}x"}) {
         szBlock += junk + std::string("\r\n{9}ok\r\n");
     }
-    Feed(host, szBlock, 1);
+    Feed(host, szBlock, -1);
     EXPECT_EQ(host.calls, Lines(9, "Status:ok"));
+    // Status lines are the server's: from a client they are dropped, not shown or passed on.
+    host.calls.clear();
+    Feed(host, szBlock, 1);
+    EXPECT_EQ(host.calls, Lines{});
 }
 
 TEST(PacketProc, ServerRelaysToTheOtherSlotsAndDropsListsAndBadRecords) {
@@ -94,18 +98,18 @@ TEST(PacketProc, JoinAndLeaveSequences) {
 TEST(PacketProc, NestedCallOnTheSameBufferKeepsTheOuterLines) {
     // While a relay lets events run, the socket side reuses the buffer for a later delivery.
     FakeHost host = Server(3);
-    std::string szBuffer = "{11}\r\n{9}outer\r\nrest";
+    std::string szBuffer = "{11}\r\n{1}outer\r\nrest";
     bool bNested = false;
     host.onSend = [&](int16_t iUser) {
         if (iUser == 2 && !std::exchange(bNested, true)) {
-            szBuffer = "{9}inner\r\nnested-tail";
+            szBuffer = "{1}inner\r\nnested-tail";
             PacketProc(szBuffer, 3, host);
         }
     };
     PacketProc(szBuffer, 1, host);
     EXPECT_EQ(szBuffer, "rest");
-    EXPECT_EQ(host.calls,
-              (Lines{"Erase", "Send2:{11}", "Status:inner", "Send3:{11}", "Status:outer"}));
+    EXPECT_EQ(host.calls, (Lines{"Erase", "Send2:{11}", "Chat:inner", "Queue:{1}inner",
+                                 "Send3:{11}", "Chat:outer", "Queue:{1}outer"}));
 }
 
 TEST(PacketParams, UsersCodecKeepsSemicolonEndedEntriesWithTheGivenSlot) {
