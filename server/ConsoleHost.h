@@ -14,18 +14,22 @@ namespace zaplo {
 
 class AppState;
 class NetSession;
+class PictureSender;
+class PixelCanvas;
 
 // The server's side of a session without a window: what the main window does in server mode,
 // on the same dispatcher and server link, minus everything that is only shown. It keeps the user
 // list (its own nickname first, on slot 0) and hands each status line the window would log to
 // onStatus. Chat lines and strokes are relayed and echoed as by the window, but not kept: there
-// is no chat box and no canvas.
+// is no chat box, and a canvas only when the picture goes to newcomers.
 class ConsoleHost : public PacketHost {
 public:
     using StatusSink = std::function<void(const std::string&)>;
 
-    // Takes state.szNick, nPort and szListenHost as they are; sets server mode.
-    ConsoleHost(AppState& state, StatusSink onStatus);
+    // Takes state.szNick, nPort and szListenHost as they are; sets server mode. With
+    // bSendPicture the host keeps the canvas and sends it to each newcomer after its join's
+    // answer, as the window's "Send Picture to Newcomers" does.
+    ConsoleHost(AppState& state, StatusSink onStatus, bool bSendPicture = false);
     ~ConsoleHost() override;
     ConsoleHost(const ConsoleHost&) = delete;
     ConsoleHost& operator=(const ConsoleHost&) = delete;
@@ -40,6 +44,10 @@ public:
 
     NetSession& Session() { return *session_; }
     const UserList& Users() const { return users_; }
+    // The kept canvas; null without bSendPicture.
+    const PixelCanvas* Canvas() const { return canvas_.get(); }
+    // Null without bSendPicture.
+    const PictureSender* Picture() const { return picture_.get(); }
 
     void SendToChatBox(const std::string& szMessage) override;
     void Status(const std::string& szMessage) override;
@@ -54,12 +62,15 @@ public:
     void ServerSendToClient(const std::string& szData, int16_t iUser) override;
     void CloseSlot(int16_t iUser) override;
     void ClientServerSendMessage(MessageCode msg, const std::string& szData) override;
+    void JoinAnswered(int16_t iUser) override;
 
 private:
     AppState& state_;
     StatusSink onStatus_;
     UserList users_;
     std::unique_ptr<NetSession> session_;
+    std::unique_ptr<PixelCanvas> canvas_;
+    std::unique_ptr<PictureSender> picture_;
 };
 
 } // namespace zaplo

@@ -41,7 +41,11 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
         {QStringLiteral("l"), QStringLiteral("listen")},
         QStringLiteral("IP address to listen on (default: every address)."),
         QStringLiteral("ADDRESS"));
-    parser.addOptions({help, version, port, nick, listen});
+    const QCommandLineOption sendPicture(
+        QStringLiteral("send-picture"),
+        QStringLiteral("Keeps the canvas and sends it to each newcomer right after its join is "
+                       "answered, as ordinary draw records (default: off, no canvas kept)."));
+    parser.addOptions({help, version, port, nick, listen, sendPicture});
 
     if (!parser.parse(arguments)) {
         return Failed(parser.errorText().toStdString());
@@ -90,6 +94,7 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
         return Failed("--listen: not an IP address: " + szListen.toStdString());
     }
     options.szListen = szListen.toStdString();
+    options.bSendPicture = parser.isSet(sendPicture);
     return options;
 }
 

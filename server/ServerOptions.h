@@ -8,7 +8,8 @@
 namespace zaplo {
 
 // The headless server's command line:
-//   zaplo-server [--port PORT] [--nick NAME] [--listen ADDRESS] | --help | --version
+//   zaplo-server [--port PORT] [--nick NAME] [--listen ADDRESS] [--send-picture]
+//                | --help | --version
 // Port and nickname pass the connection dialog's own checks; the listen address must be an IP
 // address (empty: every address).
 class ServerOptions {
@@ -23,6 +24,8 @@ public:
     int16_t nPort = 0;
     std::string szNick;
     std::string szListen;
+    // Keep the canvas and send it to each newcomer after its join's answer.
+    bool bSendPicture = false;
     // Help, Version: the text to print; Fail: the one-line reason, without the program's name.
     std::string szText;
 };

@@ -49,10 +49,13 @@ int main(int argc, char** argv) {
         },
         [] { return QDateTime::currentDateTime(); }, [&state] { return state.GetTicks(); });
     std::string szLastStatus;
-    zaplo::ConsoleHost host(state, [&](const std::string& szStatus) {
-        szLastStatus = szStatus;
-        printer.Print(szStatus);
-    });
+    zaplo::ConsoleHost host(
+        state,
+        [&](const std::string& szStatus) {
+            szLastStatus = szStatus;
+            printer.Print(szStatus);
+        },
+        options.bSendPicture);
     host.Start();
     if (!host.Listening()) {
         const char* szHint = options.nPort < 1024

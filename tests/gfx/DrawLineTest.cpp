@@ -1,5 +1,6 @@
 #include "gfx/DrawLine.h"
-#include "gfx/LineRaster.h"
+
+#include "base/LineRaster.h"
 
 #include <QImage>
 

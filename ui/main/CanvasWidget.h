@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/PixelCanvas.h"
+
 #include <QColor>
 #include <QImage>
 #include <QWidget>
@@ -17,8 +19,10 @@ class CanvasWidget : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kBorder = 1;
-    static constexpr int kInnerWidth = 248;
-    static constexpr int kInnerHeight = 353;
+    static constexpr int kInnerWidth = PixelCanvas::kWidth;
+    static constexpr int kInnerHeight = PixelCanvas::kHeight;
+    static constexpr int kOuterWidth = kInnerWidth + 2 * kBorder;
+    static constexpr int kOuterHeight = kInnerHeight + 2 * kBorder;
 
     explicit CanvasWidget(AppState& state, QWidget* parent = nullptr);
 

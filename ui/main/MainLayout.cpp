@@ -1,5 +1,7 @@
 #include "ui/main/MainLayout.h"
 
+#include "ui/main/CanvasWidget.h"
+
 #include <QWidget>
 
 #include <array>
@@ -40,7 +42,8 @@ constexpr std::array<Row, 30> kRows{{
     {"lblStatus", Of("txtStatus", M::Left), Of("txtStatus", M::Top, -15), kText, kText},
     {"Line1_0", Of("txtChatBox", M::Right, 7), At(5), At(1), At(480)},
     {"Line1_1", Of("listUsers", M::Right, 7), At(5), At(1), At(480)},
-    {"picCanvas", Of("listUsers", M::Right, 12), At(20), At(250), At(355)},
+    {"picCanvas", Of("listUsers", M::Right, 12), At(20), At(CanvasWidget::kOuterWidth),
+     At(CanvasWidget::kOuterHeight)},
     {"lblDraw", Of("picCanvas", M::Left), At(5), kText, kText},
     {"btnClear", Of("picCanvas", M::Left), Of("picCanvas", M::InnerBottom, 5), At(73), At(25)},
     {"picCol_0", Of("btnClear", M::Right, 2), Of("picCanvas", M::InnerBottom, 5), At(20), At(20)},

@@ -2,7 +2,9 @@
 
 #include "base/AppState.h"
 #include "base/Colour.h"
+#include "gfx/QtColour.h"
 #include "net/NetSession.h"
+#include "net/PictureSender.h"
 #include "net/SendQueue.h"
 #include "ui/common/ColourBox.h"
 #include "ui/common/UiText.h"
@@ -13,7 +15,6 @@
 #include "ui/main/LogBox.h"
 #include "ui/main/MainLayout.h"
 #include "ui/main/PictureFile.h"
-#include "ui/main/PictureSender.h"
 #include "ui/main/SeparatorLine.h"
 #include "ui/main/UserListMenu.h"
 
@@ -91,7 +92,18 @@ frmMain::frmMain(AppState& state, QWidget* parent) : QMainWindow(parent), state_
     if (state_.nMode == Mode::Server) {
         userMenu_ = new UserListMenu(*listUsers);
         userMenu_->onDisconnect = [this](int16_t iUser) { DisconnectUser(iUser); };
-        picture_ = new PictureSender(*picCanvas, this);
+        const CanvasWidget* canvas = picCanvas;
+        picture_ = new PictureSender(
+            CanvasWidget::kInnerHeight, QColorToColour(canvas->Background()),
+            [canvas](int y, std::vector<int32_t>& row) {
+                const QImage& image = canvas->Image();
+                const auto* pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+                row.resize(static_cast<std::size_t>(image.width()));
+                for (std::size_t x = 0; x < row.size(); ++x) {
+                    row[x] = PackColour(qRed(pixels[x]), qGreen(pixels[x]), qBlue(pixels[x]));
+                }
+            },
+            this);
         picture_->held = [this](int16_t iUser) {
             return session_ ? session_->HeldForSlot(iUser) : 0;
         };

@@ -12,8 +12,6 @@
 
 namespace zaplo {
 
-class CanvasWidget;
-
 // Sends the canvas to newcomers as ordinary draw records, in small chunks from a timer, each
 // chunk only while the newcomer has little waiting and read from the canvas as it is at that
 // moment (PictureFeed decides which rows and when).
@@ -24,7 +22,10 @@ public:
     static constexpr int kBusyMs = 1;
     static constexpr int kWaitingMs = 5;
 
-    explicit PictureSender(const CanvasWidget& canvas, QObject* parent = nullptr);
+    // The picture has nRows rows, each read through readRow as its chunk is made; pixels equal
+    // to background are not sent.
+    PictureSender(int nRows, int32_t background, PictureFeed::RowReader readRow,
+                  QObject* parent = nullptr);
 
     // Bytes the server holds for a slot.
     std::function<qint64(int16_t)> held;
@@ -44,7 +45,7 @@ public:
 private:
     void Tick();
 
-    const CanvasWidget& canvas_;
+    PictureFeed::RowReader readRow_;
     PictureFeed feed_;
     QTimer timer_;
     bool bTicking_ = false;

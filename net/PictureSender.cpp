@@ -1,14 +1,12 @@
-#include "ui/main/PictureSender.h"
+#include "net/PictureSender.h"
 
-#include "base/Colour.h"
-#include "gfx/QtColour.h"
-#include "ui/main/CanvasWidget.h"
+#include <utility>
 
 namespace zaplo {
 
-PictureSender::PictureSender(const CanvasWidget& canvas, QObject* parent)
-    : QObject(parent), canvas_(canvas),
-      feed_(CanvasWidget::kInnerHeight, QColorToColour(canvas.Background())) {
+PictureSender::PictureSender(int nRows, int32_t background, PictureFeed::RowReader readRow,
+                             QObject* parent)
+    : QObject(parent), readRow_(std::move(readRow)), feed_(nRows, background) {
     timer_.setObjectName(QStringLiteral("timerSendPicture"));
     timer_.setInterval(kBusyMs);
     connect(&timer_, &QTimer::timeout, this, &PictureSender::Tick);
@@ -29,18 +27,10 @@ void PictureSender::Tick() {
         return;
     }
     bTicking_ = true;
-    const PictureFeed::RowReader readRow = [this](int y, std::vector<int32_t>& row) {
-        const QImage& image = canvas_.Image();
-        const auto* pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        row.resize(static_cast<std::size_t>(image.width()));
-        for (std::size_t x = 0; x < row.size(); ++x) {
-            row[x] = PackColour(qRed(pixels[x]), qGreen(pixels[x]), qBlue(pixels[x]));
-        }
-    };
     bool bSent = false;
     for (const int16_t iUser : feed_.Slots()) {
         std::size_t nCount = 0;
-        std::string szChunk = feed_.NextChunk(iUser, held ? held(iUser) : 0, readRow, &nCount);
+        std::string szChunk = feed_.NextChunk(iUser, held ? held(iUser) : 0, readRow_, &nCount);
         if (szChunk.empty() || !send) {
             continue;
         }

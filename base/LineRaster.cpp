@@ -1,4 +1,4 @@
-#include "gfx/LineRaster.h"
+#include "base/LineRaster.h"
 
 #include <algorithm>
 
