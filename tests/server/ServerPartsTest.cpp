@@ -132,8 +132,11 @@ TEST(ServerOptions, DefaultsAndGivenValues) {
     EXPECT_EQ(options.nPort, 201);
     EXPECT_EQ(options.szNick, "host");
     EXPECT_EQ(options.szListen, "");
-    options = Parse({"--port", "5201", "--nick", "J\xc3\xbcrgen hub", "--listen", "::1"});
+    EXPECT_FALSE(options.bSendPicture);
+    options = Parse(
+        {"--port", "5201", "--nick", "J\xc3\xbcrgen hub", "--listen", "::1", "--send-picture"});
     EXPECT_EQ(options.action, ServerOptions::Action::Run);
+    EXPECT_TRUE(options.bSendPicture);
     EXPECT_EQ(options.nPort, 5201);
     EXPECT_EQ(options.szNick, "J\xc3\xbcrgen hub");
     EXPECT_EQ(options.szListen, "::1");
@@ -148,7 +151,7 @@ TEST(ServerOptions, HelpAndVersion) {
     const ServerOptions help = Parse({"--help", "--port", "0"});
     EXPECT_EQ(help.action, ServerOptions::Action::Help);
     for (const char* szOption :
-         {"--port <PORT>", "--nick <NAME>", "--listen <ADDRESS>", "--version"}) {
+         {"--port <PORT>", "--nick <NAME>", "--listen <ADDRESS>", "--send-picture", "--version"}) {
         EXPECT_NE(help.szText.find(szOption), std::string::npos) << szOption;
     }
     const ServerOptions version = Parse({"-v"});
@@ -170,7 +173,8 @@ TEST(ServerOptions, BadValuesFailWithTheReason) {
           Case{{"--listen", "example.org"}, "--listen: not an IP address: example.org"},
           Case{{"5201"}, "unexpected argument: 5201"},
           Case{{"--colour"}, "Unknown option 'colour'."},
-          Case{{"--port"}, "Missing value after '--port'."}}) {
+          Case{{"--port"}, "Missing value after '--port'."},
+          Case{{"--send-picture=yes"}, "Unexpected value after '--send-picture'."}}) {
         const ServerOptions options = Parse(c.args);
         EXPECT_EQ(options.action, ServerOptions::Action::Fail) << c.szText;
         EXPECT_EQ(options.szText, c.szText);
