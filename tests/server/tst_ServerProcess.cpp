@@ -100,6 +100,27 @@ private Q_SLOTS:
         QCOMPARE(server.process.readAllStandardError(), QByteArray());
     }
 
+    void sendPictureGivesANewcomerTheCanvas() {
+        const int16_t nPort = FreeLowPort();
+        ServerProcess server({QStringLiteral("--port"), QString::number(nPort),
+                              QStringLiteral("--nick"), QStringLiteral("hub"),
+                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                              QStringLiteral("--send-picture")});
+        QVERIFY(server.WaitOut("Waiting for a client to join...\n"));
+        RawPeer ann(static_cast<uint16_t>(nPort));
+        QVERIFY(ann.WaitState(QTcpSocket::ConnectedState));
+        // Her chat line's echo follows her stroke. (Her own picture may bring the stroke too:
+        // rows are read as they go out.)
+        ann.Send("{2}ann\r\n{10}1;2;30;2;255;\r\n{1}{ann}drawn\r\n");
+        QVERIFY(ann.TakeThrough("drawn\r\n").endsWith("{1}{ann}drawn\r\n"));
+        RawPeer bob(static_cast<uint16_t>(nPort));
+        QVERIFY(bob.WaitState(QTcpSocket::ConnectedState));
+        bob.Send("{2}bob\r\n");
+        // The stroke comes back as the run of its pixels: the same record.
+        QCOMPARE(bob.TakeThrough("{10}"),
+                 QByteArray("{9}bob has joined!\r\n{8}hub;ann;bob;\r\n{10}1;2;30;2;255;\r\n"));
+    }
+
     void cannotListenEndsWithStatus1_data() {
         QTest::addColumn<bool>("bLowPort");
         QTest::newRow("port in use") << false;
