@@ -1,27 +1,48 @@
 #include "net/core/UserList.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace zaplo {
 
 void UserList::Add(const std::string& szNick, int16_t iSlot) {
     rows_.push_back(Row{szNick, iSlot});
+    slots_.push_back(iSlot);
+    ++counts_[iSlot];
+}
+
+std::optional<std::size_t> UserList::RowOf(int16_t iSlot) const {
+    if (!counts_.contains(iSlot)) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(
+        std::distance(slots_.begin(), std::find(slots_.begin(), slots_.end(), iSlot)));
 }
 
 bool UserList::Remove(int16_t iSlot) {
-    const auto row =
-        std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.iSlot == iSlot; });
-    if (row == rows_.end()) {
+    const std::optional<std::size_t> i = RowOf(iSlot);
+    if (!i) {
         return false;
     }
-    rows_.erase(row);
+    const auto offset = static_cast<std::ptrdiff_t>(*i);
+    rows_.erase(rows_.begin() + offset);
+    slots_.erase(slots_.begin() + offset);
+    const auto count = counts_.find(iSlot);
+    if (--count->second == 0) {
+        counts_.erase(count);
+    }
     return true;
 }
 
 std::optional<std::string> UserList::Nickname(int16_t iSlot) const {
-    const auto row =
-        std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.iSlot == iSlot; });
-    return row == rows_.end() ? std::nullopt : std::optional(row->szNick);
+    const std::optional<std::size_t> i = RowOf(iSlot);
+    return i ? std::optional(rows_[*i].szNick) : std::nullopt;
+}
+
+void UserList::Clear() {
+    rows_.clear();
+    slots_.clear();
+    counts_.clear();
 }
 
 std::vector<std::string> UserList::Names() const {
