@@ -2,33 +2,30 @@
 
 namespace zaplo {
 
-bool WorkPacer::TryNow(int64_t nNowMs, std::size_t nCost) {
-    if (!bStarted_ || nNowMs - nStartMs_ >= nWindowMs_) {
-        bStarted_ = true;
-        nStartMs_ = nNowMs;
-        nSpent_ = 0;
+bool WorkPacer::TryNow(int64_t nNowUs) {
+    if (nNowUs - nStartUs_ >= nThisWindowUs_) {
+        nStartUs_ = nNowUs;
+        nThisWindowUs_ = nWindowUs_;
+        nSpentUs_ = 0;
+        bWaiting_ = false;
     }
-    if (nSpent_ + nCost > nBudget_ && nSpent_ > 0) {
-        // Spend the rest of the budget on nothing: everything else in this window waits, so
-        // lines keep their order.
-        nSpent_ = nBudget_ + 1;
+    // Once something waits, nothing later goes first: lines keep their order.
+    if (bWaiting_ || nSpentUs_ >= nBudgetUs_) {
+        bWaiting_ = true;
         return false;
     }
-    nSpent_ += nCost;
     return true;
 }
 
-void WorkPacer::DoneBatch(int64_t nNowMs, std::size_t nCost) {
-    bStarted_ = true;
-    nStartMs_ = nNowMs;
-    nSpent_ = nCost;
+void WorkPacer::DoneBatch(int64_t nNowUs, int64_t nTookUs) {
+    nStartUs_ = nNowUs;
+    nThisWindowUs_ = nTookUs * kBusyShare > nWindowUs_ ? nTookUs * kBusyShare : nWindowUs_;
+    nSpentUs_ = 0;
+    bWaiting_ = false;
 }
 
-int64_t WorkPacer::WaitMs(int64_t nNowMs) const {
-    if (!bStarted_) {
-        return 0;
-    }
-    const int64_t nLeft = nStartMs_ + nWindowMs_ - nNowMs;
+int64_t WorkPacer::WaitUs(int64_t nNowUs) const {
+    const int64_t nLeft = nStartUs_ + nThisWindowUs_ - nNowUs;
     return nLeft > 0 ? nLeft : 0;
 }
 

@@ -34,4 +34,5 @@ check app 'base|net/core|net|gfx|assets|ui/common|ui/connect|ui/start|ui/main|ap
 check fuzz 'net/core|tests/support|fuzz' noqt
 check bench/relay 'bench/relay' noqt
 check bench/bot 'bench/bot' noqt
+check bench/boxes 'bench/boxes' noqt
 exit $status

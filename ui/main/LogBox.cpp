@@ -33,11 +33,10 @@ LogBox::LogBox(QWidget* parent) : QPlainTextEdit(parent) {
     clock_.start();
     flush_.setSingleShot(true);
     connect(&flush_, &QTimer::timeout, this, [this] {
-        const std::size_t nBefore = nShownChars_;
+        const int64_t nStart = NowUs();
         ShowPending();
-        // The batch's screen work counts in the next window, so a flood that goes on keeps
-        // being shown in batches.
-        pacer_.DoneBatch(clock_.elapsed(), nShownChars_ > nBefore ? nShownChars_ - nBefore : 0);
+        const int64_t nNow = NowUs();
+        pacer_.DoneBatch(nNow, nNow - nStart);
     });
 }
 
@@ -46,7 +45,19 @@ QString LogBox::Shown(const QString& line) {
     if (nCut < line.size() && nCut > 0 && line.at(nCut - 1).isHighSurrogate()) {
         --nCut; // never half a character
     }
-    QString shown = line.left(nCut);
+    QString shown;
+    shown.reserve(nCut);
+    // A character carrying hundreds of combining marks costs its layout dearly; no script needs
+    // more than a few, so the screen shows at most kShownMarks of them on one character.
+    int nMarks = 0;
+    for (qsizetype i = 0; i < nCut; ++i) {
+        const QChar ch = line.at(i);
+        const bool bMark = ch.isMark();
+        nMarks = bMark ? nMarks + 1 : 0;
+        if (!bMark || nMarks <= kShownMarks) {
+            shown += ch;
+        }
+    }
     // A line never breaks inside the box: characters that the text document would turn into a
     // block or frame boundary are shown as their visible stand-ins instead.
     for (QChar& ch : shown) {
@@ -76,6 +87,10 @@ QString LogBox::Shown(const QString& line) {
     return shown;
 }
 
+int64_t LogBox::NowUs() const {
+    return clock_.nsecsElapsed() / 1000;
+}
+
 std::size_t LogBox::LineBytes(const QString& line) {
     // As kept: two bytes a character, and the CR LF that Text() adds.
     return 2 * (static_cast<std::size_t>(line.size()) + 2);
@@ -91,10 +106,12 @@ void LogBox::AddLine(const QString& line) {
     lines_.push_front(line);
     ++nWaiting_;
     DropOldest(keep_.Add(LineBytes(line)));
-    if (nWaiting_ == 1 && pacer_.TryNow(clock_.elapsed(), ShownSize(line))) {
+    const int64_t nNow = NowUs();
+    if (nWaiting_ == 1 && pacer_.TryNow(nNow)) {
         ShowPending();
+        pacer_.Spent(NowUs() - nNow);
     } else if (!flush_.isActive()) {
-        flush_.start(static_cast<int>(pacer_.WaitMs(clock_.elapsed())));
+        flush_.start(static_cast<int>((pacer_.WaitUs(nNow) + 999) / 1000));
     }
 }
 
@@ -136,11 +153,12 @@ void LogBox::ShowPending() {
     }
     std::size_t nNewChars = 0;
     std::size_t nNew = 0;
-    while (nNew < nWaiting_ && nNewChars < kScreenChars) {
+    while (nNew < nWaiting_ && nNew < kScreenLines && nNewChars < kScreenChars) {
         nNewChars += ShownSize(lines_[nNew]);
         ++nNew;
     }
-    if (nNew < nWaiting_ || nNewChars + nShownChars_ > 2 * kScreenChars) {
+    if (nNew < nWaiting_ || nNewChars + nShownChars_ > 2 * kScreenChars ||
+        nNew + nShown_ > 2 * kScreenLines) {
         // More than a screenful came at once: the screen starts over with the newest lines.
         Rebuild();
     } else {
@@ -184,7 +202,7 @@ void LogBox::Rebuild() {
 void LogBox::TrimScreen() {
     std::size_t nKeep = nShown_;
     std::size_t nChars = nShownChars_;
-    while (nKeep > 1 && nChars > kScreenChars) {
+    while (nKeep > 1 && (nChars > kScreenChars || nKeep > kScreenLines)) {
         --nKeep;
         nChars -= ShownSize(lines_[nWaiting_ + nKeep]);
     }

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 
 namespace zaplo {
@@ -36,12 +37,15 @@ public:
     // A line on screen: wider than any ordinary line, short enough that even without a break
     // opportunity its layout takes about a millisecond.
     static constexpr int kShownChars = 2'000;
-    // Characters on screen in all: a few hundred lines of ordinary chat to scroll through, with
-    // layouts of a few MB.
+    // Combining marks on screen on one character; the rest are only kept.
+    static constexpr int kShownMarks = 16;
+    // On screen in all: the newest 1,000 lines of ordinary chat to scroll through, fewer when
+    // they are long, with layouts of a few MB that take tens of milliseconds to build afresh.
     static constexpr std::size_t kScreenChars = 128 * 1024;
+    static constexpr std::size_t kScreenLines = 1'000;
     // Screen work done at once per window of time; beyond it lines wait for the window's end.
-    static constexpr int kPaceMs = 40;
-    static constexpr std::size_t kPaceChars = 16 * 1024;
+    static constexpr int64_t kPaceUs = 40'000;
+    static constexpr int64_t kPaceBudgetUs = 10'000;
 
     explicit LogBox(QWidget* parent = nullptr);
 
@@ -68,6 +72,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    int64_t NowUs() const;
     static std::size_t LineBytes(const QString& line);
     static std::size_t ShownSize(const QString& line);
     void DropOldest(std::size_t nDrop);
@@ -80,7 +85,7 @@ private:
 
     std::deque<QString> lines_; // newest first
     LogKeep keep_{kMaxLines, kMaxBytes};
-    WorkPacer pacer_{kPaceMs, kPaceChars};
+    WorkPacer pacer_{kPaceUs, kPaceBudgetUs};
     QElapsedTimer clock_;
     QTimer flush_;
     std::size_t nShown_ = 0;      // lines_[0 .. nShown_) minus the waiting ones are on screen

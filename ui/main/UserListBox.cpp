@@ -14,9 +14,10 @@ UserListBox::UserListBox(QWidget* parent) : QListWidget(parent) {
     clock_.start();
     flush_.setSingleShot(true);
     connect(&flush_, &QTimer::timeout, this, [this] {
-        const auto nRows = static_cast<std::size_t>(waiting_.size());
+        const int64_t nStart = NowUs();
         ShowPending();
-        pacer_.DoneBatch(clock_.elapsed(), nRows);
+        const int64_t nNow = NowUs();
+        pacer_.DoneBatch(nNow, nNow - nStart);
     });
 }
 
@@ -26,11 +27,17 @@ void UserListBox::AddUsername(const std::string& szUser, int16_t iSlot) {
     }
     users_.Add(szUser, iSlot);
     waiting_.append(QString::fromUtf8(szUser.data(), static_cast<qsizetype>(szUser.size())));
-    if (waiting_.size() == 1 && pacer_.TryNow(clock_.elapsed(), 1)) {
+    const int64_t nNow = NowUs();
+    if (waiting_.size() == 1 && pacer_.TryNow(nNow)) {
         ShowPending();
+        pacer_.Spent(NowUs() - nNow);
     } else if (!flush_.isActive()) {
-        flush_.start(static_cast<int>(pacer_.WaitMs(clock_.elapsed())));
+        flush_.start(static_cast<int>((pacer_.WaitUs(nNow) + 999) / 1000));
     }
+}
+
+int64_t UserListBox::NowUs() const {
+    return clock_.nsecsElapsed() / 1000;
 }
 
 void UserListBox::ShowPending() {

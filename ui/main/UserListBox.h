@@ -23,14 +23,14 @@ namespace zaplo {
 //
 // The list holds at most kMaxRows rows, as many as a session can have; a row beyond is not
 // added. Rows usually go on screen at once; when a user list arrives in bulk, the rows beyond a
-// few thousand per window of time go on screen together when that time is over.
+// few milliseconds' work go on screen together a little later, in one insertion.
 class UserListBox : public QListWidget {
     Q_OBJECT
 public:
     // The server's own user and the most clients it admits.
     static constexpr std::size_t kMaxRows = static_cast<std::size_t>(ServerLink::kMaxSlots) + 1;
-    static constexpr int kPaceMs = 40;
-    static constexpr std::size_t kPaceRows = 2'000;
+    static constexpr int64_t kPaceUs = 40'000;
+    static constexpr int64_t kPaceBudgetUs = 10'000;
 
     explicit UserListBox(QWidget* parent = nullptr);
 
@@ -45,9 +45,11 @@ public:
     void ShowPending();
 
 private:
+    int64_t NowUs() const;
+
     UserList users_;
     QStringList waiting_; // the last rows of the list, not yet on screen
-    WorkPacer pacer_{kPaceMs, kPaceRows};
+    WorkPacer pacer_{kPaceUs, kPaceBudgetUs};
     QElapsedTimer clock_;
     QTimer flush_;
 };
