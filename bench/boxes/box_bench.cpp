@@ -105,20 +105,31 @@ Window Start(const std::vector<std::string>& args, std::string* firstLine) {
     return w;
 }
 
+// A server window on a port that a client window can be given (1 to 32767).
 Window StartServer() {
-    std::string line;
-    Window w = Start({"server", "0"}, &line);
-    w.nPort = static_cast<uint16_t>(std::atoi(line.c_str()));
-    if (w.nPort == 0) {
-        std::fprintf(stderr, "server window did not start\n");
-        std::exit(1);
+    static std::mt19937 rng(static_cast<unsigned>(getpid()));
+    for (int tries = 0; tries < 50; ++tries) {
+        std::string line;
+        const std::string port = std::to_string(20000 + rng() % 12000);
+        Window w = Start({"server", port}, &line);
+        w.nPort = static_cast<uint16_t>(std::atoi(line.c_str()));
+        if (w.nPort != 0) {
+            return w;
+        }
+        waitpid(w.pid, nullptr, 0); // the port was taken: the window has ended
     }
-    return w;
+    std::fprintf(stderr, "server window did not start\n");
+    std::exit(1);
 }
 
 Window StartClient(uint16_t nPort) {
     std::string line;
-    return Start({"client", std::to_string(nPort)}, &line);
+    Window w = Start({"client", std::to_string(nPort)}, &line);
+    if (line != "connected") {
+        std::fprintf(stderr, "client window did not start\n");
+        std::exit(1);
+    }
+    return w;
 }
 
 void Stop(Window& w) {
@@ -283,6 +294,7 @@ std::string Words(std::size_t nBytes) {
 }
 
 constexpr std::size_t kMaxLine = 256 * 1024; // the receive buffer's line bound
+constexpr double kRssLimitMb = 3000;         // a phase stops before a window exhausts the machine
 
 // ---- phases ----
 
@@ -431,6 +443,11 @@ template <typename Hostile> void Session(const char* title, int nSeconds, Hostil
             peakServer = std::max(peakServer, RssMb(server.pid));
             peakClient = std::max(peakClient, RssMb(client.pid));
             nextRss = now + std::chrono::milliseconds(100);
+            if (std::max(peakServer, peakClient) > kRssLimitMb) {
+                std::printf("  (stopped after %.1f s: a window passed %.0f MB)\n",
+                            MsSince(t0) / 1000.0, kRssLimitMb);
+                break;
+            }
         }
         talker.Pump(0, [&](std::string_view line) {
             const std::string_view mark = "{1}{talker}ping";
