@@ -186,7 +186,7 @@ void LogBox::ShowTop(std::size_t nNew) {
 void LogBox::Rebuild() {
     std::size_t nChars = 0;
     std::size_t nNew = 0;
-    while (nNew < lines_.size() &&
+    while (nNew < lines_.size() && nNew < kScreenLines &&
            (nNew == 0 || nChars + ShownSize(lines_[nNew]) <= kScreenChars)) {
         nChars += ShownSize(lines_[nNew]);
         ++nNew;
