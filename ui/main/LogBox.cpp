@@ -200,9 +200,14 @@ void LogBox::Rebuild() {
 }
 
 void LogBox::TrimScreen() {
+    if (nShownChars_ <= kScreenChars && nShown_ <= kScreenLines) {
+        return;
+    }
+    // Removing lines at the bottom lays out the line that becomes the last, so the screen is
+    // trimmed well below its bounds at once rather than by one line for each line added.
     std::size_t nKeep = nShown_;
     std::size_t nChars = nShownChars_;
-    while (nKeep > 1 && (nChars > kScreenChars || nKeep > kScreenLines)) {
+    while (nKeep > 1 && (nChars > kScreenChars * 3 / 4 || nKeep > kScreenLines * 3 / 4)) {
         --nKeep;
         nChars -= ShownSize(lines_[nWaiting_ + nKeep]);
     }

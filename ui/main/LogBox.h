@@ -45,7 +45,7 @@ public:
     static constexpr std::size_t kScreenLines = 1'000;
     // Screen work done at once per window of time; beyond it lines wait for the window's end.
     static constexpr int64_t kPaceUs = 40'000;
-    static constexpr int64_t kPaceBudgetUs = 10'000;
+    static constexpr int64_t kPaceBudgetUs = 5'000;
 
     explicit LogBox(QWidget* parent = nullptr);
 
