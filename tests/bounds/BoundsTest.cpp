@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 using namespace zaplo;
@@ -102,4 +105,43 @@ TEST(UserList, FindsAndRemovesTheFirstRowOfASlotAndIgnoresSlotsWithoutRows) {
     EXPECT_EQ(users.Size(), 0U);
     users.Add("again", 2);
     EXPECT_EQ(users.RowOf(2), 0U);
+}
+
+TEST(UserList, AgreesWithAPlainListThroughLongRunsOfJoinsAndDepartures) {
+    // The plain list: rows in order, the first row of a slot found by a scan.
+    std::vector<UserList::Row> plain;
+    UserList users;
+    uint32_t nRandom = 12345;
+    const auto next = [&nRandom] { return nRandom = nRandom * 1103515245U + 12345U; };
+    for (int i = 0; i < 20'000; ++i) {
+        const auto iSlot = static_cast<int16_t>(next() % 64);
+        const auto scan = std::find_if(plain.begin(), plain.end(),
+                                       [&](const UserList::Row& r) { return r.iSlot == iSlot; });
+        if (next() % 100 < 45) {
+            const std::string szNick = "n" + std::to_string(i);
+            plain.push_back({szNick, iSlot});
+            users.Add(szNick, iSlot);
+        } else {
+            ASSERT_EQ(users.Remove(iSlot), scan != plain.end());
+            if (scan != plain.end()) {
+                plain.erase(scan);
+            }
+        }
+        const auto probe = static_cast<int16_t>(next() % 64);
+        const auto first = std::find_if(plain.begin(), plain.end(),
+                                        [&](const UserList::Row& r) { return r.iSlot == probe; });
+        if (first == plain.end()) {
+            ASSERT_FALSE(users.RowOf(probe));
+        } else {
+            ASSERT_EQ(users.RowOf(probe), static_cast<std::size_t>(first - plain.begin()));
+            ASSERT_EQ(users.Nickname(probe), first->szNick);
+        }
+        ASSERT_EQ(users.Size(), plain.size());
+    }
+    const std::vector<UserList::Row> rows = users.Rows();
+    ASSERT_EQ(rows.size(), plain.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].szNick, plain[i].szNick);
+        EXPECT_EQ(rows[i].iSlot, plain[i].iSlot);
+    }
 }
