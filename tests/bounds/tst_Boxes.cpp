@@ -51,7 +51,9 @@ private Q_SLOTS:
         QVERIFY(text.endsWith(QStringLiteral("\r\nline %1\r\n").arg(nExtra)));
         QCOMPARE(static_cast<std::size_t>(text.count(QStringLiteral("\r\n"))), LogBox::kMaxLines);
         box.ShowPending();
-        QCOMPARE(box.ShownLines(), LogBox::kScreenLines); // short lines: the screen's line bound
+        // Short lines: the screen's line bound holds (it is trimmed to three quarters when passed).
+        QVERIFY(box.ShownLines() <= LogBox::kScreenLines);
+        QVERIFY(box.ShownLines() >= LogBox::kScreenLines * 3 / 4);
         QCOMPARE(box.document()->blockCount(), static_cast<int>(box.ShownLines()));
 
         // Long lines meet the byte bound first: as many whole lines as fit, counted two bytes a
@@ -85,10 +87,13 @@ private Q_SLOTS:
         const QString huge = QStringLiteral("{bad}") + QString(256 * 1024 - 5, u'W');
         QElapsedTimer timer;
         timer.start();
+        // Each line is put on screen at once here, whatever the box's pacing would do.
         box.AddLine(huge);
+        box.ShowPending();
         QApplication::processEvents(); // the paint that follows
         const qint64 nFirstMs = timer.restart();
         box.AddLine(QStringLiteral("next"));
+        box.ShowPending();
         QApplication::processEvents();
         const qint64 nNextMs = timer.elapsed();
         // Generous bounds for a loaded machine under sanitizers; the figures are the bench's.
