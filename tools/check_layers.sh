@@ -35,4 +35,5 @@ check server 'base|net/core|net|server'
 check fuzz 'net/core|tests/support|fuzz' noqt
 check bench/relay 'bench/relay' noqt
 check bench/bot 'bench/bot' noqt
+check bench/boxes 'bench/boxes' noqt
 exit $status

@@ -1,0 +1,147 @@
+// What the boxes keep, as numbers: the log's line and byte bounds, the pacing of screen work, and
+// the user list's lookups by slot.
+#include "base/LogKeep.h"
+#include "base/WorkPacer.h"
+#include "net/core/UserList.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using namespace zaplo;
+
+TEST(LogKeep, KeepsTheNewestLinesWithinBothBoundsAndAlwaysTheNewest) {
+    LogKeep keep(3, 100);
+    EXPECT_EQ(keep.Add(10), 0U);
+    EXPECT_EQ(keep.Add(10), 0U);
+    EXPECT_EQ(keep.Add(10), 0U);
+    EXPECT_EQ(keep.Add(10), 1U); // the fourth line pushes out the first
+    EXPECT_EQ(keep.Lines(), 3U);
+    EXPECT_EQ(keep.Bytes(), 30U);
+    // 80 + 10 + 10 + 10: one line too many; without the oldest, exactly at the byte bound.
+    EXPECT_EQ(keep.Add(80), 1U);
+    EXPECT_EQ(keep.Lines(), 3U);
+    EXPECT_EQ(keep.Bytes(), 100U);
+    // 15 + 80 + 10: three lines but over the byte bound, so one more goes.
+    EXPECT_EQ(keep.Add(15), 2U);
+    EXPECT_EQ(keep.Lines(), 2U);
+    EXPECT_EQ(keep.Bytes(), 95U);
+    // A line bigger than the whole bound is kept alone; the next line pushes it out.
+    EXPECT_EQ(keep.Add(500), 2U);
+    EXPECT_EQ(keep.Lines(), 1U);
+    EXPECT_EQ(keep.Bytes(), 500U);
+    EXPECT_EQ(keep.Add(1), 1U);
+    EXPECT_EQ(keep.Bytes(), 1U);
+    keep.Clear();
+    EXPECT_EQ(keep.Lines(), 0U);
+    EXPECT_EQ(keep.Bytes(), 0U);
+}
+
+TEST(LogKeep, AStreamOfLinesNeverExceedsTheBounds) {
+    LogKeep keep(1000, 64 * 1024);
+    std::size_t nKept = 0;
+    for (std::size_t i = 0; i < 20'000; ++i) {
+        const std::size_t nBytes = 1 + (i * 7919) % 300;
+        nKept = nKept + 1 - keep.Add(nBytes);
+        ASSERT_EQ(nKept, keep.Lines());
+        ASSERT_LE(keep.Lines(), 1000U);
+        ASSERT_LE(keep.Bytes(), 64U * 1024U);
+    }
+    EXPECT_GT(keep.Bytes(), 64U * 1024U - 300U); // full up to less than one line
+}
+
+TEST(WorkPacer, DoesWorkAtOnceWithinTheTimeBudgetThenMakesTheRestWaitForTheWindowsEnd) {
+    WorkPacer pacer(40'000, 10'000);
+    EXPECT_TRUE(pacer.TryNow(1'000'000));
+    pacer.Spent(6'000);
+    EXPECT_TRUE(pacer.TryNow(1'010'000));
+    pacer.Spent(4'000); // the budget is used up
+    EXPECT_FALSE(pacer.TryNow(1'020'000));
+    EXPECT_EQ(pacer.WaitUs(1'020'000), 20'000);
+    // A new window would allow work again, but the batch that waits goes first.
+    pacer.DoneBatch(1'040'000, 2'000);
+    EXPECT_EQ(pacer.WaitUs(1'040'000), 40'000);
+    EXPECT_TRUE(pacer.TryNow(1'041'000));
+    pacer.Spent(50'000); // one piece may exceed the budget, the next then waits
+    EXPECT_FALSE(pacer.TryNow(1'050'000));
+    // Once something waits, nothing else in the window goes first, even after a pause.
+    EXPECT_FALSE(pacer.TryNow(1'079'000));
+    EXPECT_TRUE(pacer.TryNow(1'080'000)); // the window is over
+    // A batch that took long makes the next window longer in proportion.
+    pacer.DoneBatch(2'000'000, 25'000);
+    EXPECT_EQ(pacer.WaitUs(2'000'000), 25'000 * WorkPacer::kBusyShare);
+    EXPECT_TRUE(pacer.TryNow(2'050'000)); // within it, the budget is fresh
+    pacer.Spent(10'000);
+    EXPECT_FALSE(pacer.TryNow(2'060'000));
+    EXPECT_EQ(pacer.WaitUs(2'060'000), 40'000);
+    EXPECT_TRUE(pacer.TryNow(2'100'000));
+    EXPECT_EQ(pacer.WaitUs(2'100'000), 40'000); // and the windows after it are ordinary again
+}
+
+TEST(UserList, FindsAndRemovesTheFirstRowOfASlotAndIgnoresSlotsWithoutRows) {
+    UserList users;
+    users.Add("host", 0);
+    users.Add("ann", 1);
+    users.Add("bob", 2);
+    users.Add("ann2", 1); // the same slot twice
+    EXPECT_EQ(users.RowOf(1), 1U);
+    EXPECT_EQ(users.Nickname(1), "ann");
+    EXPECT_FALSE(users.RowOf(7));
+    EXPECT_FALSE(users.Remove(7));
+    EXPECT_EQ(users.Size(), 4U);
+    EXPECT_TRUE(users.Remove(1));
+    EXPECT_EQ(users.Nickname(1), "ann2");
+    EXPECT_EQ(users.RowOf(1), 2U);
+    EXPECT_EQ(users.RowOf(2), 1U); // bob moved up
+    EXPECT_TRUE(users.Remove(1));
+    EXPECT_FALSE(users.Remove(1));
+    EXPECT_FALSE(users.Nickname(1));
+    EXPECT_EQ(users.Names(), (std::vector<std::string>{"host", "bob"}));
+    users.Clear();
+    EXPECT_FALSE(users.RowOf(0));
+    EXPECT_EQ(users.Size(), 0U);
+    users.Add("again", 2);
+    EXPECT_EQ(users.RowOf(2), 0U);
+}
+
+TEST(UserList, AgreesWithAPlainListThroughLongRunsOfJoinsAndDepartures) {
+    // The plain list: rows in order, the first row of a slot found by a scan.
+    std::vector<UserList::Row> plain;
+    UserList users;
+    uint32_t nRandom = 12345;
+    const auto next = [&nRandom] { return nRandom = nRandom * 1103515245U + 12345U; };
+    for (int i = 0; i < 20'000; ++i) {
+        const auto iSlot = static_cast<int16_t>(next() % 64);
+        const auto scan = std::find_if(plain.begin(), plain.end(),
+                                       [&](const UserList::Row& r) { return r.iSlot == iSlot; });
+        if (next() % 100 < 45) {
+            const std::string szNick = "n" + std::to_string(i);
+            plain.push_back({szNick, iSlot});
+            users.Add(szNick, iSlot);
+        } else {
+            ASSERT_EQ(users.Remove(iSlot), scan != plain.end());
+            if (scan != plain.end()) {
+                plain.erase(scan);
+            }
+        }
+        const auto probe = static_cast<int16_t>(next() % 64);
+        const auto first = std::find_if(plain.begin(), plain.end(),
+                                        [&](const UserList::Row& r) { return r.iSlot == probe; });
+        if (first == plain.end()) {
+            ASSERT_FALSE(users.RowOf(probe));
+        } else {
+            ASSERT_EQ(users.RowOf(probe), static_cast<std::size_t>(first - plain.begin()));
+            ASSERT_EQ(users.Nickname(probe), first->szNick);
+        }
+        ASSERT_EQ(users.Size(), plain.size());
+    }
+    const std::vector<UserList::Row> rows = users.Rows();
+    ASSERT_EQ(rows.size(), plain.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].szNick, plain[i].szNick);
+        EXPECT_EQ(rows[i].iSlot, plain[i].iSlot);
+    }
+}
