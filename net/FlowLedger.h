@@ -47,7 +47,7 @@ public:
     // Lag at which a receiver far behind the others is let go: a chat line that late is no
     // longer part of the conversation, and a link that still works recovers from a loss burst
     // (several retransmission time-outs) well within it.
-    static constexpr int32_t kMaxLagMs = 8000;
+    static constexpr int32_t kMaxLagMs = 5000;
     // Granularity of the time marks (and of the lag).
     static constexpr int32_t kMarkMs = 10;
 
