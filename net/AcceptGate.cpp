@@ -35,7 +35,9 @@ bool AcceptGate::Admit(const std::string& szAddress, int32_t lNow) {
     }
     Bucket& bucket = it->second;
     const int32_t nAhead = -Since(lNow, bucket.lFull); // ms until full
-    if (nAhead <= 0) {
+    // Never more than the burst ahead, unless the clock went back or the bucket lay idle for
+    // longer than the counter's half range: full then.
+    if (nAhead <= 0 || nAhead > kBurstMs) {
         bucket.lFull = After(lNow, kTokenMs);
         return true;
     }

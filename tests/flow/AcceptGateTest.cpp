@@ -36,6 +36,10 @@ TEST(AcceptGate, BurstThenOneAddressAtItsRateOthersUntouched) {
         // Idle long enough, the whole burst is back.
         lNow = static_cast<int32_t>(static_cast<uint32_t>(lNow) + 10000);
         EXPECT_EQ(Admitted(gate, "a", 100, lNow), AcceptGate::kBurst);
+        // A clock that went back (or a bucket idle for half the counter's range) counts as full.
+        EXPECT_EQ(
+            Admitted(gate, "a", 100, static_cast<int32_t>(static_cast<uint32_t>(lNow) - 100000)),
+            AcceptGate::kBurst);
     }
 }
 
