@@ -126,7 +126,13 @@ void ServerLink::OnConnectionRequest(qintptr id) {
     }
     // Its address has connected too often lately: it waits its turn, connected but not read.
     if (parked_.size() >= kMaxParked) {
+        // Enough wait here: turned away. Every so many, accepting pauses for a moment, so the
+        // next ones wait in the system's backlog; once it is full, whoever connects in a loop
+        // is slowed down by the system itself.
         TcpSocket::Reject(id);
+        if (++nTurnedAway_ % kTurnedAwayPerPause == 0) {
+            ws_user_[0]->Socket().PauseListening(AcceptGate::kTokenMs);
+        }
         return;
     }
     parked_.emplace_back(id, std::move(szKey));

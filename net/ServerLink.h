@@ -44,8 +44,10 @@ public:
     // flight are not limited by it.
     static constexpr int kNotSentLowat = 16 * 1024;
     // Connections taken early from an address over its rate wait here (connected, not read)
-    // until their turn; beyond this many, further ones are turned away.
+    // until their turn; beyond this many, further ones are turned away, and after every
+    // kTurnedAwayPerPause of those accepting pauses for one token's time.
     static constexpr std::size_t kMaxParked = 256;
+    static constexpr int kTurnedAwayPerPause = 64;
 
     ServerLink(AppState& state, PacketHost& host, EventPump& pump, ReadScheduler& reader,
                QObject* parent = nullptr);
@@ -117,6 +119,7 @@ private:
     std::vector<int16_t> cut_;
     std::vector<int16_t> paced_;
     int16_t iServing_ = 0;
+    int64_t nTurnedAway_ = 0;
     // Never shrinks during a session: a slot is closed and reused, never destroyed.
     std::vector<Connection*> ws_user_;
     int16_t nSlotLimit_ = kMaxSlots;

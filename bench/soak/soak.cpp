@@ -10,10 +10,23 @@
 // p50/p99 (ms), non-readers cut off and the time until the last one was announced gone, and the
 // peak resident memory of the server (VmHWM of a server process started for each scenario), and
 // how many flood records per second reached an honest client (the server's relay throughput).
-// --short runs 4 s without and 8 s with each hostile peer (under a minute in all), otherwise
-// 10 s and 30 s. SOAK_DEBUG=1 also shows the slowest echoes.
 //
-// Run: QT_QPA_PLATFORM=offscreen ./build/bench/soak/soak [--short]
+// The pacing phases come first (Swarm.h; slow links are readers with a small receive buffer
+// reading a fixed number of bytes per second):
+// - flood: a flooder, a reader taking 125 KB/s, a talker (5 lines/s) and a fast reader: how late
+//   the talker's lines reach each reader, whether all arrive, how fast the flood goes;
+// - drawers: 20 drawers at 100 records/s (and one chat line/s each), first alone, then with one
+//   more reader taking 32 KB/s: the drawers' chat latency both ways, losses, and when the slow
+//   reader was announced gone;
+// - alike: the 20 drawers while every one takes only 32 KB/s: cuts, losses, lag, memory;
+// - churn: a class of 30 joining at once, then one peer connecting, joining and leaving in a
+//   loop as fast as it can while a talker chats: the talker's echo, the joins that got through,
+//   the server's memory.
+// --short runs 4 s without and 8 s with each hostile peer (under a minute in all), otherwise
+// 10 s and 30 s; the pacing phases 8 s or 30 s each. --only pacing|flood|drawers|alike|churn|
+// existing runs just those. SOAK_DEBUG=1 also shows the slowest echoes.
+//
+// Run: QT_QPA_PLATFORM=offscreen ./build/bench/soak/soak [--short] [--only PHASES]
 #include "base/AppState.h"
 #include "bench/soak/Honest.h"
 #include "bench/soak/Swarm.h"
