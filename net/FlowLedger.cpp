@@ -188,11 +188,15 @@ void FlowLedger::Decide(int nReceivers, std::vector<int16_t>& cut) {
         // Most of the other receivers keep up: this one is far behind them, not the link of
         // the whole session.
         const bool bAlone = nLag > kKeepUpMs && 2 * nKeepUp > nReceivers - 1;
-        if ((nLag > kMaxLagMs && bAlone) || (nWaiting > kMaxUnsent && nSince >= kTakingMs)) {
+        // Past the lag bound it goes if it is far behind the others, or takes nothing at all
+        // (then it is not slow like the others, it is gone).
+        const bool bStalled = nSince >= kStallMs;
+        if ((nLag > kMaxLagMs && (bAlone || bStalled)) ||
+            (nWaiting > kMaxUnsent && nSince >= kTakingMs)) {
             cut.push_back(r);
             continue;
         }
-        if (bAlone || nSince >= kStallMs) {
+        if (bAlone || bStalled) {
             continue; // holds nobody back
         }
         const int64_t nShare = Share(r);

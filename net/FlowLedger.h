@@ -22,9 +22,10 @@ namespace zaplo {
 //   every sender with more than its share waiting there is paced (not read). The share is
 //   kPaceMark split among the senders with bytes waiting there, between kMinShare and kShare.
 //   Senders whose lines do not pile up are never paced.
-// - It is cut when its lag passes kMaxLagMs while most other receivers keep up, or when more
-//   than kMaxUnsent waits and it has acknowledged nothing for kTakingMs. When every receiver is
-//   slow alike nobody is cut: the senders are paced instead.
+// - It is cut when its lag passes kMaxLagMs while most other receivers keep up or while it takes
+//   nothing (kStallMs), or when more than kMaxUnsent waits and it has acknowledged nothing for
+//   kTakingMs. When every receiver is slow alike (but taking) nobody is cut: the senders are
+//   paced instead.
 class FlowLedger {
 public:
     // A sender's bytes waiting at one receiver beyond which it is paced: about a quarter second

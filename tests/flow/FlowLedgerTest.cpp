@@ -88,6 +88,15 @@ TEST(FlowLedger, AReceiverThatTakesNothingHoldsNobodyBackAndIsCutOverTheBound) {
     EXPECT_TRUE(Decide(ledger, 1, 7).empty());
     ledger.SetNow(1000 + FlowLedger::kStallMs + 10 + FlowLedger::kTakingMs);
     EXPECT_EQ(Decide(ledger, 1, 7), std::vector<int16_t>{1});
+    // Alone among receivers that all lag, but taking nothing past the lag bound: gone.
+    FlowLedger quiet;
+    quiet.SetNow(0);
+    quiet.Queued(1, 2, kShare);
+    EXPECT_TRUE(Decide(quiet, 1, 5).empty());
+    quiet.SetNow(FlowLedger::kMaxLagMs);
+    EXPECT_TRUE(Decide(quiet, 1, 5).empty());
+    quiet.SetNow(FlowLedger::kMaxLagMs + 1);
+    EXPECT_EQ(Decide(quiet, 1, 5), std::vector<int16_t>{1});
     // Its connection goes with its output.
     ledger.Drop(1);
     EXPECT_EQ(ledger.Waiting(1), 0);
