@@ -105,12 +105,8 @@ void ServerLink::ServerWait() {
     }
 }
 
-void ServerLink::SetNow() {
-    ledger_.SetNow(state_.GetTicks());
-}
-
 void ServerLink::NoteTime() {
-    SetNow();
+    ledger_.SetNow(state_.GetTicks());
 }
 
 void ServerLink::OnConnectionRequest(qintptr id) {
@@ -234,7 +230,7 @@ void ServerLink::CutOff(int16_t iUser) {
 }
 
 ReadScheduler::Pace ServerLink::Pace() {
-    SetNow();
+    NoteTime();
     // Receivers may be closed (and dropped from the list) while this goes through it.
     const std::vector<int16_t> behind = ledger_.Behind();
     for (const int16_t iUser : behind) {

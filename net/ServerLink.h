@@ -98,7 +98,6 @@ private:
     void OnConnectionRequest(qintptr id);
     void TakeConnection(qintptr id);
     void AdmitParked();
-    void SetNow();
     Connection* NewSlot(int16_t iSlot);
     Connection* Slot(int16_t iUser) const;
     // Slot iUser (a client slot) if its socket is connected, else nullptr.
