@@ -4,6 +4,8 @@
 #include "net/core/MessageCode.h"
 #include "net/core/PacketProc.h"
 
+#include <utility>
+
 namespace zaplo {
 
 Connection::Connection(int16_t nOrigin, PacketHost& host, EventPump& pump, QObject* parent)
@@ -62,6 +64,7 @@ bool Connection::Serve(qint64 nBudget) {
     pump_.Begin();
     const quint64 nGeneration = nGeneration_;
     const std::string szData = socket_.Read(nBudget);
+    const int16_t nOuter = pnServing != nullptr ? std::exchange(*pnServing, nOrigin_) : 0;
     if (!szData.empty()) {
         buffer_.Append(szData);
         DispatchLines(buffer_.TakeLines(), nGeneration);
@@ -71,24 +74,12 @@ bool Connection::Serve(qint64 nBudget) {
             onPeerClosed();
         }
     }
+    if (pnServing != nullptr) {
+        *pnServing = nOuter;
+    }
     pump_.End();
     bBusy_ = false;
     return HasPending();
-}
-
-void Connection::WatchProgress(int32_t lNow) {
-    nAcknowledged_ = socket_.Acknowledged();
-    lLastProgress_ = lNow;
-}
-
-int32_t Connection::SinceProgress(int32_t lNow) {
-    const qint64 nAcknowledged = socket_.Acknowledged();
-    if (nAcknowledged != nAcknowledged_ || socket_.BytesToWrite() == 0) {
-        nAcknowledged_ = nAcknowledged;
-        lLastProgress_ = lNow;
-    }
-    return static_cast<int32_t>(static_cast<uint32_t>(lNow) -
-                                static_cast<uint32_t>(lLastProgress_));
 }
 
 void Connection::DispatchLines(std::string_view szLines, quint64 nGeneration) {

@@ -25,8 +25,8 @@ class PacketHost;
 // peer's flood cannot hold up the others. The peer's close is handed on once every byte it
 // sent before has been dispatched.
 //
-// For the server's flow control it also keeps track of whether the peer takes what is sent to
-// it: the time of its last progress, on the program's tick counter.
+// For the server's flow control it carries the scheduler's mark (bPaced: not read for now) and
+// tells the server whose lines are being dispatched (pnServing).
 class Connection : public QObject {
     Q_OBJECT
 public:
@@ -56,13 +56,12 @@ public:
                socket_.BytesToWrite();
     }
 
-    // Starts a new watch of the peer's progress at lNow (it has just fallen behind).
-    void WatchProgress(int32_t lNow);
-    // Notes progress if the peer has acknowledged more since the last look, or has nothing
-    // waiting; returns the milliseconds since its last progress.
-    int32_t SinceProgress(int32_t lNow);
-    // In the server's list of slots that are behind with their output.
-    bool bBehind = false;
+    int16_t Origin() const { return nOrigin_; }
+    // Not read for now: its lines pile up at some receiver (set by the server's flow control).
+    bool bPaced = false;
+    // Holds this connection's origin while its lines are dispatched (and the outer value again
+    // afterwards), so the server knows whose relays and answers it sends.
+    int16_t* pnServing = nullptr;
 
     // Called when the peer has closed, once every line it sent before has been dispatched.
     std::function<void()> onPeerClosed;
@@ -84,8 +83,6 @@ private:
     // Changes with every new connection and every local close; a dispatch running for an
     // earlier one stops.
     quint64 nGeneration_ = 0;
-    qint64 nAcknowledged_ = 0;
-    int32_t lLastProgress_ = 0;
 };
 
 } // namespace zaplo

@@ -23,11 +23,15 @@ NetSession::NetSession(AppState& state, PacketHost& host, QObject* parent)
     state_.bConnected = false;
     state_.colSendQueue.clear();
     state_.nUsers = 0;
+    origins_.clear();
     reader_->pace = [this] {
         return state_.nMode == Mode::Server ? server_->Pace() : ReadScheduler::Pace::Full;
     };
     server_->onConnected = [this] { WakeSendTimer(); };
-    state_.onQueued = [this] { WakeSendTimer(); };
+    state_.onQueued = [this] {
+        NoteQueued();
+        WakeSendTimer();
+    };
     client_->onConnectFailed = [this] {
         if (onConnectFailed) {
             onConnectFailed();
@@ -61,6 +65,27 @@ void NetSession::WakeSendTimer() {
     if (bIdle_ && state_.bConnected && !state_.colSendQueue.empty()) {
         bIdle_ = false;
         timerSendMsgs_.start();
+    }
+}
+
+void NetSession::NoteQueued() {
+    if (state_.nMode != Mode::Server) {
+        return;
+    }
+    AlignOrigins();
+    // Echoes are made while the chat line's client is being served; the server's own lines and
+    // its announcements are its own.
+    const std::string& szLast = state_.colSendQueue.back();
+    const bool bEcho = szLast.starts_with(WireCode(MessageCode::Chat));
+    origins_.back() = bEcho ? server_->Serving() : int16_t{0};
+}
+
+void NetSession::AlignOrigins() {
+    while (origins_.size() > state_.colSendQueue.size()) {
+        origins_.pop_front(); // the oldest were dropped while the link was down
+    }
+    while (origins_.size() < state_.colSendQueue.size()) {
+        origins_.push_back(0);
     }
 }
 
@@ -127,6 +152,8 @@ void NetSession::SendQueueTick() {
     const std::size_t nDone = std::min(nCount, state_.colSendQueue.size());
     state_.colSendQueue.erase(state_.colSendQueue.begin(),
                               state_.colSendQueue.begin() + static_cast<std::ptrdiff_t>(nDone));
+    origins_.erase(origins_.begin(), origins_.begin() + static_cast<std::ptrdiff_t>(
+                                                            std::min(nDone, origins_.size())));
     bTicking_ = false;
 }
 
@@ -146,17 +173,22 @@ void NetSession::DrainToServer(std::size_t nCount) {
 
 void NetSession::DrainToClients(std::size_t nCount) {
     // Events run between the sends, and their handlers may queue more: work on a copy.
+    AlignOrigins();
     std::vector<std::string> lines;
+    std::vector<int16_t> origins;
     lines.reserve(nCount);
+    origins.reserve(nCount);
     for (std::size_t i = 0; i < nCount; ++i) {
         lines.push_back(state_.colSendQueue[i] + std::string(kCrLf));
+        origins.push_back(origins_[i]);
     }
     pump_->Begin();
+    server_->NoteTime();
     const int nUsers = state_.nUsers;
     for (int u = 1; u <= nUsers; ++u) {
         const auto iUser = static_cast<int16_t>(u);
-        for (const std::string& szLine : lines) {
-            if (!server_->SendToSlot(iUser, szLine)) {
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (!server_->SendToSlot(iUser, lines[i], {}, origins[i])) {
                 break;
             }
             pump_->AfterSend();

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -69,6 +70,10 @@ private:
     void DrainToClients(std::size_t nCount);
     // Starts timerSendMsgs if it idles and there is something to send.
     void WakeSendTimer();
+    void NoteQueued();
+    // origins_ as long as colSendQueue again (messages dropped or added elsewhere are the
+    // server's own).
+    void AlignOrigins();
 
     AppState& state_;
     PacketHost& host_;
@@ -79,6 +84,9 @@ private:
     QTimer timerSendMsgs_;
     // A tick is letting events run; a tick started inside it would send the same messages again.
     bool bTicking_ = false;
+    // Whose each queued message is, in queue order (0: the server's own): a chat echo belongs to
+    // the client whose line it echoes. Kept as long as colSendQueue.
+    std::deque<int16_t> origins_;
     // timerSendMsgs stopped itself for want of work; only then is it woken again (a timer
     // stopped from outside stays stopped).
     bool bIdle_ = false;

@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QTimer>
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -18,26 +17,24 @@ class Connection;
 // floods, or sends one huge block, costs the others at most one budget's worth of dispatch per
 // pass, and its bytes wait in the system's buffer (TCP slows it down) instead of in memory.
 //
-// The owner may pace the reading (pace): while the peers that read fall behind with what is
-// sent to them, passes come only every kPacedIntervalMs and read kPacedBudget bytes in all,
-// shared out over the ready connections, so the small lines of ordinary senders still get
-// through; or nobody is read at all until the readers have taken enough.
+// Before each pass the owner looks at the flow (pace) and marks the connections it paces
+// (Connection::bPaced): those are not read in that pass, the others are, so a paced sender never
+// holds up anybody else. While only paced connections have something to read, a pass comes every
+// kStoppedPollMs to look again.
 //
 // Passes never nest: one that would start while another one lets events run is left to the
 // running pass and the pass after it.
 class ReadScheduler : public QObject {
     Q_OBJECT
 public:
-    enum class Pace { Full, Slow, Stop };
+    // Full: nobody is paced; Paced: the marked connections wait.
+    enum class Pace { Full, Paced };
 
     // Bytes one connection may have read per pass: about a thousand draw messages, a few
     // milliseconds of dispatch, which is what another peer's line may have to wait.
     static constexpr int64_t kReadBudget = 16 * 1024;
-    // Bytes read per paced pass, all connections together: at one pass per kPacedIntervalMs
-    // this lets through 400 KB/s, far more than people type and draw, far less than a flood.
-    static constexpr int64_t kPacedBudget = 4 * 1024;
-    static constexpr int kPacedIntervalMs = 10;
-    // While nobody is read, how often to look whether the readers have taken enough.
+    // While only paced connections have something to read, how often to look whether their
+    // receivers have taken enough.
     static constexpr int kStoppedPollMs = 1;
 
     explicit ReadScheduler(QObject* parent = nullptr);
@@ -47,6 +44,8 @@ public:
     // Something arrived: a pass soon.
     void Wake();
 
+    // Looked at before every pass: marks the paced connections (and may close some). Full when
+    // nobody is paced.
     std::function<Pace()> pace;
 
 private:
@@ -57,7 +56,6 @@ private:
     std::size_t nNext_ = 0;
     bool bInPass_ = false;
     QTimer timer_;
-    std::chrono::steady_clock::time_point lastPaced_{};
 };
 
 } // namespace zaplo

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "net/AcceptGate.h"
+#include "net/FlowLedger.h"
 #include "net/ReadScheduler.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -25,24 +29,30 @@ class ServerLink : public QObject {
 public:
     // Most client slots: the 16-bit slot numbers end there.
     static constexpr int16_t kMaxSlots = 32767;
-    // Flow control. A client with more than kPaceMark waiting to be sent to it is behind. While
-    // it takes what it is sent (it acknowledged something within kTakingMs), nobody is read
-    // until it is back under the mark, so the senders go at the pace of the readers. While it
-    // is not known yet whether it reads, the others are read at a trickle (and not at all once
-    // it is at kMaxUnsent). A client that has taken nothing for kStallMs no longer holds anybody
-    // back, and once more than kMaxUnsent waits for it, it is cut off and announced as gone.
-    // kMaxUnsent bounds a client's output (plus the one message that crosses it); kPaceMark
-    // keeps a reader at most that far behind, a few milliseconds of a local link.
-    static constexpr qint64 kPaceMark = 256 * 1024;
-    static constexpr qint64 kMaxUnsent = qint64{2} * 1024 * 1024;
-    // A reader acknowledges within a round trip while data waits for it.
-    static constexpr int32_t kTakingMs = 100;
-    // Long enough for any link that still works to acknowledge something (a few round trips
-    // and retransmissions), short enough that a non-reader is gone within seconds.
-    static constexpr int32_t kStallMs = 2000;
+    // Flow control (the numbers and the decisions are FlowLedger's). Every byte sent to a
+    // client is booked to its sender: the client whose line is relayed or answered, the client
+    // whose chat line is echoed, or the server itself (slot 0) for its own lines and the
+    // departures it announces. A sender whose bytes pile up beyond its share at a client that
+    // takes data is not read until they are taken; nobody else waits for it. A client far behind
+    // the others (kMaxLagMs), or holding more than kMaxUnsent without taking any of it, is cut
+    // off and announced as gone. Accepted sockets keep at most kNotSentLowat unsent bytes in
+    // the system, so what waits stays in view here instead of hiding in the system's buffer.
+    static constexpr qint64 kPaceMark = FlowLedger::kPaceMark;
+    static constexpr qint64 kMaxUnsent = FlowLedger::kMaxUnsent;
+    static constexpr int32_t kMaxLagMs = FlowLedger::kMaxLagMs;
+    // About a millisecond of a 100 Mbit/s link, a tenth of a second of a 1 Mbit/s one; bytes in
+    // flight are not limited by it.
+    static constexpr int kNotSentLowat = 16 * 1024;
+    // Connections taken early from an address over its rate wait here (connected, not read)
+    // until their turn; beyond this many, further ones are turned away, and after every
+    // kTurnedAwayPerPause of those accepting pauses for one token's time.
+    static constexpr std::size_t kMaxParked = 256;
+    static constexpr int kTurnedAwayPerPause = 64;
 
     ServerLink(AppState& state, PacketHost& host, EventPump& pump, ReadScheduler& reader,
                QObject* parent = nullptr);
+    // Turns away the connections still waiting for their turn.
+    ~ServerLink() override;
 
     // Logs "Waiting for a client to join..." and listens on nPort; a failure is logged too.
     void ServerWait();
@@ -51,7 +61,9 @@ public:
     // Hands szText, then szEnd, to slot iUser's connection if it is connected; a client that
     // has stopped reading is dropped (and announced as gone). False when nothing was sent or
     // the client was dropped.
-    bool SendToSlot(int16_t iUser, std::string_view szText, std::string_view szEnd = {});
+    // iSender: whose bytes these are (0: the server's own).
+    bool SendToSlot(int16_t iUser, std::string_view szText, std::string_view szEnd = {},
+                    int16_t iSender = 0);
     bool SlotConnected(int16_t iUser) const;
     // Closes one slot's socket; slot 0 is the listener.
     void CloseSlot(int16_t iUser);
@@ -62,9 +74,20 @@ public:
     void Disconnect(int16_t iUser);
 
     uint16_t ListeningPort() const;
-    // How fast the clients' data may be read now (the ReadScheduler's pace); cuts off the
-    // clients that have stopped reading.
+    // Looks at the clients' output: marks the senders to pace (not read for now) and cuts off
+    // the clients that are far behind or have stopped reading. Paced when somebody is.
     ReadScheduler::Pace Pace();
+    // The slot whose lines are being dispatched now; 0 outside a dispatch.
+    int16_t Serving() const { return iServing_; }
+    // Bytes of sender iSender waiting to be sent to slot iUser, and slot iUser's lag (ms).
+    qint64 WaitingAt(int16_t iUser, int16_t iSender) const {
+        return ledger_.Waiting(iUser, iSender);
+    }
+    int32_t LagOf(int16_t iUser) const { return ledger_.Lag(iUser); }
+    // Reads the clock for what is sent from now on (once per drain, not per send).
+    void NoteTime();
+    // Connections waiting for their address's turn.
+    std::size_t Parked() const { return parked_.size(); }
     // Bytes the server holds for one slot: unread, not yet dispatched, not yet sent.
     qint64 Held(int16_t iUser) const;
 
@@ -76,21 +99,29 @@ public:
 
 private:
     void OnConnectionRequest(qintptr id);
+    void TakeConnection(qintptr id);
+    void AdmitParked();
     Connection* NewSlot(int16_t iSlot);
     Connection* Slot(int16_t iUser) const;
     // Slot iUser (a client slot) if its socket is connected, else nullptr.
     Connection* ConnectedSlot(int16_t iUser) const;
-    bool SendOn(Connection& slot, int16_t iUser, std::string_view szText, std::string_view szEnd);
+    bool SendOn(Connection& slot, int16_t iUser, std::string_view szText, std::string_view szEnd,
+                int16_t iSender);
     void Departure(int16_t iUser);
-    void NoteBehind(int16_t iUser);
     void CutOff(int16_t iUser);
 
     AppState& state_;
     PacketHost& host_;
     EventPump& pump_;
     ReadScheduler& reader_;
-    // Slots that were behind with their output when last looked at.
-    std::vector<int16_t> behind_;
+    FlowLedger ledger_;
+    AcceptGate gate_;
+    std::deque<std::pair<qintptr, std::string>> parked_;
+    QTimer parkTimer_;
+    std::vector<int16_t> cut_;
+    std::vector<int16_t> paced_;
+    int16_t iServing_ = 0;
+    int64_t nTurnedAway_ = 0;
     // Never shrinks during a session: a slot is closed and reused, never destroyed.
     std::vector<Connection*> ws_user_;
     int16_t nSlotLimit_ = kMaxSlots;

@@ -136,7 +136,7 @@ quint16 TcpListener::ServerPort() const {
 }
 
 void TcpListener::OnReadable() {
-    for (int i = 0; i < kAcceptsPerWake && fd_ >= 0; ++i) {
+    for (int i = 0; i < kAcceptsPerWake && fd_ >= 0 && notifier_->isEnabled(); ++i) {
         const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd >= 0) {
             // The handler may close the listener; the loop condition notices.
@@ -174,13 +174,13 @@ bool TcpListener::ShedOne() {
     return fd >= 0;
 }
 
-void TcpListener::PauseAccepting() {
+void TcpListener::PauseAccepting(int nMs) {
     if (!notifier_) {
         return;
     }
     notifier_->setEnabled(false);
     QSocketNotifier* notifier = notifier_.get();
-    QTimer::singleShot(kResumeDelayMs, notifier, [notifier] { notifier->setEnabled(true); });
+    QTimer::singleShot(nMs, notifier, [notifier] { notifier->setEnabled(true); });
 }
 
 } // namespace zaplo

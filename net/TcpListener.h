@@ -30,6 +30,8 @@ public:
     bool Listen(const QHostAddress& address, quint16 nPort);
     void Close();
     bool IsListening() const { return fd_ >= 0; }
+    // Takes no connection for nMs: they wait in the system's backlog meanwhile.
+    void Pause(int nMs) { PauseAccepting(nMs); }
     // The port actually listened on; 0 when not listening.
     quint16 ServerPort() const;
 
@@ -42,7 +44,7 @@ Q_SIGNALS:
 private:
     void OnReadable();
     bool ShedOne();
-    void PauseAccepting();
+    void PauseAccepting(int nMs = kResumeDelayMs);
     void SetError(int nErrno);
 
     int fd_ = -1;

@@ -44,6 +44,8 @@ public:
     // Listens on LocalPort at szHost (empty: every address). On failure the socket stays
     // closed and LastError tells why.
     bool Listen(const std::string& szHost = {});
+    // While listening: takes no connection for nMs (they wait in the system's backlog).
+    void PauseListening(int nMs) { listener_.Pause(nMs); }
     // Takes the connection of a request identifier from ConnectionRequest.
     bool Accept(qintptr id);
     // Closes the connection of a request identifier without taking it.

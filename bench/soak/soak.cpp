@@ -10,12 +10,26 @@
 // p50/p99 (ms), non-readers cut off and the time until the last one was announced gone, and the
 // peak resident memory of the server (VmHWM of a server process started for each scenario), and
 // how many flood records per second reached an honest client (the server's relay throughput).
-// --short runs 4 s without and 8 s with each hostile peer (under a minute in all), otherwise
-// 10 s and 30 s. SOAK_DEBUG=1 also shows the slowest echoes.
 //
-// Run: QT_QPA_PLATFORM=offscreen ./build/bench/soak/soak [--short]
+// The pacing phases come first (Swarm.h; slow links are readers with a small receive buffer
+// reading a fixed number of bytes per second):
+// - flood: a flooder, a reader taking 125 KB/s, a talker (5 lines/s) and a fast reader: how late
+//   the talker's lines reach each reader, whether all arrive, how fast the flood goes;
+// - drawers: 20 drawers at 100 records/s (and one chat line/s each), first alone, then with one
+//   more reader taking 32 KB/s: the drawers' chat latency both ways, losses, and when the slow
+//   reader was announced gone;
+// - alike: the 20 drawers while every one takes only 32 KB/s: cuts, losses, lag, memory;
+// - churn: a class of 30 joining at once, then one peer connecting, joining and leaving in a
+//   loop as fast as it can while a talker chats: the talker's echo, the joins that got through,
+//   the server's memory.
+// --short runs 4 s without and 8 s with each hostile peer (under a minute in all), otherwise
+// 10 s and 30 s; the pacing phases 8 s or 30 s each. --only pacing|flood|drawers|alike|churn|
+// existing runs just those. SOAK_DEBUG=1 also shows the slowest echoes.
+//
+// Run: QT_QPA_PLATFORM=offscreen ./build/bench/soak/soak [--short] [--only PHASES]
 #include "base/AppState.h"
 #include "bench/soak/Honest.h"
+#include "bench/soak/Swarm.h"
 #include "net/NetSession.h"
 #include "ui/main/frmMain.h"
 
@@ -213,8 +227,9 @@ int RunServer(int argc, char** argv) {
     return 0;
 }
 
-// One scenario against a fresh server process, so its memory is the server's alone.
-Result Scenario(Hostile kind, double dSeconds, long& nPeakKb) {
+// Starts a fresh server process (so its memory is the server's alone), runs fn(port) against it,
+// and stops it; nPeakKb gets its peak resident memory.
+template <class Fn> auto WithServer(Fn fn, long& nPeakKb) {
     int toServer[2];
     int fromServer[2];
     if (::pipe(toServer) != 0 || ::pipe(fromServer) != 0) {
@@ -238,7 +253,7 @@ Result Scenario(Hostile kind, double dSeconds, long& nPeakKb) {
         std::fprintf(stderr, "server did not start\n");
         std::exit(1);
     }
-    const Result result = RunPeers(kind, static_cast<uint16_t>(nPort), dSeconds);
+    auto result = fn(static_cast<uint16_t>(nPort));
     ::close(toServer[1]);
     if (std::fscanf(out, "%ld", &nPeakKb) != 1) {
         nPeakKb = -1;
@@ -248,15 +263,253 @@ Result Scenario(Hostile kind, double dSeconds, long& nPeakKb) {
     return result;
 }
 
+// One scenario of the honest clients against a fresh server process.
+Result Scenario(Hostile kind, double dSeconds, long& nPeakKb) {
+    return WithServer([&](uint16_t nPort) { return RunPeers(kind, nPort, dSeconds); }, nPeakKb);
+}
+
+std::vector<double> Joined(const std::vector<std::vector<double>>& parts) {
+    std::vector<double> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+double Max(const std::vector<double>& v) {
+    return v.empty() ? -1 : *std::max_element(v.begin(), v.end());
+}
+
+// Flooder + a 125 KB/s reader + a talker (5 lines/s) + a fast reader.
+void PhaseFloodSlowTalker(double dSeconds) {
+    long nPeak = 0;
+    WithServer(
+        [&](uint16_t nPort) {
+            std::vector<std::unique_ptr<SwarmPeer>> peers;
+            peers.push_back(std::make_unique<SwarmPeer>(0, PeerSpec{"fast"}, nPort));
+            peers.push_back(
+                std::make_unique<SwarmPeer>(1, PeerSpec{"slow", 0, 0, 125000, 8192}, nPort));
+            peers.push_back(std::make_unique<SwarmPeer>(2, PeerSpec{"talk", 0, 5}, nPort));
+            RunSwarm(peers, 0.3, 0); // everybody has joined before the flood starts
+            Shared shared;
+            long nFloodGot = 0;
+            std::thread flooder([&] { RunHostile(Hostile::Flood, nPort, shared, nFloodGot); });
+            std::thread stopper([&] {
+                std::this_thread::sleep_for(std::chrono::duration<double>(dSeconds));
+                shared.bStop = true;
+            });
+            RunSwarm(peers, dSeconds, 10);
+            stopper.join();
+            flooder.join();
+            const SwarmPeer& fast = *peers[0];
+            const SwarmPeer& slow = *peers[1];
+            const SwarmPeer& talk = *peers[2];
+            const auto atFast = fast.chatMs.count(2) ? fast.chatMs.at(2) : std::vector<double>{};
+            const auto atSlow = slow.chatMs.count(2) ? slow.chatMs.at(2) : std::vector<double>{};
+            int nCut = 0;
+            for (const auto& p : peers) {
+                nCut += p->Closed() || talk.departures.count(p->spec.szNick) ? 1 : 0;
+            }
+            std::printf("flooder + 125 KB/s reader + talker (5 lines/s) + fast reader (%gs): "
+                        "talker's lines at the fast reader %zu/%ld p50 %.1f ms p99 %.1f ms max "
+                        "%.1f ms; at the slow reader %zu/%ld p50 %.1f ms p99 %.1f ms max %.1f ms; "
+                        "honest cut %d; lost or reordered %ld; flood records reaching the fast "
+                        "reader %.0f/s",
+                        dSeconds, atFast.size(), talk.nChatsMade, Percentile(atFast, 0.5),
+                        Percentile(atFast, 0.99), Max(atFast), atSlow.size(), talk.nChatsMade,
+                        Percentile(atSlow, 0.5), Percentile(atSlow, 0.99), Max(atSlow), nCut,
+                        Missing(fast, peers) + Missing(slow, peers) + fast.nDisorder +
+                            slow.nDisorder,
+                        static_cast<double>(fast.nFloodRecords) / dSeconds);
+            return 0;
+        },
+        nPeak);
+    std::printf(", peak RSS %ld MB\n", nPeak / 1024);
+    std::fflush(stdout);
+}
+
+struct DrawersResult {
+    std::vector<double> chatMs; // at the drawers
+    long nLost = 0;
+    int nDrawersCut = 0;
+    double dSlowCutS = -1;
+    double dSlowLagMaxMs = -1;
+    long nPeakKb = 0;
+    double dDrainS = 0;
+};
+
+// 20 drawers at 100 records/s and one chat line per second each; nDrawerRate: the bytes per
+// second every drawer takes (0: all); bSlowReader: one more reader that takes 32 KB/s.
+DrawersResult PhaseDrawers(double dSeconds, long nDrawerRate, bool bSlowReader) {
+    constexpr int kDrawers = 20;
+    DrawersResult result;
+    WithServer(
+        [&](uint16_t nPort) {
+            std::vector<std::unique_ptr<SwarmPeer>> peers;
+            for (int i = 0; i < kDrawers; ++i) {
+                peers.push_back(
+                    std::make_unique<SwarmPeer>(i,
+                                                PeerSpec{"d" + std::to_string(i), 100, 1,
+                                                         nDrawerRate, nDrawerRate > 0 ? 8192 : 0},
+                                                nPort));
+            }
+            if (bSlowReader) {
+                peers.push_back(std::make_unique<SwarmPeer>(
+                    kDrawers, PeerSpec{"slow", 0, 0, 32000, 8192}, nPort));
+            }
+            RunSwarm(peers, 0.5, 0);
+            const auto t0 = SoakClock::now();
+            RunSwarm(peers, dSeconds, 60);
+            result.dDrainS = MsSince(t0) / 1000 - dSeconds;
+            for (int i = 0; i < kDrawers; ++i) {
+                const SwarmPeer& p = *peers[static_cast<std::size_t>(i)];
+                for (const auto& [k, v] : p.chatMs) {
+                    result.chatMs.insert(result.chatMs.end(), v.begin(), v.end());
+                }
+                result.nLost += Missing(p, peers) + p.nDisorder;
+                result.nDrawersCut += p.Closed() ? 1 : 0;
+                for (const auto& [name, ms] : p.departures) {
+                    if (name == "slow") {
+                        result.dSlowCutS = std::max(result.dSlowCutS, ms / 1000);
+                    } else {
+                        ++result.nDrawersCut;
+                    }
+                }
+            }
+            if (bSlowReader) {
+                result.dSlowLagMaxMs = Max(Joined([&] {
+                    std::vector<std::vector<double>> parts;
+                    for (const auto& [k, v] : peers.back()->chatMs) {
+                        parts.push_back(v);
+                    }
+                    return parts;
+                }()));
+            }
+            return 0;
+        },
+        result.nPeakKb);
+    return result;
+}
+
+// One peer joining and leaving in a loop while a talker chats; before it, a class of 30 joins
+// within a second from the same address.
+void PhaseChurn(double dSeconds) {
+    long nPeak = 0;
+    WithServer(
+        [&](uint16_t nPort) {
+            std::vector<std::unique_ptr<SwarmPeer>> peers;
+            peers.push_back(std::make_unique<SwarmPeer>(0, PeerSpec{"talk", 0, 5}, nPort));
+            RunSwarm(peers, 0.2, 0);
+            const auto tClass = SoakClock::now();
+            for (int i = 1; i <= 30; ++i) {
+                peers.push_back(
+                    std::make_unique<SwarmPeer>(i, PeerSpec{"c" + std::to_string(i)}, nPort));
+            }
+            double dClassMs = -1;
+            while (MsSince(tClass) < 5000 && dClassMs < 0) {
+                RunSwarm(peers, 0.01, 0);
+                if (peers[0]->nJoinsSeen >= 30) {
+                    dClassMs = MsSince(tClass);
+                }
+            }
+            int nRefused = 0;
+            for (const auto& p : peers) {
+                nRefused += p->Closed() ? 1 : 0;
+            }
+            std::atomic<bool> bStop{false};
+            std::atomic<long> nCycles{0};
+            std::thread looper([&] {
+                for (long i = 0; !bStop; ++i) {
+                    const int fd = Connect(nPort);
+                    SendAll(fd, "{2}j" + std::to_string(i) + "\r\n");
+                    ::close(fd);
+                    ++nCycles;
+                }
+            });
+            const long nJoinsBefore = peers[0]->nJoinsSeen;
+            std::thread stopper([&] {
+                std::this_thread::sleep_for(std::chrono::duration<double>(dSeconds));
+                bStop = true;
+            });
+            RunSwarm(peers, dSeconds, 5, &bStop);
+            stopper.join();
+            looper.join();
+            const auto& echo = peers[0]->chatMs[0];
+            long nLost = 0;
+            for (const auto& p : peers) {
+                nLost += Missing(*p, peers) + p->nDisorder;
+            }
+            std::printf("class of 30 joining at once: all 30 joined after %.0f ms, refused %d; "
+                        "one peer joining and leaving in a loop (%gs): %.0f cycles/s, %.1f joins/s "
+                        "announced, talker's echo p50 %.1f ms p99 %.1f ms max %.1f ms (%zu/%ld), "
+                        "honest lost %ld",
+                        dClassMs, nRefused, dSeconds, static_cast<double>(nCycles) / dSeconds,
+                        static_cast<double>(peers[0]->nJoinsSeen - nJoinsBefore) / dSeconds,
+                        Percentile(echo, 0.5), Percentile(echo, 0.99), Max(echo), echo.size(),
+                        peers[0]->nChatsMade, nLost);
+            return 0;
+        },
+        nPeak);
+    std::printf(", peak RSS %ld MB\n", nPeak / 1024);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--server") {
         return RunServer(argc, argv);
     }
-    const bool bShort = argc > 1 && std::string(argv[1]) == "--short";
+    bool bShort = false;
+    std::string szOnly;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--short") {
+            bShort = true;
+        } else if (arg == "--only" && i + 1 < argc) {
+            szOnly = argv[++i];
+        }
+    }
     const double dBase = bShort ? 4 : 10;
     const double dPhase = bShort ? 8 : 30;
+
+    const auto Runs = [&szOnly](const char* szPhase) {
+        return szOnly.empty() || szOnly == "pacing" || szOnly == szPhase;
+    };
+    if (Runs("flood")) {
+        PhaseFloodSlowTalker(dPhase);
+    }
+    if (Runs("drawers")) {
+        const DrawersResult plain = PhaseDrawers(dPhase, 0, false);
+        const DrawersResult slow = PhaseDrawers(dPhase, 0, true);
+        std::printf("20 drawers at 100 records/s (%gs): chat p50 %.1f ms p99 %.1f ms, lost %ld, "
+                    "drawers cut %d, peak RSS %ld MB\n",
+                    dPhase, Percentile(plain.chatMs, 0.5), Percentile(plain.chatMs, 0.99),
+                    plain.nLost, plain.nDrawersCut, plain.nPeakKb / 1024);
+        std::printf("20 drawers + one 32 KB/s reader (%gs): drawers' chat p50 %.1f ms p99 %.1f "
+                    "ms (%.2fx without the reader), lost %ld, drawers cut %d, slow reader "
+                    "announced gone after %.1f s (its largest chat lag %.1f s), peak RSS %ld MB\n",
+                    dPhase, Percentile(slow.chatMs, 0.5), Percentile(slow.chatMs, 0.99),
+                    Percentile(slow.chatMs, 0.99) / std::max(Percentile(plain.chatMs, 0.99), 0.001),
+                    slow.nLost, slow.nDrawersCut, slow.dSlowCutS, slow.dSlowLagMaxMs / 1000,
+                    slow.nPeakKb / 1024);
+        std::fflush(stdout);
+    }
+    if (Runs("alike")) {
+        const DrawersResult alike = PhaseDrawers(dPhase, 32000, false);
+        std::printf("20 drawers, every one taking 32 KB/s (%gs): cut %d, lost %ld (after %.1f s "
+                    "of draining), chat p50 %.1f s p99 %.1f s max %.1f s, peak RSS %ld MB\n",
+                    dPhase, alike.nDrawersCut, alike.nLost, alike.dDrainS,
+                    Percentile(alike.chatMs, 0.5) / 1000, Percentile(alike.chatMs, 0.99) / 1000,
+                    Max(alike.chatMs) / 1000, alike.nPeakKb / 1024);
+        std::fflush(stdout);
+    }
+    if (Runs("churn")) {
+        PhaseChurn(dPhase);
+    }
+    if (!szOnly.empty() && szOnly != "existing") {
+        return 0;
+    }
 
     long nPeak = 0;
     const Result base = Scenario(Hostile::None, dBase, nPeak);

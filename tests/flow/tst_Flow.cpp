@@ -107,9 +107,9 @@ private Q_SLOTS:
 
         // The slow reader takes 32 KiB every 10 ms (3.2 MB/s, an ordinary link) until the whole
         // flood has come.
-        // Enough that the non-reader's backlog passes the cut-off bound even after the system's
-        // own send buffer has taken a few megabytes.
-        constexpr int kRecords = 500000;
+        // Enough that the non-reader's backlog passes the cut-off bound twice over (the system
+        // keeps only a little unsent for it).
+        constexpr int kRecords = 250000;
         const QByteArray flood = Numbered(kRecords);
         QByteArray slowGot;
         std::atomic<bool> bSlowDone{false};

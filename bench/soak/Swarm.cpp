@@ -1,0 +1,173 @@
+#include "bench/soak/Swarm.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+long long NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(SoakClock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+SwarmPeer::SwarmPeer(int nId, const PeerSpec& s, uint16_t nPort) : id(nId), spec(s) {
+    fd_ = Connect(nPort, spec.nRcvBuf);
+    out_ = "{2}" + spec.szNick + "\r\n";
+    SetNonBlocking(fd_);
+}
+
+SwarmPeer::~SwarmPeer() {
+    ::close(fd_);
+}
+
+void SwarmPeer::Step(double ms, bool bSending) {
+    if (bSending) {
+        for (; nDrawsMade < static_cast<long>(ms * spec.nDrawsPerSecond / 1000); ++nDrawsMade) {
+            out_ += "{10}" + std::to_string(nDrawsMade % 30000) + ";" +
+                    std::to_string(nDrawsMade / 30000) + ";" + std::to_string(1000 + id) + ";0;" +
+                    std::to_string(id) + ";\r\n";
+        }
+        for (; nChatsMade < static_cast<long>(ms * spec.dChatsPerSecond / 1000); ++nChatsMade) {
+            out_ += "{1}{" + std::to_string(id) + "}c" + std::to_string(nChatsMade) + "t" +
+                    std::to_string(NowNs()) + "\r\n";
+        }
+    }
+    if (!out_.empty() && !bClosed_) {
+        const ssize_t r = ::send(fd_, out_.data(), out_.size(), MSG_NOSIGNAL);
+        if (r > 0) {
+            out_.erase(0, static_cast<std::size_t>(r));
+        }
+    }
+    Read(ms);
+}
+
+void SwarmPeer::Read(double ms) {
+    if (bClosed_) {
+        return;
+    }
+    std::size_t nAllowed = 1 << 20;
+    if (spec.nReadRate > 0) {
+        // At most a tenth of a second's worth saved up: a link does not store its capacity.
+        dReadBudget_ =
+            std::min(dReadBudget_ + (ms - dLastMs_) * static_cast<double>(spec.nReadRate) / 1000,
+                     static_cast<double>(spec.nReadRate) / 10);
+        nAllowed = static_cast<std::size_t>(std::max(dReadBudget_, 0.0));
+    }
+    dLastMs_ = ms;
+    char buf[65536];
+    std::size_t nTaken = 0;
+    while (nTaken < nAllowed) {
+        const ssize_t r = ::recv(fd_, buf, std::min(sizeof buf, nAllowed - nTaken), 0);
+        if (r == 0 || (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            bClosed_ = true;
+            dClosedAtMs = ms;
+            break;
+        }
+        if (r < 0) {
+            break;
+        }
+        nTaken += static_cast<std::size_t>(r);
+        in_.append(buf, static_cast<std::size_t>(r));
+    }
+    if (spec.nReadRate > 0) {
+        dReadBudget_ -= static_cast<double>(nTaken);
+    }
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t end = in_.find("\r\n", pos);
+        if (end == std::string::npos) {
+            break;
+        }
+        Line(std::string_view(in_).substr(pos, end - pos), ms);
+        pos = end + 2;
+    }
+    in_.erase(0, pos);
+}
+
+void SwarmPeer::Line(std::string_view line, double ms) {
+    if (line.starts_with("{10}")) {
+        long f[5] = {};
+        const char* p = line.data() + 4;
+        const char* const end = line.data() + line.size();
+        for (long& field : f) {
+            const auto [next, ec] = std::from_chars(p, end, field);
+            if (ec != std::errc() || next == end || *next != ';') {
+                return;
+            }
+            p = next + 1;
+        }
+        if (f[2] == 3) {
+            ++nFloodRecords;
+            return;
+        }
+        const int k = static_cast<int>(f[2] - 1000);
+        const long seq = f[0] + f[1] * 30000;
+        long& next = draws[k];
+        nDisorder += seq == next ? 0 : 1;
+        next = seq + 1;
+    } else if (line.starts_with("{1}{")) {
+        const std::size_t close = line.find("}c");
+        const std::size_t t = line.find('t', close);
+        if (close == std::string_view::npos || t == std::string_view::npos) {
+            return;
+        }
+        const int k = std::atoi(std::string(line.substr(4, close - 4)).c_str());
+        const long seq = std::atol(std::string(line.substr(close + 2, t - close - 2)).c_str());
+        long& next = chats[k];
+        nDisorder += seq == next ? 0 : 1;
+        next = seq + 1;
+        const long long ns = std::atoll(std::string(line.substr(t + 1)).c_str());
+        chatMs[k].push_back(static_cast<double>(NowNs() - ns) / 1e6);
+    } else if (line.starts_with("{2}")) {
+        ++nJoinsSeen;
+    } else if (line.starts_with("{9}") && line.ends_with(" has been disconnected!")) {
+        const std::string name(line.substr(3, line.find(' ') - 3));
+        departures.emplace(name, ms);
+    }
+}
+
+long Missing(const SwarmPeer& p, const std::vector<std::unique_ptr<SwarmPeer>>& from) {
+    long nMissing = 0;
+    for (const auto& q : from) {
+        if (q->id != p.id) {
+            const auto d = p.draws.find(q->id);
+            nMissing += q->nDrawsMade - (d == p.draws.end() ? 0 : d->second);
+        }
+        const auto c = p.chats.find(q->id);
+        nMissing += q->nChatsMade - (c == p.chats.end() ? 0 : c->second);
+    }
+    return nMissing;
+}
+
+void RunSwarm(std::vector<std::unique_ptr<SwarmPeer>>& peers, double dSeconds, double dDrainSeconds,
+              const std::atomic<bool>* pStop) {
+    const auto t0 = SoakClock::now();
+    std::vector<pollfd> fds(peers.size());
+    for (;;) {
+        const double ms = MsSince(t0);
+        const bool bSending = ms < dSeconds * 1000 && (pStop == nullptr || !*pStop);
+        if (!bSending) {
+            const bool bAll = std::all_of(peers.begin(), peers.end(), [&](const auto& p) {
+                return p->Closed() || (p->Drained() && Missing(*p, peers) == 0);
+            });
+            if (bAll || ms > (dSeconds + dDrainSeconds) * 1000) {
+                return;
+            }
+        }
+        for (std::size_t i = 0; i < peers.size(); ++i) {
+            fds[i] = {peers[i]->Fd(),
+                      static_cast<short>(POLLIN | (peers[i]->WantsWrite() ? POLLOUT : 0)), 0};
+        }
+        ::poll(fds.data(), fds.size(), 1);
+        for (auto& p : peers) {
+            p->Step(MsSince(t0), bSending);
+        }
+    }
+}

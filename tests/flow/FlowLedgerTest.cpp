@@ -1,0 +1,181 @@
+// The server's pacing and cutting decisions over plain numbers: whose bytes wait where, which
+// senders are paced, which receivers are let go.
+#include "net/FlowLedger.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+using zaplo::FlowLedger;
+
+constexpr int64_t kShare = FlowLedger::kShare;
+
+// Looks at every receiver the ledger watches, as the server does before a pass: the system took
+// nothing, but each receiver acknowledged nAck bytes so far.
+std::vector<int16_t> Decide(FlowLedger& ledger, int nReceivers, int64_t nAck = 0) {
+    for (const int16_t r : std::vector<int16_t>(ledger.Behind())) {
+        ledger.Look(r, ledger.Waiting(r), nAck);
+    }
+    std::vector<int16_t> cut;
+    ledger.Decide(nReceivers, cut);
+    return cut;
+}
+
+TEST(FlowLedger, OnlyTheSenderWhoseBytesPileUpIsPacedAndOnlyWhileTheyWait) {
+    FlowLedger ledger;
+    // Receiver 1 is slow; receiver 2 takes everything. Sender 3 floods, 4 talks.
+    ledger.Queued(1, 3, kShare - 100);
+    ledger.Queued(1, 4, 60);
+    ledger.Queued(1, 3, 200);
+    ledger.Queued(2, 3, kShare + 100);
+    ledger.Empty(2);
+    ledger.Queued(2, 4, 60);
+    EXPECT_TRUE(Decide(ledger, 4).empty());
+    EXPECT_TRUE(ledger.Paced(3));
+    EXPECT_FALSE(ledger.Paced(4));
+    EXPECT_EQ(ledger.Waiting(1, 3), kShare + 100);
+    EXPECT_EQ(ledger.Waiting(1, 4), 60);
+    EXPECT_EQ(ledger.Waiting(2), 60);
+    // The system takes the first run and the talker's line: 3 is back within its share.
+    ledger.Look(1, 200, 1);
+    EXPECT_EQ(ledger.Waiting(1, 3), 200);
+    EXPECT_EQ(ledger.Waiting(1, 4), 0);
+    Decide(ledger, 4, 1);
+    EXPECT_FALSE(ledger.Paced(3));
+    // The server's own lines (slot 0) are never paced.
+    ledger.Queued(1, 0, 10 * kShare);
+    Decide(ledger, 4, 2);
+    EXPECT_FALSE(ledger.Paced(0));
+}
+
+TEST(FlowLedger, ShareShrinksWithTheSendersWaitingAtOneReceiver) {
+    FlowLedger ledger;
+    ledger.Queued(1, 2, 20 * 1024);
+    ledger.Queued(1, 3, 20 * 1024);
+    Decide(ledger, 3);
+    EXPECT_EQ(ledger.Share(1), kShare);
+    EXPECT_FALSE(ledger.Paced(2));
+    for (int16_t s = 4; s < 24; ++s) {
+        ledger.Queued(1, s, 14 * 1024);
+    }
+    Decide(ledger, 3);
+    EXPECT_EQ(ledger.Share(1), FlowLedger::kPaceMark / 22);
+    EXPECT_TRUE(ledger.Paced(2) && ledger.Paced(4) && ledger.Paced(23));
+    for (int16_t s = 24; s < 200; ++s) {
+        ledger.Queued(1, s, 1);
+    }
+    EXPECT_EQ(ledger.Share(1), FlowLedger::kMinShare);
+}
+
+TEST(FlowLedger, AReceiverThatTakesNothingHoldsNobodyBackAndIsCutOverTheBound) {
+    FlowLedger ledger;
+    ledger.SetNow(1000);
+    ledger.Queued(1, 2, 2 * kShare);
+    EXPECT_TRUE(Decide(ledger, 1, 5).empty());
+    EXPECT_TRUE(ledger.Paced(2)); // not known yet whether it reads
+    ledger.SetNow(1000 + FlowLedger::kStallMs);
+    EXPECT_TRUE(Decide(ledger, 1, 5).empty());
+    EXPECT_FALSE(ledger.Paced(2));
+    // It kept acknowledging: a reader, so the sender waits for it.
+    ledger.SetNow(1000 + FlowLedger::kStallMs + 10);
+    Decide(ledger, 1, 6);
+    EXPECT_TRUE(ledger.Paced(2));
+    // More than kMaxUnsent: cut once it has taken nothing for kTakingMs.
+    ledger.Queued(1, 0, FlowLedger::kMaxUnsent);
+    EXPECT_TRUE(Decide(ledger, 1, 7).empty());
+    ledger.SetNow(1000 + FlowLedger::kStallMs + 10 + FlowLedger::kTakingMs);
+    EXPECT_EQ(Decide(ledger, 1, 7), std::vector<int16_t>{1});
+    // Alone among receivers that all lag, but taking nothing past the lag bound: gone.
+    FlowLedger quiet;
+    quiet.SetNow(0);
+    quiet.Queued(1, 2, kShare);
+    EXPECT_TRUE(Decide(quiet, 1, 5).empty());
+    quiet.SetNow(FlowLedger::kMaxLagMs);
+    EXPECT_TRUE(Decide(quiet, 1, 5).empty());
+    quiet.SetNow(FlowLedger::kMaxLagMs + 1);
+    EXPECT_EQ(Decide(quiet, 1, 5), std::vector<int16_t>{1});
+    // Its connection goes with its output.
+    ledger.Drop(1);
+    EXPECT_EQ(ledger.Waiting(1), 0);
+    EXPECT_TRUE(ledger.Behind().empty());
+}
+
+TEST(FlowLedger, LagIsTheAgeOfTheOldestWaitingByte) {
+    FlowLedger ledger;
+    ledger.SetNow(-50); // across the counter's sign
+    ledger.Queued(1, 2, 10 * 1024);
+    ledger.SetNow(-50 + FlowLedger::kMarkMs / 2);
+    ledger.Queued(1, 2, 10 * 1024); // same mark
+    ledger.SetNow(200);
+    ledger.Queued(1, 3, 10 * 1024);
+    ledger.SetNow(1200);
+    EXPECT_EQ(ledger.Lag(1), 1250);
+    ledger.Look(1, 10 * 1024 + 1, 1);
+    EXPECT_EQ(ledger.Lag(1), 1250); // one byte of the first mark still waits
+    ledger.Look(1, 10 * 1024, 2);
+    EXPECT_EQ(ledger.Lag(1), 1000);
+    ledger.Look(1, 0, 3);
+    EXPECT_EQ(ledger.Lag(1), 0);
+}
+
+TEST(FlowLedger, FarBehindTheOthersIsCutSlowAlikeIsPaced) {
+    const auto Lagging = [](FlowLedger& ledger, int16_t r, int32_t lFrom) {
+        ledger.SetNow(lFrom);
+        ledger.Queued(r, 9, 2 * kShare);
+    };
+    // Receiver 1 lags while four others keep up: past kKeepUpMs it holds nobody back, past
+    // kMaxLagMs it is cut.
+    FlowLedger alone;
+    Lagging(alone, 1, 0);
+    int64_t nAck = 0;
+    for (int32_t t = 0; t <= FlowLedger::kMaxLagMs; t += 500) {
+        alone.SetNow(t);
+        EXPECT_TRUE(Decide(alone, 5, ++nAck).empty()) << t;
+        EXPECT_EQ(alone.Paced(9), t <= FlowLedger::kKeepUpMs) << t;
+    }
+    alone.SetNow(FlowLedger::kMaxLagMs + 1);
+    EXPECT_EQ(Decide(alone, 5, ++nAck), std::vector<int16_t>{1});
+
+    // Three of four receivers lag alike: nobody is singled out, the sender is paced.
+    FlowLedger alike;
+    for (int16_t r = 1; r <= 3; ++r) {
+        Lagging(alike, r, 0);
+    }
+    alike.SetNow(3 * FlowLedger::kMaxLagMs);
+    EXPECT_TRUE(Decide(alike, 4, 1).empty());
+    EXPECT_TRUE(alike.Paced(9));
+    // Two of three: the others of each do not mostly keep up.
+    FlowLedger half;
+    Lagging(half, 1, 0);
+    Lagging(half, 2, 0);
+    half.SetNow(3 * FlowLedger::kMaxLagMs);
+    EXPECT_TRUE(Decide(half, 3, 1).empty());
+    // One of two: the other keeps up.
+    FlowLedger pair;
+    Lagging(pair, 1, 0);
+    pair.SetNow(FlowLedger::kMaxLagMs + 1);
+    EXPECT_EQ(Decide(pair, 2, 1), std::vector<int16_t>{1});
+}
+
+TEST(FlowLedger, ANewConnectionOnASlotStartsWithNothingWaiting) {
+    FlowLedger ledger;
+    ledger.Queued(1, 2, 2 * kShare);
+    ledger.Queued(1, 3, 100);
+    Decide(ledger, 3);
+    EXPECT_TRUE(ledger.Paced(2));
+    ledger.NewSender(2);
+    EXPECT_FALSE(ledger.Paced(2));
+    EXPECT_EQ(ledger.Waiting(1, 2), 0);
+    ledger.Queued(1, 2, 500);
+    EXPECT_EQ(ledger.Waiting(1, 2), 500);
+    // Taking the earlier connection's bytes leaves the new one's count alone.
+    ledger.Look(1, 600, 1);
+    EXPECT_EQ(ledger.Waiting(1, 2), 500);
+    EXPECT_EQ(ledger.Waiting(1, 3), 100);
+    EXPECT_EQ(ledger.Waiting(1), 600);
+}
+
+} // namespace
