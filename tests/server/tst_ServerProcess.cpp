@@ -13,6 +13,9 @@
 
 namespace {
 
+// A process start on a loaded machine, under the sanitizers, may take seconds.
+constexpr int kWaitMs = 20000;
+
 // A server process on 127.0.0.1; its standard output is gathered as it comes.
 struct ServerProcess {
     explicit ServerProcess(QStringList args) {
@@ -27,10 +30,10 @@ struct ServerProcess {
         }
     }
     bool WaitOut(const QByteArray& szText) {
-        return QTest::qWaitFor([&] { return out.contains(szText); });
+        return QTest::qWaitFor([&] { return out.contains(szText); }, kWaitMs);
     }
     bool WaitEnd() {
-        return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; });
+        return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, kWaitMs);
     }
     // The printed lines without their time stamps; empty when any line has no stamp.
     QByteArrayList Lines() const {
