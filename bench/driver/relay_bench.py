@@ -11,8 +11,9 @@ medians of three workloads:
          sender runs ahead is left to the server (program and bare only);
   paced  100 records/s per client: send-to-receipt latency (p50, p99, max, p99 of the first and
          last fifth by send time).
-Every record is checked for arrival, exactly once and in its sender's order. Then the program /
-bare ratios side by side, the servers' peak resident memory, and the resident memory of the
+Every record is checked for arrival, exactly once and in its sender's order. The flood tables
+also give the server's CPU time per delivered record (cpu ns/rec), which a busy machine hardly
+changes, unlike the rates. Then the program / bare ratios side by side, the servers' peak resident memory, and the resident memory of the
 program's server holding 200 idle joined clients.
 
   bench/driver/relay_bench.py [--build build] [--short] [--check]
@@ -101,6 +102,15 @@ class Server:
     def hwm(self):
         return proc_status(self.proc.pid, "VmHWM")
 
+    def cpu_seconds(self):
+        """User and system time the server has used so far."""
+        try:
+            with open(f"/proc/{self.proc.pid}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        except (OSError, IndexError, ValueError):
+            return None
+
     def rss(self):
         return proc_status(self.proc.pid, "VmRSS")
 
@@ -127,6 +137,7 @@ def run_bots(build, server, clients, mode, seconds, rate=100, window=None, recor
         cmd += ["--window", str(window)]
     if records is not None:
         cmd += ["--records", str(records)]
+    cpu_before = server.cpu_seconds()
     try:
         res = subprocess.run(cmd, capture_output=True, timeout=seconds + 120)
     except subprocess.TimeoutExpired:
@@ -145,11 +156,16 @@ def run_bots(build, server, clients, mode, seconds, rate=100, window=None, recor
             out[key] = float(value)
         except ValueError:
             out[key] = value
+    cpu_after = server.cpu_seconds()
+    if cpu_before is not None and cpu_after is not None and out.get("delivered"):
+        # What the server's CPU costs per delivered record: unlike the rate it hardly depends on
+        # what else the machine runs.
+        out["cpu_ns"] = (cpu_after - cpu_before) * 1e9 / out["delivered"]
     return out
 
 
 def median(results, key):
-    values = [r[key] for r in results if r]
+    values = [r[key] for r in results if r and key in r]
     return statistics.median(values) if values else None
 
 
@@ -163,6 +179,12 @@ def fmt(v, digits=2):
 
 def ratio(num, den):
     return num / den if num and den else None
+
+
+def cpu_cell(results, c):
+    """Server CPU per delivered record, program / bare, and the program's share over bare."""
+    p, b = median(results[("program", c)], "cpu_ns"), median(results[("bare", c)], "cpu_ns")
+    return f"{fmt(p, 0):>7}/{fmt(b, 0):<7} {fmt(ratio(p, b)):>6}"
 
 
 def burst_records(clients, deliveries, least):
@@ -295,7 +317,7 @@ def main():
     head = f"{'C':>4} {'program':>9} {'bare':>9} {'prog/bare':>10}"
     if "mqtt" in kinds:
         head += f" {'mqtt':>9}"
-    head += f" {'faults p/b':>11}"
+    head += f" {'faults p/b':>11} {'cpu ns/rec p/b':>15} {'ratio':>6}"
     print(head)
     ratios = {}
     for c in counts:
@@ -305,21 +327,22 @@ def main():
         if "mqtt" in kinds:
             line += f" {fmt_rate(median(flood[('mqtt', c)], 'rate')):>9}"
         fp, fb = faults(flood[("program", c)]), faults(flood[("bare", c)])
-        line += f" {fp[0]}/{fb[0]:<9}"
+        line += f" {fp[0]}/{fb[0]:<9} {cpu_cell(flood, c)}"
         print(line)
 
     print()
     print("Burst: records delivered per second over all receivers (each client sends N records as")
     print("fast as its socket takes, with no window, and reads everything; the run ends when every")
     print("record has arrived)")
-    print(f"{'C':>4} {'N':>7} {'program':>9} {'bare':>9} {'prog/bare':>10} {'faults p/b':>11}")
+    print(f"{'C':>4} {'N':>7} {'program':>9} {'bare':>9} {'prog/bare':>10} {'faults p/b':>11} "
+          f"{'cpu ns/rec p/b':>15} {'ratio':>6}")
     burst_ratios = {}
     for c in counts:
         p, b = median(burst[("program", c)], "rate"), median(burst[("bare", c)], "rate")
         burst_ratios[c] = ratio(p, b)
         fp, fb = faults(burst[("program", c)]), faults(burst[("bare", c)])
         print(f"{c:>4} {burst_records(c, burst_d, burst_n):>7} {fmt_rate(p):>9} {fmt_rate(b):>9} "
-              f"{fmt(burst_ratios[c]):>10} {fp[0]}/{fb[0]:<9}")
+              f"{fmt(burst_ratios[c]):>10} {fp[0]}/{fb[0]:<9} {cpu_cell(burst, c)}")
 
     print()
     print(f"Paced: {args.rate:g} records/s per client for {paced_s:g} s; send-to-receipt latency in ms at")
