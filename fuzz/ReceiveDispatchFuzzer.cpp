@@ -226,9 +226,10 @@ void CheckEffects(std::string_view block, int16_t nOrigin, const SlotHost& host,
 }
 
 // Feeds the stream in pieces of the given lengths (the rest in one piece), taking and
-// dispatching the lines after every piece as a connection does.
+// dispatching the lines after every piece as a connection does. The pieces go in as views, or
+// as strings handed over (bMove), as the connection does.
 Outcome Feed(std::string_view stream, const std::vector<std::size_t>& pieces, int16_t nOrigin,
-             unsigned nDropMask) {
+             unsigned nDropMask, bool bMove) {
     ReceiveBuffer buffer;
     SlotHost host(nOrigin, nDropMask);
     Outcome out;
@@ -238,7 +239,11 @@ Outcome Feed(std::string_view stream, const std::vector<std::size_t>& pieces, in
         const std::string_view piece = stream.substr(0, length);
         stream.remove_prefix(piece.size());
         const std::size_t before = buffer.Buffered();
-        buffer.Append(piece);
+        if (bMove) {
+            buffer.Append(std::string(piece));
+        } else {
+            buffer.Append(piece);
+        }
         FUZZ_REQUIRE(buffer.Buffered() <= before + piece.size());
         const std::string lines = buffer.TakeLines();
         FUZZ_REQUIRE(buffer.Buffered() <= kMaxLine + 1);
@@ -303,8 +308,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         }
     }
 
-    const Outcome cut = Feed(stream, pieces, nOrigin, nDropMask);
-    const Outcome whole = Feed(stream, {}, nOrigin, nDropMask);
+    const Outcome cut = Feed(stream, pieces, nOrigin, nDropMask, true);
+    const Outcome whole = Feed(stream, {}, nOrigin, nDropMask, false);
     FUZZ_REQUIRE(cut.taken == ExpectedLines(stream));
     FUZZ_REQUIRE(whole.taken == cut.taken);
     FUZZ_REQUIRE(whole.calls == cut.calls);

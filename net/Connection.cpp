@@ -63,10 +63,10 @@ bool Connection::Serve(qint64 nBudget) {
     bBusy_ = true;
     pump_.Begin();
     const quint64 nGeneration = nGeneration_;
-    const std::string szData = socket_.Read(nBudget);
+    std::string szData = socket_.Read(nBudget);
     const int16_t nOuter = pnServing != nullptr ? std::exchange(*pnServing, nOrigin_) : 0;
     if (!szData.empty()) {
-        buffer_.Append(szData);
+        buffer_.Append(std::move(szData));
         DispatchLines(buffer_.TakeLines(), nGeneration);
     } else if (bClosePending_) {
         bClosePending_ = false;

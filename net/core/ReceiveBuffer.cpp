@@ -77,6 +77,22 @@ void ReceiveBuffer::Append(std::string_view data) {
     }
 }
 
+void ReceiveBuffer::Append(std::string&& data) {
+    // Within the bound no line of the piece can be too long (as in the other Append).
+    if (!lines_.empty() || !tail_.empty() || bDropping_ || data.size() > kMaxLine) {
+        Append(std::string_view(data));
+        return;
+    }
+    const std::size_t last = data.rfind(kCrLf);
+    if (last == std::string::npos) {
+        Append(std::string_view(data));
+        return;
+    }
+    tail_.assign(data, last + kCrLf.size());
+    data.resize(last + kCrLf.size());
+    lines_ = std::move(data);
+}
+
 std::string ReceiveBuffer::TakeLines() {
     return std::exchange(lines_, std::string());
 }
