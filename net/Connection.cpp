@@ -63,10 +63,10 @@ bool Connection::Serve(qint64 nBudget) {
     bBusy_ = true;
     pump_.Begin();
     const quint64 nGeneration = nGeneration_;
-    const std::string szData = socket_.Read(nBudget);
+    std::string szData = socket_.Read(nBudget);
     const int16_t nOuter = pnServing != nullptr ? std::exchange(*pnServing, nOrigin_) : 0;
     if (!szData.empty()) {
-        buffer_.Append(szData);
+        buffer_.Append(std::move(szData));
         DispatchLines(buffer_.TakeLines(), nGeneration);
     } else if (bClosePending_) {
         bClosePending_ = false;
@@ -83,17 +83,11 @@ bool Connection::Serve(qint64 nBudget) {
 }
 
 void Connection::DispatchLines(std::string_view szLines, quint64 nGeneration) {
-    // One line at a time, so that a connection closed in the middle (its own leave, or a
-    // client dropped for not reading) has nothing more dispatched in its name.
-    while (!szLines.empty() && nGeneration == nGeneration_) {
-        const std::size_t nEnd = szLines.find(kCrLf);
-        if (nEnd == std::string_view::npos) {
-            break;
-        }
-        std::string szLine(szLines.substr(0, nEnd + kCrLf.size()));
-        szLines.remove_prefix(nEnd + kCrLf.size());
-        PacketProc(szLine, nOrigin_, host_);
-    }
+    // Checked before every line, so that a connection closed in the middle (its own leave, or a
+    // client dropped for not reading, while a relay let events run) has nothing more dispatched
+    // in its name.
+    zaplo::DispatchLines(szLines, nOrigin_, host_,
+                         [this, nGeneration] { return nGeneration == nGeneration_; });
 }
 
 } // namespace zaplo

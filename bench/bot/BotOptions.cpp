@@ -23,6 +23,8 @@ bool BotOptions::Parse(int argc, char** argv) {
             rate = std::atof(val.c_str());
         } else if (key == "--window") {
             window = std::atoll(val.c_str());
+        } else if (key == "--records") {
+            records = std::atoll(val.c_str());
         } else {
             std::fprintf(stderr, "bot: unknown option %s\n", key.c_str());
             return false;
@@ -30,6 +32,14 @@ bool BotOptions::Parse(int argc, char** argv) {
     }
     if (port <= 0 || clients < 2) {
         std::fprintf(stderr, "bot: need --port and at least 2 --clients\n");
+        return false;
+    }
+    if (mode != "flood" && mode != "burst" && mode != "paced" && mode != "idle") {
+        std::fprintf(stderr, "bot: unknown mode %s\n", mode.c_str());
+        return false;
+    }
+    if (mode == "burst" && records < 1) {
+        std::fprintf(stderr, "bot: burst needs --records of at least 1\n");
         return false;
     }
     return true;

@@ -12,7 +12,8 @@ struct BotOptions {
     int clients = 5;
     double seconds = 3;
     double rate = 100;
-    int64_t window = -1; // -1: 20000 / clients
+    int64_t window = -1;     // -1: 20000 / clients
+    int64_t records = 20000; // burst: records per client
 
     // Reads "--key value" pairs; false (after a message on stderr) when the line is unusable.
     bool Parse(int argc, char** argv);

@@ -34,10 +34,12 @@ BotSwarm::BotSwarm(const BotOptions& opt) : opt_(opt), events_(512) {
         bots_[i].from.resize(C);
         bots_[i].in.resize(256 * 1024);
     }
-    if (opt_.window < 0) {
+    if (opt_.mode == "burst") {
+        opt_.window = 0; // no window: each sender goes as fast as its socket takes
+    } else if (opt_.window < 0) {
         opt_.window = std::max<int64_t>(16, 20000 / opt_.clients);
     }
-    stats_.sampleMask = opt_.mode == "flood" ? 63 : 0;
+    stats_.sampleMask = opt_.mode == "paced" ? 0 : 63;
 }
 
 int BotSwarm::Run() {
@@ -169,6 +171,9 @@ int64_t BotSwarm::SlowestReceipt(const Bot& s) const {
 }
 
 int64_t BotSwarm::SendFor(int64_t t0) {
+    if (opt_.mode == "burst") {
+        return SendAll();
+    }
     const bool bFlood = opt_.mode == "flood";
     const int64_t tEnd = t0 + static_cast<int64_t>(opt_.seconds * 1e9);
     int64_t nPacedNext = 0; // paced: global send counter over all clients
@@ -183,6 +188,20 @@ int64_t BotSwarm::SendFor(int64_t t0) {
     return NowNs();
 }
 
+int64_t BotSwarm::SendAll() {
+    const int64_t nTotal = opt_.records * static_cast<int64_t>(bots_.size());
+    for (;;) {
+        int64_t nDone = 0;
+        for (const Bot& b : bots_) {
+            nDone += b.Pending() ? 0 : b.sent;
+        }
+        if (nDone == nTotal) {
+            return NowNs();
+        }
+        PollNs(FloodRound());
+    }
+}
+
 int64_t BotSwarm::FloodRound() {
     bool bAnySent = false;
     for (Bot& b : bots_) {
@@ -190,6 +209,9 @@ int64_t BotSwarm::FloodRound() {
             continue;
         }
         int64_t room = 256;
+        if (opt_.mode == "burst") {
+            room = std::min<int64_t>(room, opt_.records - b.sent);
+        }
         if (opt_.window > 0) {
             room = std::min<int64_t>(room, opt_.window - (b.sent - SlowestReceipt(b)));
         }

@@ -27,6 +27,9 @@ private:
     int64_t SlowestReceipt(const Bot& s) const;
     // The measured phase from t0; returns when it ended.
     int64_t SendFor(int64_t t0);
+    // Burst: every client sends its records as fast as its socket takes them (reading all the
+    // while); returns when the last one has been handed to the system.
+    int64_t SendAll();
     // One flood round; returns how long the loop may then wait.
     int64_t FloodRound();
     // Sends every paced record due by `now`; returns the wait until the next one.

@@ -7,12 +7,15 @@
 // latency. The same workload also speaks MQTT 3.1.1 (QoS 0, every client subscribed to one topic
 // and publishing the same payload) for a comparison with a broker.
 //
-//   zaplo_bench_bot --port P [--host 127.0.0.1] [--proto line|mqtt] [--mode flood|paced|idle]
-//                   [--clients C] [--seconds T] [--rate R] [--window W]
+//   zaplo_bench_bot --port P [--host 127.0.0.1] [--proto line|mqtt]
+//                   [--mode flood|burst|paced|idle] [--clients C] [--seconds T] [--rate R]
+//                   [--window W] [--records N]
 // flood: each client sends as fast as its socket takes, at most W records ahead of the slowest
 //        receiver (0: no limit; default 20000 / C, which keeps every
-//        server's queue for one client under about 1 MiB), for T seconds. paced: R records/s per
-//        client for T seconds.
+//        server's queue for one client under about 1 MiB), for T seconds.
+// burst: each client sends N records as fast as its socket takes them, with no window: how far
+//        a sender runs ahead of its receivers is left to the server. The run ends when every
+//        record has arrived everywhere. paced: R records/s per client for T seconds.
 // idle:  join, print "JOINED" and sit reading until killed.
 // The last line of stdout is "RESULT key=value ...".
 #include "bench/bot/BotOptions.h"

@@ -4,9 +4,17 @@ where it is installed, the mosquitto MQTT broker, all under the same bot workloa
 
 For each client count C it starts one server of each kind (separate processes), runs the bot
 program (another process) against each several times, interleaving the kinds, and prints the
-medians: flood rate and the program / bare ratio, paced latency (p50, p99, max, p99 of the first
-and last fifth by send time) and the server's peak resident memory. It ends with the resident
-memory of the program's server holding 200 idle joined clients.
+medians of three workloads:
+  flood  each client sends as fast as its socket takes, at most 20000/C records ahead of its
+         slowest receiver, for a few seconds;
+  burst  each client sends N records as fast as its socket takes, with no such window: how far a
+         sender runs ahead is left to the server (program and bare only);
+  paced  100 records/s per client: send-to-receipt latency (p50, p99, max, p99 of the first and
+         last fifth by send time).
+Every record is checked for arrival, exactly once and in its sender's order. The flood tables
+also give the server's CPU time per delivered record (cpu ns/rec), which a busy machine hardly
+changes, unlike the rates. Then the program / bare ratios side by side, the servers' peak resident memory, and the resident memory of the
+program's server holding 200 idle joined clients.
 
   bench/driver/relay_bench.py [--build build] [--short] [--check]
 
@@ -94,6 +102,15 @@ class Server:
     def hwm(self):
         return proc_status(self.proc.pid, "VmHWM")
 
+    def cpu_seconds(self):
+        """User and system time the server has used so far."""
+        try:
+            with open(f"/proc/{self.proc.pid}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        except (OSError, IndexError, ValueError):
+            return None
+
     def rss(self):
         return proc_status(self.proc.pid, "VmRSS")
 
@@ -112,12 +129,15 @@ def mosquitto_path():
                                          if os.access("/usr/sbin/mosquitto", os.X_OK) else None)
 
 
-def run_bots(build, server, clients, mode, seconds, rate=100, window=None):
+def run_bots(build, server, clients, mode, seconds, rate=100, window=None, records=None):
     cmd = [os.path.join(build, "bench", "zaplo_bench_bot"), "--port", str(server.port),
            "--proto", "mqtt" if server.kind == "mqtt" else "line", "--mode", mode,
            "--clients", str(clients), "--seconds", str(seconds), "--rate", str(rate)]
     if window is not None:
         cmd += ["--window", str(window)]
+    if records is not None:
+        cmd += ["--records", str(records)]
+    cpu_before = server.cpu_seconds()
     try:
         res = subprocess.run(cmd, capture_output=True, timeout=seconds + 120)
     except subprocess.TimeoutExpired:
@@ -136,11 +156,16 @@ def run_bots(build, server, clients, mode, seconds, rate=100, window=None):
             out[key] = float(value)
         except ValueError:
             out[key] = value
+    cpu_after = server.cpu_seconds()
+    if cpu_before is not None and cpu_after is not None and out.get("delivered"):
+        # What the server's CPU costs per delivered record: unlike the rate it hardly depends on
+        # what else the machine runs.
+        out["cpu_ns"] = (cpu_after - cpu_before) * 1e9 / out["delivered"]
     return out
 
 
 def median(results, key):
-    values = [r[key] for r in results if r]
+    values = [r[key] for r in results if r and key in r]
     return statistics.median(values) if values else None
 
 
@@ -150,6 +175,22 @@ def fmt_rate(v):
 
 def fmt(v, digits=2):
     return "-" if v is None else f"{v:.{digits}f}"
+
+
+def ratio(num, den):
+    return num / den if num and den else None
+
+
+def cpu_cell(results, c):
+    """Server CPU per delivered record, program / bare, and the program's share over bare."""
+    p, b = median(results[("program", c)], "cpu_ns"), median(results[("bare", c)], "cpu_ns")
+    return f"{fmt(p, 0):>7}/{fmt(b, 0):<7} {fmt(ratio(p, b)):>6}"
+
+
+def burst_records(clients, deliveries, least):
+    """Records per client in a burst: enough for about `deliveries` receipts in all, so that the
+    run is long against its start-up, and at least `least`."""
+    return max(least, -(-deliveries // (clients * (clients - 1))))
 
 
 def faults(results):
@@ -208,6 +249,11 @@ def main():
     ap.add_argument("--runs", type=int, help="runs per configuration (default 3)")
     ap.add_argument("--paced-runs", type=int, help="paced runs per configuration (default 3, short 1)")
     ap.add_argument("--flood-seconds", type=float)
+    ap.add_argument("--burst-deliveries", type=int,
+                    help="receipts per burst over all clients (default 4000000, short 500000)")
+    ap.add_argument("--burst-records", type=int,
+                    help="least records per client in a burst (default 20000, short 1000)")
+    ap.add_argument("--burst-runs", type=int, help="bursts per configuration (default 3, short 1)")
     ap.add_argument("--paced-seconds", type=float)
     ap.add_argument("--rate", type=float, default=100, help="paced records/s per client")
     ap.add_argument("--idle-clients", type=int, default=200)
@@ -218,6 +264,9 @@ def main():
     paced_runs = args.paced_runs or (1 if args.short else runs)
     flood_s = args.flood_seconds or (0.5 if args.short else 3)
     paced_s = args.paced_seconds or (1 if args.short else 10)
+    burst_runs = args.burst_runs or (1 if args.short else runs)
+    burst_d = args.burst_deliveries or (500000 if args.short else 4000000)
+    burst_n = args.burst_records or (1000 if args.short else 20000)
     counts = [int(c) for c in args.clients.split(",")]
     kinds = ["program", "bare"]
     if not args.no_mqtt and mosquitto_path():
@@ -225,27 +274,32 @@ def main():
 
     started = time.monotonic()
     print(f"Relay benchmark: {os.cpu_count()} cores, servers and bots as separate processes on "
-          f"127.0.0.1; {runs} flood runs of {flood_s:g} s, {paced_runs} paced runs of {paced_s:g} s "
+          f"127.0.0.1; {runs} flood runs of {flood_s:g} s, {burst_runs} bursts of at least "
+          f"{burst_n} records per client, {paced_runs} paced runs of {paced_s:g} s "
           f"at {args.rate:g} records/s per client; medians. Load average before: "
           f"{os.getloadavg()[0]:.1f}.", flush=True)
     if "mqtt" not in kinds:
         print("mosquitto not installed (or --no-mqtt): no broker column.")
-    flood, paced, hwm = {}, {}, {}
+    flood, burst, paced, hwm = {}, {}, {}, {}
     with tempfile.TemporaryDirectory() as tmpdir:
         for c in counts:
             servers = {k: Server(k, args.build, tmpdir) for k in kinds}
             try:
                 for k in kinds:
                     flood[(k, c)] = []
+                    burst[(k, c)] = []
                     paced[(k, c)] = []
-                for run in range(runs):
-                    for k in kinds:
+                for run in range(max(runs, burst_runs)):
+                    for k in kinds if run < runs else ():
                         if k == "mqtt" and args.short and run > 0:
                             continue  # the broker is only a reference; once is enough here
                         # The broker is far slower; a smaller window keeps its drain short.
                         window = max(16, (2000 if k == "mqtt" else 20000) // c)
                         flood[(k, c)].append(run_bots(args.build, servers[k], c, "flood", flood_s,
                                                       window=window))
+                    for k in ("program", "bare") if run < burst_runs else ():
+                        burst[(k, c)].append(run_bots(args.build, servers[k], c, "burst", flood_s,
+                                                      records=burst_records(c, burst_d, burst_n)))
                 for _ in range(paced_runs):
                     for k in ("program", "bare"):
                         paced[(k, c)].append(run_bots(args.build, servers[k], c, "paced", paced_s,
@@ -263,7 +317,7 @@ def main():
     head = f"{'C':>4} {'program':>9} {'bare':>9} {'prog/bare':>10}"
     if "mqtt" in kinds:
         head += f" {'mqtt':>9}"
-    head += f" {'faults p/b':>11}"
+    head += f" {'faults p/b':>11} {'cpu ns/rec p/b':>15} {'ratio':>6}"
     print(head)
     ratios = {}
     for c in counts:
@@ -273,8 +327,22 @@ def main():
         if "mqtt" in kinds:
             line += f" {fmt_rate(median(flood[('mqtt', c)], 'rate')):>9}"
         fp, fb = faults(flood[("program", c)]), faults(flood[("bare", c)])
-        line += f" {fp[0]}/{fb[0]:<9}"
+        line += f" {fp[0]}/{fb[0]:<9} {cpu_cell(flood, c)}"
         print(line)
+
+    print()
+    print("Burst: records delivered per second over all receivers (each client sends N records as")
+    print("fast as its socket takes, with no window, and reads everything; the run ends when every")
+    print("record has arrived)")
+    print(f"{'C':>4} {'N':>7} {'program':>9} {'bare':>9} {'prog/bare':>10} {'faults p/b':>11} "
+          f"{'cpu ns/rec p/b':>15} {'ratio':>6}")
+    burst_ratios = {}
+    for c in counts:
+        p, b = median(burst[("program", c)], "rate"), median(burst[("bare", c)], "rate")
+        burst_ratios[c] = ratio(p, b)
+        fp, fb = faults(burst[("program", c)]), faults(burst[("bare", c)])
+        print(f"{c:>4} {burst_records(c, burst_d, burst_n):>7} {fmt_rate(p):>9} {fmt_rate(b):>9} "
+              f"{fmt(burst_ratios[c]):>10} {fp[0]}/{fb[0]:<9} {cpu_cell(burst, c)}")
 
     print()
     print(f"Paced: {args.rate:g} records/s per client for {paced_s:g} s; send-to-receipt latency in ms at")
@@ -293,6 +361,15 @@ def main():
             print(f"{'':>4} {'ratio':>8} {p50p / p50b:>7.2f} {p99p / p99b:>7.2f}")
 
     print()
+    print("Program / bare (medians; rates: higher is better, latencies: lower is better)")
+    print(f"{'C':>4} {'flood':>7} {'burst':>7} {'paced p50':>10} {'paced p99':>10}")
+    for c in counts:
+        pr, br = paced[("program", c)], paced[("bare", c)]
+        print(f"{c:>4} {fmt(ratios[c]):>7} {fmt(burst_ratios[c]):>7} "
+              f"{fmt(ratio(median(pr, 'p50_ms'), median(br, 'p50_ms'))):>10} "
+              f"{fmt(ratio(median(pr, 'p99_ms'), median(br, 'p99_ms'))):>10}")
+
+    print()
     print("Peak resident memory of the server over the configuration's runs (VmHWM, MB)")
     print(f"{'C':>4}" + "".join(f" {k:>9}" for k in kinds))
     for c in counts:
@@ -302,7 +379,8 @@ def main():
     if idle_rss is not None:
         print(f"{args.idle_clients} idle joined clients cost at most {idle_rss:.1f} MB resident "
               f"(program server RSS; {idle_before:.1f} MB before they joined)")
-    bad_runs = sum(faults(flood[("program", c)])[1] + faults(paced[("program", c)])[1] for c in counts)
+    bad_runs = sum(faults(flood[("program", c)])[1] + faults(burst[("program", c)])[1] +
+                   faults(paced[("program", c)])[1] for c in counts)
     print(f"Run time {time.monotonic() - started:.0f} s")
 
     if args.check:
@@ -319,7 +397,8 @@ def main():
             problems.append("no program / bare figure at 20 clients")
         elif ratios[20] < 0.3:
             problems.append(f"program / bare at 20 clients is {ratios[20]:.2f}, under 0.3")
-        lost = sum(faults(flood[("program", c)])[0] + faults(paced[("program", c)])[0] for c in counts)
+        lost = sum(faults(flood[("program", c)])[0] + faults(burst[("program", c)])[0] +
+                   faults(paced[("program", c)])[0] for c in counts)
         if lost:
             problems.append(f"the program lost, repeated or reordered {lost} records")
         if bad_runs:

@@ -22,26 +22,57 @@
 
 namespace {
 
+// Far above what the windowed flood leaves waiting for one receiver (about 1.2 MB), so that
+// flood and paced runs never stop reading; it only holds senders that have no window.
+constexpr size_t kMaxOut = size_t{4} << 20;
+
 struct Conn {
     int fd = -1;
     std::string in;  // bytes after the last complete line
     std::string out; // bytes not yet taken by the socket
     size_t outPos = 0;
     bool wantWrite = false;
+    bool wantRead = true;
+    size_t Waiting() const { return out.size() - outPos; }
 };
 
 int g_epoll = -1;
 std::vector<std::unique_ptr<Conn>> g_conns; // indexed by fd
+bool g_bReading = true;                     // false while some output is over kMaxOut
+bool g_bOverSeen = false;                   // an output crossed kMaxOut in this round
 
 void SetInterest(Conn& c, bool bWrite) {
-    if (c.wantWrite == bWrite) {
+    const bool bRead = g_bReading;
+    if (c.wantWrite == bWrite && c.wantRead == bRead) {
         return;
     }
     c.wantWrite = bWrite;
+    c.wantRead = bRead;
     epoll_event ev{};
-    ev.events = EPOLLIN | (bWrite ? EPOLLOUT : 0u);
+    ev.events = (bRead ? EPOLLIN : 0u) | (bWrite ? EPOLLOUT : 0u);
     ev.data.fd = c.fd;
     epoll_ctl(g_epoll, EPOLL_CTL_MOD, c.fd, &ev);
+}
+
+// Stops reading everyone while an output is over the bound, and starts again once none is.
+void UpdateReading() {
+    g_bOverSeen = false;
+    bool bOver = false;
+    for (const auto& c : g_conns) {
+        if (c && c->Waiting() > kMaxOut) {
+            bOver = true;
+            break;
+        }
+    }
+    if (bOver == !g_bReading) {
+        return;
+    }
+    g_bReading = !bOver;
+    for (const auto& c : g_conns) {
+        if (c) {
+            SetInterest(*c, c->wantWrite);
+        }
+    }
 }
 
 void CloseConn(int fd) {
@@ -77,6 +108,10 @@ void Append(Conn& c, const char* p, size_t n) {
     if (c.outPos > 0 && c.outPos == c.out.size()) {
         c.out.clear();
         c.outPos = 0;
+    } else if (c.outPos > (size_t{1} << 20) && c.outPos > c.out.size() / 2) {
+        // A receiver that never quite catches up: drop the part already sent.
+        c.out.erase(0, c.outPos);
+        c.outPos = 0;
     }
     c.out.append(p, n);
 }
@@ -111,11 +146,14 @@ void OnReadable(int fd) {
                     if (bWasEmpty) {
                         g_dirty.push_back(other->fd);
                     }
+                    if (other->Waiting() > kMaxOut) {
+                        g_bOverSeen = true; // nobody more is read in this round
+                    }
                 }
             }
             c.in.erase(0, len);
         }
-        if (static_cast<size_t>(n) < buf.size()) {
+        if (static_cast<size_t>(n) < buf.size() || g_bOverSeen) {
             return;
         }
     }
@@ -151,7 +189,8 @@ void AcceptAll(int lfd) {
         g_conns[cfd] = std::make_unique<Conn>();
         g_conns[cfd]->fd = cfd;
         epoll_event cev{};
-        cev.events = EPOLLIN;
+        g_conns[cfd]->wantRead = g_bReading;
+        cev.events = g_bReading ? EPOLLIN : 0u;
         cev.data.fd = cfd;
         epoll_ctl(g_epoll, EPOLL_CTL_ADD, cfd, &cev);
     }
@@ -172,7 +211,7 @@ void OnConnEvent(const epoll_event& event) {
             return;
         }
     }
-    if (event.events & EPOLLIN) {
+    if ((event.events & EPOLLIN) && g_bReading && !g_bOverSeen) {
         OnReadable(fd);
     }
 }
@@ -225,5 +264,6 @@ int main(int argc, char** argv) {
             }
         }
         FlushDirty();
+        UpdateReading();
     }
 }

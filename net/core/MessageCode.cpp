@@ -5,9 +5,10 @@
 namespace zaplo {
 
 std::optional<MessageCode> ParseCode(std::string_view code) {
+    // Draw records first: they are by far the most common lines.
     static constexpr std::array kCodes = {
-        MessageCode::Chat,   MessageCode::Join, MessageCode::Leave, MessageCode::UserList,
-        MessageCode::Status, MessageCode::Draw, MessageCode::Clear};
+        MessageCode::Draw,     MessageCode::Chat,   MessageCode::Join, MessageCode::Leave,
+        MessageCode::UserList, MessageCode::Status, MessageCode::Clear};
     for (const MessageCode c : kCodes) {
         if (WireCode(c) == code) {
             return c;

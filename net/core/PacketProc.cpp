@@ -6,6 +6,7 @@
 #include "net/core/PacketParams.h"
 #include "net/core/ReceiveBuffer.h"
 
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -14,16 +15,40 @@ namespace zaplo {
 
 namespace {
 
-// Sends a client's line on to every other slot. The upper bound is taken once: slots created
-// while a send lets events run are not part of this relay.
-void Relay(const std::string& szLine, int16_t nOrigin, PacketHost& host) {
+// Sends szData (one line, or lines joined by CR LF) on to every other slot. The upper bound is
+// taken once: slots created while a send lets events run are not part of this relay.
+void Relay(const std::string& szData, int16_t nOrigin, PacketHost& host) {
     const int nTop = host.HighestSlot();
     for (int i = 1; i <= nTop; ++i) {
         if (i != nOrigin) {
-            host.ServerSendToClient(szLine, static_cast<int16_t>(i));
+            host.ServerSendToClient(szData, static_cast<int16_t>(i));
         }
     }
 }
+
+// Consecutive relayed lines of one block, kept joined by CR LF so that each receiver gets them in
+// one send: the link adds the final CR LF, so the bytes are those of one send per line.
+class RelayBatch {
+public:
+    void Add(std::string_view szLine) {
+        if (!szBatch_.empty()) {
+            szBatch_ += kCrLf;
+        }
+        szBatch_ += szLine;
+    }
+    bool Empty() const { return szBatch_.empty(); }
+    void Flush(int16_t nOrigin, PacketHost& host) {
+        if (szBatch_.empty()) {
+            return;
+        }
+        // Each call has its own batch: events a send runs cannot reach this one.
+        Relay(szBatch_, nOrigin, host);
+        szBatch_.clear();
+    }
+
+private:
+    std::string szBatch_;
+};
 
 // The server takes one join per connection, with a nickname the nickname box could hold, and
 // only while its user list stays within the line bound. Anything else is skipped like a
@@ -39,7 +64,7 @@ bool JoinAllowed(const std::string& szNick, int16_t nOrigin, const PacketHost& h
     return nList <= ReceiveBuffer::kMaxLine;
 }
 
-void HandleJoin(const std::string& szNick, const std::string& szLine, int16_t nOrigin, bool bOn,
+void HandleJoin(const std::string& szNick, std::string_view szLine, int16_t nOrigin, bool bOn,
                 PacketHost& host) {
     if (bOn && !JoinAllowed(szNick, nOrigin, host)) {
         return;
@@ -50,7 +75,7 @@ void HandleJoin(const std::string& szNick, const std::string& szLine, int16_t nO
     if (!bOn) {
         return;
     }
-    Relay(szLine, nOrigin, host);
+    Relay(std::string(szLine), nOrigin, host);
     host.ServerSendToClient(std::string(WireCode(MessageCode::Status)) + szJoined, nOrigin);
     host.ServerSendToClient(std::string(WireCode(MessageCode::UserList)) + GetUsersPacket(host),
                             nOrigin);
@@ -82,19 +107,29 @@ void HandleLeave(int16_t nOrigin, PacketHost& host) {
 
 enum class Next { Continue, Stop };
 
-Next Dispatch(const std::string& szLine, int16_t nOrigin, PacketHost& host) {
+// Dispatches one line (without its CR LF). Draw records and clears a client sent go into batch;
+// every other line first sends what the batch holds, so each receiver gets the lines in the
+// order they were read.
+Next Dispatch(std::string_view szLine, int16_t nOrigin, PacketHost& host, RelayBatch& batch,
+              const std::function<bool()>& bOpen) {
     const bool bOn = nOrigin != -1;
     const std::size_t brace = szLine.find('}');
-    if (brace == std::string::npos) {
+    if (brace == std::string_view::npos) {
         return Next::Continue;
     }
-    const std::optional<MessageCode> code =
-        ParseCode(std::string_view(szLine).substr(0, brace + 1));
+    const std::optional<MessageCode> code = ParseCode(szLine.substr(0, brace + 1));
     if (!code) {
         return Next::Continue;
     }
     // A view: a draw record, by far the most common line, is only read and needs no copy.
-    const std::string_view payload = std::string_view(szLine).substr(brace + 1);
+    const std::string_view payload = szLine.substr(brace + 1);
+    if (bOn && *code != MessageCode::Draw && *code != MessageCode::Clear && !batch.Empty()) {
+        batch.Flush(nOrigin, host);
+        // The sends let events run: the connection may be gone now.
+        if (!bOpen()) {
+            return Next::Stop;
+        }
+    }
 
     switch (*code) {
     case MessageCode::Chat:
@@ -132,14 +167,14 @@ Next Dispatch(const std::string& szLine, int16_t nOrigin, PacketHost& host) {
         if (const std::optional<DrawRecord> record = ReadDrawPacket(payload)) {
             host.DrawSegment(*record);
             if (bOn) {
-                Relay(szLine, nOrigin, host);
+                batch.Add(szLine);
             }
         }
         break;
     case MessageCode::Clear:
         host.EraseCanvas();
         if (bOn) {
-            Relay(szLine, nOrigin, host);
+            batch.Add(szLine);
         }
         break;
     }
@@ -163,23 +198,33 @@ bool NicknameFits(std::string_view szNick) {
     return nUnits <= kMaxNickChars;
 }
 
-void PacketProc(std::string& szPacket, int16_t nOrigin, PacketHost& host) {
-    // The block is taken over so that nothing the host does meanwhile can touch it.
-    std::string szBlock = std::exchange(szPacket, std::string());
-    const std::size_t lastEnd = szBlock.rfind(kCrLf);
-    if (lastEnd == std::string::npos) {
-        szPacket = std::move(szBlock);
-        return;
-    }
-    std::size_t pos = 0;
-    while (pos <= lastEnd) {
-        const std::size_t end = szBlock.find(kCrLf, pos);
-        const std::string szLine = szBlock.substr(pos, end - pos);
-        pos = end + kCrLf.size();
-        if (Dispatch(szLine, nOrigin, host) == Next::Stop) {
+void DispatchLines(std::string_view szLines, int16_t nOrigin, PacketHost& host,
+                   const std::function<bool()>& bOpen) {
+    RelayBatch batch;
+    while (bOpen()) {
+        const std::size_t end = szLines.find(kCrLf);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        const std::string_view szLine = szLines.substr(0, end);
+        szLines.remove_prefix(end + kCrLf.size());
+        if (Dispatch(szLine, nOrigin, host, batch, bOpen) == Next::Stop) {
             break;
         }
     }
+    batch.Flush(nOrigin, host);
+}
+
+void PacketProc(std::string& szPacket, int16_t nOrigin, PacketHost& host) {
+    // The block is taken over so that nothing the host does meanwhile can touch it.
+    const std::string szBlock = std::exchange(szPacket, std::string());
+    const std::size_t lastEnd = szBlock.rfind(kCrLf);
+    if (lastEnd == std::string::npos) {
+        szPacket = szBlock;
+        return;
+    }
+    DispatchLines(std::string_view(szBlock).substr(0, lastEnd + kCrLf.size()), nOrigin, host,
+                  [] { return true; });
     szPacket = szBlock.substr(lastEnd + kCrLf.size());
 }
 

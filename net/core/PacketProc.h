@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -46,5 +47,14 @@ bool NicknameFits(std::string_view szNick);
 // (both off). On return szPacket holds the text after the last CR LF. Keeps all working data
 // local, so the host may call it again from inside ServerSendToClient.
 void PacketProc(std::string& szPacket, int16_t nOrigin, PacketHost& host);
+
+// Dispatches the lines of szLines (each ending in CR LF; text after the last CR LF is ignored)
+// strictly in order, as long as bOpen() holds before each line: a connection closed meanwhile has
+// nothing more dispatched in its name. On the server, consecutive draw records and clears that are
+// relayed go to each other slot in one send (the same bytes as one send per line); they are sent
+// before any other kind of line is dispatched and at the end, so every receiver still gets every
+// message in the order read, and nothing is held back once this returns.
+void DispatchLines(std::string_view szLines, int16_t nOrigin, PacketHost& host,
+                   const std::function<bool()>& bOpen);
 
 } // namespace zaplo

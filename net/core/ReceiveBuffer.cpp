@@ -43,6 +43,17 @@ void ReceiveBuffer::Append(std::string_view data) {
             continue;
         }
 
+        // No line can be too long in a piece shorter than the bound: its whole lines go in at
+        // once, found from the back, with no search for each line end.
+        if (tail_.empty() && data.size() <= kMaxLine) {
+            const std::size_t last = data.rfind(kCrLf);
+            if (last != std::string_view::npos) {
+                lines_ += data.substr(0, last + kCrLf.size());
+                data.remove_prefix(last + kCrLf.size());
+                continue;
+            }
+        }
+
         const std::size_t end = data.find(kCrLf);
         if (end != std::string_view::npos) {
             if (tail_.size() + end <= kMaxLine) {
@@ -64,6 +75,22 @@ void ReceiveBuffer::Append(std::string_view data) {
         tail_ += data;
         return;
     }
+}
+
+void ReceiveBuffer::Append(std::string&& data) {
+    // Within the bound no line of the piece can be too long (as in the other Append).
+    if (!lines_.empty() || !tail_.empty() || bDropping_ || data.size() > kMaxLine) {
+        Append(std::string_view(data));
+        return;
+    }
+    const std::size_t last = data.rfind(kCrLf);
+    if (last == std::string::npos) {
+        Append(std::string_view(data));
+        return;
+    }
+    tail_.assign(data, last + kCrLf.size());
+    data.resize(last + kCrLf.size());
+    lines_ = std::move(data);
 }
 
 std::string ReceiveBuffer::TakeLines() {

@@ -18,6 +18,9 @@ public:
     static constexpr std::size_t kMaxLine = 256 * 1024;
 
     void Append(std::string_view data);
+    // The same; a piece that ends lines with nothing held before it becomes the lines as it is,
+    // without a copy.
+    void Append(std::string&& data);
     // The complete lines so far, each with its CR LF, ready for PacketProc; the unfinished tail
     // stays for the next Append.
     std::string TakeLines();

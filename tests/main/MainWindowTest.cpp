@@ -16,6 +16,19 @@ using namespace zaplo;
 
 namespace {
 
+// Counts the paint events of the object it watches.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(int& nPaints) : nPaints_(nPaints) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        nPaints_ += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+
+private:
+    int& nPaints_;
+};
+
 using Queue = std::deque<std::string>;
 using Rows = std::vector<std::string>;
 using Points = std::vector<QPoint>;
@@ -99,6 +112,34 @@ private Q_SLOTS:
         closer_.start(10);
     }
     void cleanup() { w_.reset(), state_.reset(), boxes_.clear(); }
+
+    // A flood of received segments goes into the image at once, but the screen shows it at most
+    // once per frame: without that, every segment would cost a paint of the whole canvas.
+    void canvasDrawsAtOnceAndPaintsAtMostOncePerFrame() {
+        AppState state;
+        state.GetTicks = [] { return int32_t{5000}; }; // time stands still for the canvas
+        CanvasWidget canvas(state);
+        int nPaints = 0;
+        PaintCounter counter(nPaints);
+        canvas.installEventFilter(&counter);
+        canvas.show();
+        QTRY_VERIFY(nPaints > 0);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const int nBefore = nPaints;
+        for (int i = 0; i < 300; ++i) {
+            canvas.DrawSegment(i % 200, 10, i % 200 + 2, 10, 0x0000FF);
+            QCOMPARE(canvas.Image().pixelColor(i % 200, 10), QColor(255, 0, 0)); // at once
+            QCoreApplication::processEvents();
+        }
+        // One frame at most per 16 ms that passed (plus the one under way).
+        QVERIFY2(nPaints - nBefore <= elapsed.elapsed() / CanvasWidget::kFrameMs + 2,
+                 qPrintable(QString::number(nPaints - nBefore)));
+        // A segment after the last pass is shown all the same.
+        const int nAfterFlood = nPaints;
+        canvas.DrawSegment(0, 20, 5, 20, 0x00FF00);
+        QTRY_VERIFY(nPaints > nAfterFlood);
+    }
 
     void layoutTable_data() {
         QTest::addColumn<QString>("name");

@@ -112,6 +112,38 @@ TEST(PacketProc, NestedCallOnTheSameBufferKeepsTheOuterLines) {
                                  "Send3:{11}", "Chat:outer", "Queue:{1}outer"}));
 }
 
+TEST(PacketProc, RelayedRunsGoOutAsOneSendPerReceiverInReadOrder) {
+    FakeHost host = Server(3);
+    // Draws and clears gather (bad records are left out); any other line sends them first.
+    Feed(host,
+         "{10}1;1;2;2;0;\r\n{10}32768;0;0;0;0;\r\n{11}\r\n{10}3;3;4;4;0;\r\n{1}{bob}hi\r\n"
+         "{10}5;5;6;6;0;\r\n{9}x\r\n{12}x\r\n{10}7;7;8;8;0;\r\ntail",
+         2);
+    const std::string run = "{10}1;1;2;2;0;\r\n{11}\r\n{10}3;3;4;4;0;";
+    EXPECT_EQ(host.calls,
+              (Lines{"Draw:1;1;2;2;0;", "Erase", "Draw:3;3;4;4;0;", "Send1:" + run, "Send3:" + run,
+                     "Chat:{bob}hi", "Queue:{1}{bob}hi", "Draw:5;5;6;6;0;", "Send1:{10}5;5;6;6;0;",
+                     "Send3:{10}5;5;6;6;0;", "Status:x", "Draw:7;7;8;8;0;", "Send1:{10}7;7;8;8;0;",
+                     "Send3:{10}7;7;8;8;0;"}));
+}
+
+TEST(PacketProc, DispatchLinesStopsOnceClosedButSendsWhatItGathered) {
+    // The delivering slot is dropped while its first run is sent: the lines already drawn still
+    // reach every receiver, nothing after them is dispatched.
+    FakeHost host = Server(3);
+    bool bOpen = true;
+    host.onSend = [&](int16_t iUser) { bOpen = bOpen && iUser != 1; };
+    DispatchLines("{10}1;1;2;2;0;\r\n{11}\r\n{9}x\r\n{10}3;3;4;4;0;\r\n{9}y\r\n", 2, host,
+                  [&] { return bOpen; });
+    EXPECT_EQ(host.calls, (Lines{"Draw:1;1;2;2;0;", "Erase", "Send1:{10}1;1;2;2;0;\r\n{11}",
+                                 "Send3:{10}1;1;2;2;0;\r\n{11}"}));
+    // Open throughout: the last run is sent at the end, text after the last CR LF is not a line.
+    host = Server(2);
+    DispatchLines("{10}1;1;2;2;0;\r\n{10}3;3;4;4;0;\r\n{10}5;5;", 1, host, [] { return true; });
+    EXPECT_EQ(host.calls, (Lines{"Draw:1;1;2;2;0;", "Draw:3;3;4;4;0;",
+                                 "Send2:{10}1;1;2;2;0;\r\n{10}3;3;4;4;0;"}));
+}
+
 TEST(PacketParams, UsersCodecKeepsSemicolonEndedEntriesWithTheGivenSlot) {
     FakeHost host;
     const std::string big(40000, 'x');

@@ -8,20 +8,27 @@ namespace {
 constexpr std::size_t kMax = ReceiveBuffer::kMaxLine;
 
 // Delivers the stream in pieces ending at `cuts` (ascending) and returns everything taken. Each
-// take must be whole lines, and the buffer never holds more than one line's worth.
+// take must be whole lines, and the buffer never holds more than one line's worth. The pieces go
+// in as views and, in a second buffer, as strings handed over; both must give the same.
 std::string Take(std::string_view stream, std::vector<std::size_t> cuts) {
-    ReceiveBuffer buffer;
+    ReceiveBuffer viewed;
+    ReceiveBuffer moved;
     std::string out;
+    std::string outMoved;
     std::size_t pos = 0;
     cuts.push_back(stream.size());
     for (const std::size_t cut : cuts) {
-        buffer.Append(stream.substr(pos, cut - pos));
-        const std::string lines = buffer.TakeLines();
+        viewed.Append(stream.substr(pos, cut - pos));
+        moved.Append(std::string(stream.substr(pos, cut - pos)));
+        const std::string lines = viewed.TakeLines();
+        outMoved += moved.TakeLines();
         EXPECT_TRUE(lines.empty() || lines.ends_with("\r\n"));
-        EXPECT_LE(buffer.Buffered(), kMax + 2);
+        EXPECT_LE(viewed.Buffered(), kMax + 2);
+        EXPECT_EQ(moved.Buffered(), viewed.Buffered());
         out += lines;
         pos = cut;
     }
+    EXPECT_EQ(outMoved, out);
     return out;
 }
 

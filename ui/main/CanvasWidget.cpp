@@ -40,6 +40,8 @@ CanvasWidget::CanvasWidget(AppState& state, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     // The border is inside the widget; the image fills the rest.
     setContentsMargins(kBorder, kBorder, kBorder, kBorder);
+    frameTimer_.setSingleShot(true);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { update(); });
 }
 
 void CanvasWidget::DrawSegment(int sx, int sy, int dx, int dy, int32_t clr) {
@@ -53,14 +55,36 @@ void CanvasWidget::Erase() {
 }
 
 void CanvasWidget::Repaint() {
-    if (!bRepaintAsked_ || !isVisible()) {
-        bRepaintAsked_ = isVisible();
+    if (!isVisible()) {
+        // Nothing to show now; showing the widget paints the whole image anyway.
+        bRepaintAsked_ = false;
         update();
+        return;
+    }
+    if (bRepaintAsked_) {
+        return;
+    }
+    bRepaintAsked_ = true;
+    // Ticks wrap and test clocks jump: the wait is kept within one frame.
+    int32_t lWait = 0;
+    if (state_.GetTicks) {
+        const auto lSince = static_cast<int32_t>(static_cast<uint32_t>(state_.GetTicks()) -
+                                                 static_cast<uint32_t>(lLastPaint_));
+        lWait = std::clamp(kFrameMs - lSince, int32_t{0}, kFrameMs);
+    }
+    if (lWait == 0) {
+        update();
+    } else {
+        frameTimer_.start(lWait);
     }
 }
 
 void CanvasWidget::paintEvent(QPaintEvent*) {
     bRepaintAsked_ = false;
+    frameTimer_.stop();
+    if (state_.GetTicks) {
+        lLastPaint_ = state_.GetTicks();
+    }
     QPainter painter(this);
     painter.setPen(border_);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -23,6 +24,9 @@ public:
     static constexpr int kInnerHeight = PixelCanvas::kHeight;
     static constexpr int kOuterWidth = kInnerWidth + 2 * kBorder;
     static constexpr int kOuterHeight = kInnerHeight + 2 * kBorder;
+    // The screen shows the image at most once per this many ms: a flood of received segments
+    // is drawn into the image at once but costs one paint per frame, not one per event-loop pass.
+    static constexpr int32_t kFrameMs = 16;
 
     explicit CanvasWidget(AppState& state, QWidget* parent = nullptr);
 
@@ -48,6 +52,8 @@ private:
     // A repaint has been asked for and not yet done: asking again adds nothing, since every
     // change goes into the image and the whole image is painted.
     bool bRepaintAsked_ = false;
+    int32_t lLastPaint_ = 0; // ticks of the last paint
+    QTimer frameTimer_;      // asks for the repaint once the frame is over
 
     void Repaint();
 };

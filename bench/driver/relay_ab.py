@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""Two builds of the program side by side against the bare epoll relay, in one invocation.
+
+Starts the bare relay and one program server per build (separate processes), then for each client
+count runs the bot workloads of relay_bench.py against all three in turn, several times, and prints
+the medians: rate, program / bare, server CPU per delivered record (ns) and, for paced runs,
+p50 / p99 latency and their ratios to bare. The bots and the bare relay come from the last build.
+
+  bench/driver/relay_ab.py --builds OLD,NEW [--clients 5,20,50] [--modes flood,burst,paced]
+                           [--runs 5] [--seconds 3] [--paced-seconds 10]
+"""
+import argparse
+import os
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import relay_bench as rb  # noqa: E402
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--builds", required=True, help="comma-separated build folders")
+    ap.add_argument("--clients", default="5,20,50")
+    ap.add_argument("--modes", default="flood,burst,paced")
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--seconds", type=float, default=3)
+    ap.add_argument("--paced-seconds", type=float, default=10)
+    ap.add_argument("--burst-deliveries", type=int, default=4000000)
+    ap.add_argument("--burst-records", type=int, default=20000)
+    args = ap.parse_args()
+    builds = [os.path.abspath(b) for b in args.builds.split(",")]
+    tool = builds[-1]
+    names = ["bare"] + [f"prog{i}" for i in range(len(builds))]
+    for i, b in enumerate(builds):
+        print(f"prog{i} = {b}")
+    with tempfile.TemporaryDirectory() as tmpdir:
+        for c in [int(x) for x in args.clients.split(",")]:
+            for mode in args.modes.split(","):
+                servers = {"bare": rb.Server("bare", tool, tmpdir)}
+                for i, b in enumerate(builds):
+                    servers[f"prog{i}"] = rb.Server("program", b, tmpdir)
+                res = {k: [] for k in names}
+                try:
+                    for _ in range(args.runs):
+                        for k in names:
+                            if mode == "flood":
+                                r = rb.run_bots(tool, servers[k], c, "flood", args.seconds,
+                                                window=max(16, 20000 // c))
+                            elif mode == "burst":
+                                r = rb.run_bots(tool, servers[k], c, "burst", args.seconds,
+                                                records=rb.burst_records(c, args.burst_deliveries,
+                                                                         args.burst_records))
+                            else:
+                                r = rb.run_bots(tool, servers[k], c, "paced", args.paced_seconds)
+                            res[k].append(r)
+                finally:
+                    for s in servers.values():
+                        s.stop()
+                med = {k: {key: rb.median(res[k], key)
+                           for key in ("rate", "cpu_ns", "p50_ms", "p99_ms")} for k in names}
+                for k in names:
+                    m = med[k]
+                    bad = rb.faults(res[k])
+                    line = f"{mode:5} C={c:<3} {k:5} rate {rb.fmt_rate(m['rate']):>7}"
+                    if k != "bare":
+                        line += f" x{rb.fmt(rb.ratio(m['rate'], med['bare']['rate']))}"
+                    else:
+                        line += "      "
+                    line += f"  cpu {rb.fmt(m['cpu_ns'], 0):>5} ns/rec"
+                    if mode == "paced":
+                        line += f"  p50 {rb.fmt(m['p50_ms'])} p99 {rb.fmt(m['p99_ms'])} ms"
+                        if k != "bare":
+                            line += (f" (x{rb.fmt(rb.ratio(m['p50_ms'], med['bare']['p50_ms']))}"
+                                     f"/x{rb.fmt(rb.ratio(m['p99_ms'], med['bare']['p99_ms']))})")
+                    rates = " ".join(rb.fmt_rate(r["rate"]) if r else "-" for r in res[k])
+                    line += f"  faults {bad[0]}/{bad[1]}  runs {rates}"
+                    print(line, flush=True)
+
+
+if __name__ == "__main__":
+    main()
