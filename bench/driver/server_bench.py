@@ -161,8 +161,8 @@ def med(values):
     return statistics.median(values) if values else None
 
 
-def fmt(v, spec):
-    return "-" if v is None else format(v, spec)
+def fmt(v, form):
+    return "-" if v is None else format(v, form)
 
 
 def main():

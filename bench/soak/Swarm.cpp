@@ -17,9 +17,9 @@ long long NowNs() {
 
 } // namespace
 
-SwarmPeer::SwarmPeer(int nId, const PeerSpec& s, uint16_t nPort) : id(nId), spec(s) {
-    fd_ = Connect(nPort, spec.nRcvBuf);
-    out_ = "{2}" + spec.szNick + "\r\n";
+SwarmPeer::SwarmPeer(int nId, const PeerPlan& s, uint16_t nPort) : id(nId), plan(s) {
+    fd_ = Connect(nPort, plan.nRcvBuf);
+    out_ = "{2}" + plan.szNick + "\r\n";
     SetNonBlocking(fd_);
 }
 
@@ -29,12 +29,12 @@ SwarmPeer::~SwarmPeer() {
 
 void SwarmPeer::Step(double ms, bool bSending) {
     if (bSending) {
-        for (; nDrawsMade < static_cast<long>(ms * spec.nDrawsPerSecond / 1000); ++nDrawsMade) {
+        for (; nDrawsMade < static_cast<long>(ms * plan.nDrawsPerSecond / 1000); ++nDrawsMade) {
             out_ += "{10}" + std::to_string(nDrawsMade % 30000) + ";" +
                     std::to_string(nDrawsMade / 30000) + ";" + std::to_string(1000 + id) + ";0;" +
                     std::to_string(id) + ";\r\n";
         }
-        for (; nChatsMade < static_cast<long>(ms * spec.dChatsPerSecond / 1000); ++nChatsMade) {
+        for (; nChatsMade < static_cast<long>(ms * plan.dChatsPerSecond / 1000); ++nChatsMade) {
             out_ += "{1}{" + std::to_string(id) + "}c" + std::to_string(nChatsMade) + "t" +
                     std::to_string(NowNs()) + "\r\n";
         }
@@ -53,11 +53,11 @@ void SwarmPeer::Read(double ms) {
         return;
     }
     std::size_t nAllowed = 1 << 20;
-    if (spec.nReadRate > 0) {
+    if (plan.nReadRate > 0) {
         // At most a tenth of a second's worth saved up: a link does not store its capacity.
         dReadBudget_ =
-            std::min(dReadBudget_ + (ms - dLastMs_) * static_cast<double>(spec.nReadRate) / 1000,
-                     static_cast<double>(spec.nReadRate) / 10);
+            std::min(dReadBudget_ + (ms - dLastMs_) * static_cast<double>(plan.nReadRate) / 1000,
+                     static_cast<double>(plan.nReadRate) / 10);
         nAllowed = static_cast<std::size_t>(std::max(dReadBudget_, 0.0));
     }
     dLastMs_ = ms;
@@ -76,7 +76,7 @@ void SwarmPeer::Read(double ms) {
         nTaken += static_cast<std::size_t>(r);
         in_.append(buf, static_cast<std::size_t>(r));
     }
-    if (spec.nReadRate > 0) {
+    if (plan.nReadRate > 0) {
         dReadBudget_ -= static_cast<double>(nTaken);
     }
     std::size_t pos = 0;

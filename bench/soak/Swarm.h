@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-struct PeerSpec {
+struct PeerPlan {
     std::string szNick; // also the chat stamp's sender name
     int nDrawsPerSecond = 0;
     double dChatsPerSecond = 0;
@@ -21,7 +21,7 @@ struct PeerSpec {
 
 class SwarmPeer {
 public:
-    SwarmPeer(int id, const PeerSpec& spec, uint16_t nPort);
+    SwarmPeer(int id, const PeerPlan& plan, uint16_t nPort);
     ~SwarmPeer();
 
     // Generates what is due at ms since the start (when bSending), sends and reads what it can.
@@ -32,7 +32,7 @@ public:
     bool Drained() const { return out_.empty(); }
 
     int id;
-    PeerSpec spec;
+    PeerPlan plan;
     long nDrawsMade = 0;
     long nChatsMade = 0;
     // Per sender id: records and chat lines received in order; out-of-order or repeated ones.

@@ -286,10 +286,10 @@ void PhaseFloodSlowTalker(double dSeconds) {
     WithServer(
         [&](uint16_t nPort) {
             std::vector<std::unique_ptr<SwarmPeer>> peers;
-            peers.push_back(std::make_unique<SwarmPeer>(0, PeerSpec{"fast"}, nPort));
+            peers.push_back(std::make_unique<SwarmPeer>(0, PeerPlan{"fast"}, nPort));
             peers.push_back(
-                std::make_unique<SwarmPeer>(1, PeerSpec{"slow", 0, 0, 125000, 8192}, nPort));
-            peers.push_back(std::make_unique<SwarmPeer>(2, PeerSpec{"talk", 0, 5}, nPort));
+                std::make_unique<SwarmPeer>(1, PeerPlan{"slow", 0, 0, 125000, 8192}, nPort));
+            peers.push_back(std::make_unique<SwarmPeer>(2, PeerPlan{"talk", 0, 5}, nPort));
             RunSwarm(peers, 0.3, 0); // everybody has joined before the flood starts
             Shared shared;
             long nFloodGot = 0;
@@ -308,7 +308,7 @@ void PhaseFloodSlowTalker(double dSeconds) {
             const auto atSlow = slow.chatMs.count(2) ? slow.chatMs.at(2) : std::vector<double>{};
             int nCut = 0;
             for (const auto& p : peers) {
-                nCut += p->Closed() || talk.departures.count(p->spec.szNick) ? 1 : 0;
+                nCut += p->Closed() || talk.departures.count(p->plan.szNick) ? 1 : 0;
             }
             std::printf("flooder + 125 KB/s reader + talker (5 lines/s) + fast reader (%gs): "
                         "talker's lines at the fast reader %zu/%ld p50 %.1f ms p99 %.1f ms max "
@@ -349,13 +349,13 @@ DrawersResult PhaseDrawers(double dSeconds, long nDrawerRate, bool bSlowReader) 
             for (int i = 0; i < kDrawers; ++i) {
                 peers.push_back(
                     std::make_unique<SwarmPeer>(i,
-                                                PeerSpec{"d" + std::to_string(i), 100, 1,
+                                                PeerPlan{"d" + std::to_string(i), 100, 1,
                                                          nDrawerRate, nDrawerRate > 0 ? 8192 : 0},
                                                 nPort));
             }
             if (bSlowReader) {
                 peers.push_back(std::make_unique<SwarmPeer>(
-                    kDrawers, PeerSpec{"slow", 0, 0, 32000, 8192}, nPort));
+                    kDrawers, PeerPlan{"slow", 0, 0, 32000, 8192}, nPort));
             }
             RunSwarm(peers, 0.5, 0);
             const auto t0 = SoakClock::now();
@@ -398,12 +398,12 @@ void PhaseChurn(double dSeconds) {
     WithServer(
         [&](uint16_t nPort) {
             std::vector<std::unique_ptr<SwarmPeer>> peers;
-            peers.push_back(std::make_unique<SwarmPeer>(0, PeerSpec{"talk", 0, 5}, nPort));
+            peers.push_back(std::make_unique<SwarmPeer>(0, PeerPlan{"talk", 0, 5}, nPort));
             RunSwarm(peers, 0.2, 0);
             const auto tClass = SoakClock::now();
             for (int i = 1; i <= 30; ++i) {
                 peers.push_back(
-                    std::make_unique<SwarmPeer>(i, PeerSpec{"c" + std::to_string(i)}, nPort));
+                    std::make_unique<SwarmPeer>(i, PeerPlan{"c" + std::to_string(i)}, nPort));
             }
             double dClassMs = -1;
             while (MsSince(tClass) < 5000 && dClassMs < 0) {
