@@ -30,14 +30,6 @@ LogBox::LogBox(QWidget* parent) : QPlainTextEdit(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    clock_.start();
-    flush_.setSingleShot(true);
-    connect(&flush_, &QTimer::timeout, this, [this] {
-        const int64_t nStart = NowUs();
-        ShowPending();
-        const int64_t nNow = NowUs();
-        pacer_.DoneBatch(nNow, nNow - nStart);
-    });
 }
 
 QString LogBox::Shown(const QString& line) {
@@ -87,10 +79,6 @@ QString LogBox::Shown(const QString& line) {
     return shown;
 }
 
-int64_t LogBox::NowUs() const {
-    return clock_.nsecsElapsed() / 1000;
-}
-
 std::size_t LogBox::LineBytes(const QString& line) {
     // As kept: two bytes a character, and the CR LF that Text() adds.
     return 2 * (static_cast<std::size_t>(line.size()) + 2);
@@ -106,13 +94,7 @@ void LogBox::AddLine(const QString& line) {
     lines_.push_front(line);
     ++nWaiting_;
     DropOldest(keep_.Add(LineBytes(line)));
-    const int64_t nNow = NowUs();
-    if (nWaiting_ == 1 && pacer_.TryNow(nNow)) {
-        ShowPending();
-        pacer_.Spent(NowUs() - nNow);
-    } else if (!flush_.isActive()) {
-        flush_.start(static_cast<int>((pacer_.WaitUs(nNow) + 999) / 1000));
-    }
+    screen_.Added(nWaiting_ == 1);
 }
 
 void LogBox::DropOldest(std::size_t nDrop) {
@@ -147,7 +129,7 @@ void LogBox::RemoveBottom(std::size_t nKeep) {
 }
 
 void LogBox::ShowPending() {
-    flush_.stop();
+    screen_.Cancel();
     if (nWaiting_ == 0) {
         return;
     }

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "base/LogKeep.h"
-#include "base/WorkPacer.h"
+#include "ui/main/ScreenPacer.h"
 
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
-#include <QTimer>
 
 #include <cstddef>
 #include <cstdint>
@@ -72,7 +70,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    int64_t NowUs() const;
     static std::size_t LineBytes(const QString& line);
     static std::size_t ShownSize(const QString& line);
     void DropOldest(std::size_t nDrop);
@@ -85,9 +82,7 @@ private:
 
     std::deque<QString> lines_; // newest first
     LogKeep keep_{kMaxLines, kMaxBytes};
-    WorkPacer pacer_{kPaceUs, kPaceBudgetUs};
-    QElapsedTimer clock_;
-    QTimer flush_;
+    ScreenPacer screen_{kPaceUs, kPaceBudgetUs, [this] { ShowPending(); }};
     std::size_t nShown_ = 0;      // lines_[0 .. nShown_) minus the waiting ones are on screen
     std::size_t nWaiting_ = 0;    // newest lines not yet on screen
     std::size_t nShownChars_ = 0; // characters on screen, separators included

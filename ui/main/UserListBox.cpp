@@ -11,14 +11,6 @@ UserListBox::UserListBox(QWidget* parent) : QListWidget(parent) {
     QPalette colours = palette();
     colours.setColor(QPalette::Text, QColor(25, 25, 210));
     setPalette(colours);
-    clock_.start();
-    flush_.setSingleShot(true);
-    connect(&flush_, &QTimer::timeout, this, [this] {
-        const int64_t nStart = NowUs();
-        ShowPending();
-        const int64_t nNow = NowUs();
-        pacer_.DoneBatch(nNow, nNow - nStart);
-    });
 }
 
 void UserListBox::AddUsername(const std::string& szUser, int16_t iSlot) {
@@ -27,21 +19,11 @@ void UserListBox::AddUsername(const std::string& szUser, int16_t iSlot) {
     }
     users_.Add(szUser, iSlot);
     waiting_.append(QString::fromUtf8(szUser.data(), static_cast<qsizetype>(szUser.size())));
-    const int64_t nNow = NowUs();
-    if (waiting_.size() == 1 && pacer_.TryNow(nNow)) {
-        ShowPending();
-        pacer_.Spent(NowUs() - nNow);
-    } else if (!flush_.isActive()) {
-        flush_.start(static_cast<int>((pacer_.WaitUs(nNow) + 999) / 1000));
-    }
-}
-
-int64_t UserListBox::NowUs() const {
-    return clock_.nsecsElapsed() / 1000;
+    screen_.Added(waiting_.size() == 1);
 }
 
 void UserListBox::ShowPending() {
-    flush_.stop();
+    screen_.Cancel();
     if (!waiting_.isEmpty()) {
         insertItems(count(), waiting_);
         waiting_.clear();
@@ -65,7 +47,7 @@ void UserListBox::RemoveUsername(int16_t iUser) {
 void UserListBox::RefreshUserlist() {
     users_.Clear();
     waiting_.clear();
-    flush_.stop();
+    screen_.Cancel();
     clear();
 }
 

@@ -1,13 +1,11 @@
 #pragma once
 
-#include "base/WorkPacer.h"
 #include "net/ServerLink.h"
 #include "net/core/UserList.h"
+#include "ui/main/ScreenPacer.h"
 
-#include <QElapsedTimer>
 #include <QListWidget>
 #include <QStringList>
-#include <QTimer>
 
 #include <cstddef>
 #include <cstdint>
@@ -52,13 +50,9 @@ public:
     }
 
 private:
-    int64_t NowUs() const;
-
     UserList users_;
     QStringList waiting_; // the last rows of the list, not yet on screen
-    WorkPacer pacer_{kPaceUs, kPaceBudgetUs};
-    QElapsedTimer clock_;
-    QTimer flush_;
+    ScreenPacer screen_{kPaceUs, kPaceBudgetUs, [this] { ShowPending(); }};
 };
 
 } // namespace zaplo
