@@ -61,12 +61,14 @@ std::string PeerKey(qintptr id) {
 
 ServerLink::ServerLink(AppState& state, PacketHost& host, EventPump& pump, ReadScheduler& reader,
                        QObject* parent)
-    : QObject(parent), state_(state), host_(host), pump_(pump), reader_(reader) {
+    : QObject(parent), state_(state), host_(host), pump_(pump), reader_(reader),
+      nJoinWaitMs_(PeerRules::kJoinWaitMs) {
     Connection* listener = NewSlot(0);
     connect(&listener->Socket(), &TcpSocket::ConnectionRequest, this,
             &ServerLink::OnConnectionRequest);
     parkTimer_.setSingleShot(true);
     connect(&parkTimer_, &QTimer::timeout, this, &ServerLink::AdmitParked);
+    connect(&joinTimer_, &QTimer::timeout, this, &ServerLink::CloseUnjoined);
 }
 
 ServerLink::~ServerLink() {
@@ -110,11 +112,6 @@ void ServerLink::NoteTime() {
 }
 
 void ServerLink::OnConnectionRequest(qintptr id) {
-    const bool bFirst = !state_.bConnected;
-    state_.bConnected = true;
-    if (bFirst && onConnected) {
-        onConnected();
-    }
     std::string szKey = PeerKey(id);
     if (gate_.Admit(szKey, state_.GetTicks())) {
         TakeConnection(id);
@@ -184,6 +181,55 @@ void ServerLink::TakeConnection(qintptr id) {
     ledger_.NewSender(iSlot);
     slot->bPaced = false;
     slot->Accept(id);
+    slot->lAccepted = state_.GetTicks();
+    if (!joinTimer_.isActive()) {
+        // A coarse look is enough: the wait is a bound, not a deadline to the millisecond.
+        joinTimer_.start(std::max(1, std::min(nJoinWaitMs_ / 4, 1000)));
+    }
+}
+
+void ServerLink::CloseUnjoined() {
+    const int32_t lNow = state_.GetTicks();
+    bool bAnyWaiting = false;
+    for (std::size_t i = 1; i < ws_user_.size(); ++i) {
+        Connection* slot = ws_user_[i];
+        if (slot->bJoined || !slot->Socket().IsConnected()) {
+            continue;
+        }
+        if (!TicksPast(TicksAfter(slot->lAccepted, nJoinWaitMs_), lNow)) {
+            // Never joined, so nobody knows of it: it goes without an announcement.
+            CutOff(static_cast<int16_t>(i));
+        } else {
+            bAnyWaiting = true;
+        }
+    }
+    if (!bAnyWaiting) {
+        joinTimer_.stop();
+    }
+}
+
+void ServerLink::MarkJoined(int16_t iUser) {
+    Connection* slot = ConnectedSlot(iUser);
+    if (slot == nullptr) {
+        return;
+    }
+    slot->bJoined = true;
+    // The queue goes out from the first join on: what the host said before anybody came reaches
+    // the first who can receive it.
+    const bool bFirst = !state_.bConnected;
+    state_.bConnected = true;
+    if (bFirst && onConnected) {
+        onConnected();
+    }
+}
+
+int ServerLink::Receivers() const {
+    int nReceivers = 0;
+    for (std::size_t i = 1; i < ws_user_.size(); ++i) {
+        const Connection* slot = ws_user_[i];
+        nReceivers += slot->bJoined && slot->Socket().IsConnected() ? 1 : 0;
+    }
+    return nReceivers;
 }
 
 Connection* ServerLink::ConnectedSlot(int16_t iUser) const {
@@ -194,13 +240,18 @@ Connection* ServerLink::ConnectedSlot(int16_t iUser) const {
     return slot->Socket().IsConnected() ? slot : nullptr;
 }
 
+Connection* ServerLink::ReceivingSlot(int16_t iUser) const {
+    Connection* slot = ConnectedSlot(iUser);
+    return slot != nullptr && slot->bJoined ? slot : nullptr;
+}
+
 bool ServerLink::SlotConnected(int16_t iUser) const {
     return ConnectedSlot(iUser) != nullptr;
 }
 
 bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText, std::string_view szEnd,
                             int16_t iSender) {
-    Connection* slot = ConnectedSlot(iUser);
+    Connection* slot = ReceivingSlot(iUser);
     return slot != nullptr && SendOn(*slot, iUser, szText, szEnd, iSender);
 }
 
@@ -241,12 +292,8 @@ ReadScheduler::Pace ServerLink::Pace() {
             ledger_.Look(iUser, slot->Socket().BytesToWrite(), slot->Socket().Acknowledged());
         }
     }
-    int nReceivers = 0;
-    if (ledger_.AnyLagging()) {
-        for (std::size_t i = 1; i < ws_user_.size(); ++i) {
-            nReceivers += ws_user_[i]->Socket().IsConnected() ? 1 : 0;
-        }
-    }
+    // Connections that never joined receive nothing, so they are no measure of keeping up.
+    const int nReceivers = ledger_.AnyLagging() ? Receivers() : 0;
     cut_.clear();
     ledger_.Decide(nReceivers, cut_);
     for (const int16_t iSender : paced_) {
@@ -274,7 +321,7 @@ qint64 ServerLink::Held(int16_t iUser) const {
 }
 
 void ServerLink::ServerSendToClient(const std::string& szData, int16_t iUser) {
-    Connection* slot = ConnectedSlot(iUser);
+    Connection* slot = ReceivingSlot(iUser);
     if (slot == nullptr) {
         return;
     }
@@ -283,8 +330,7 @@ void ServerLink::ServerSendToClient(const std::string& szData, int16_t iUser) {
 }
 
 void ServerLink::Departure(int16_t iUser) {
-    std::string szLeave = std::string(WireCode(MessageCode::Leave)) + std::string(kCrLf);
-    PacketProc(szLeave, iUser, host_);
+    PacketLeave(iUser, host_);
 }
 
 void ServerLink::CloseSlot(int16_t iUser) {

@@ -3,6 +3,7 @@
 #include "net/AcceptGate.h"
 #include "net/FlowLedger.h"
 #include "net/ReadScheduler.h"
+#include "net/core/PeerRules.h"
 
 #include <QObject>
 #include <QTimer>
@@ -23,7 +24,8 @@ class PacketHost;
 
 // The server side of a session: the socket slots ws_user (slot 0 listens, slots 1..nUsers carry
 // clients), accepting clients onto the lowest free slot, single sends to one client, and a
-// client's departure turned into a leave message for the dispatcher.
+// client's departure turned into a leave for the dispatcher. A client receives nothing until it
+// has joined, and is closed when it has not joined within the join wait.
 class ServerLink : public QObject {
     Q_OBJECT
 public:
@@ -65,6 +67,13 @@ public:
     bool SendToSlot(int16_t iUser, std::string_view szText, std::string_view szEnd = {},
                     int16_t iSender = 0);
     bool SlotConnected(int16_t iUser) const;
+    // Slot iUser's client has joined: from now on it receives the session.
+    void MarkJoined(int16_t iUser);
+    // Connected clients that have joined.
+    int Receivers() const;
+    // How long a connection may take to join before it is closed (PeerRules::kJoinWaitMs;
+    // tests set less).
+    void SetJoinWait(int32_t nMs) { nJoinWaitMs_ = nMs; }
     // Closes one slot's socket; slot 0 is the listener.
     void CloseSlot(int16_t iUser);
     // Closes slots 0..nUsers in ascending order.
@@ -91,7 +100,7 @@ public:
     // Bytes the server holds for one slot: unread, not yet dispatched, not yet sent.
     qint64 Held(int16_t iUser) const;
 
-    // Called when the first client connects (bConnected has just become true).
+    // Called when the first client joins (bConnected has just become true).
     std::function<void()> onConnected;
 
     // A lower slot limit for tests; the default is the real one.
@@ -105,6 +114,10 @@ private:
     Connection* Slot(int16_t iUser) const;
     // Slot iUser (a client slot) if its socket is connected, else nullptr.
     Connection* ConnectedSlot(int16_t iUser) const;
+    // Slot iUser if it is connected and has joined: the only slots that are sent to.
+    Connection* ReceivingSlot(int16_t iUser) const;
+    // Closes the connections that had their time to join and did not.
+    void CloseUnjoined();
     bool SendOn(Connection& slot, int16_t iUser, std::string_view szText, std::string_view szEnd,
                 int16_t iSender);
     void Departure(int16_t iUser);
@@ -118,6 +131,8 @@ private:
     AcceptGate gate_;
     std::deque<std::pair<qintptr, std::string>> parked_;
     QTimer parkTimer_;
+    QTimer joinTimer_;
+    int32_t nJoinWaitMs_;
     std::vector<int16_t> cut_;
     std::vector<int16_t> paced_;
     int16_t iServing_ = 0;

@@ -25,6 +25,8 @@ public:
     virtual void RemoveUsername(int16_t iUser) = 0;
     // Nickname of the first row whose slot is iUser.
     virtual std::optional<std::string> SlotNickname(int16_t iUser) const = 0;
+    // Whether slot iUser has a row, that is, has joined. Asked once per block received.
+    virtual bool SlotJoined(int16_t iUser) const { return SlotNickname(iUser).has_value(); }
     virtual void RefreshUserlist() = 0;
     virtual std::vector<std::string> UserRows() const = 0;
     // Draws one received segment on the canvas and shows it.
