@@ -113,11 +113,12 @@ void ServerLink::NoteTime() {
 
 void ServerLink::OnConnectionRequest(qintptr id) {
     std::string szKey = PeerKey(id);
-    if (gate_.Admit(szKey, state_.GetTicks())) {
+    if (!AdmissionPaused() && gate_.Admit(szKey, state_.GetTicks())) {
         TakeConnection(id);
         return;
     }
-    // Its address has connected too often lately: it waits its turn, connected but not read.
+    // Its address has connected too often lately, or the server's own announcements are behind
+    // at the clients: it waits its turn, connected but not read.
     if (parked_.size() >= kMaxParked) {
         // Enough wait here: turned away. Every so many, accepting pauses for a moment, so the
         // next ones wait in the system's backlog; once it is full, whoever connects in a loop
@@ -140,7 +141,7 @@ void ServerLink::AdmitParked() {
     std::deque<std::pair<qintptr, std::string>> waiting;
     waiting.swap(parked_);
     for (auto& [id, szKey] : waiting) {
-        if (gate_.Admit(szKey, lNow)) {
+        if (!AdmissionPaused() && gate_.Admit(szKey, lNow)) {
             TakeConnection(id);
         } else {
             parked_.emplace_back(id, std::move(szKey));

@@ -95,6 +95,11 @@ public:
     int32_t LagOf(int16_t iUser) const { return ledger_.Lag(iUser); }
     // Reads the clock for what is sent from now on (once per drain, not per send).
     void NoteTime();
+    // Joins and departures cost every client a line, the departures' lines and user lists are
+    // the server's own (sender 0), and the server is never paced: while its own bytes wait at
+    // some client beyond its share, as when peers join and leave in a loop, newcomers wait
+    // instead, so the churn slows down to what the clients take.
+    bool AdmissionPaused() const { return ledger_.Paced(0); }
     // Connections waiting for their address's turn.
     std::size_t Parked() const { return parked_.size(); }
     // Bytes the server holds for one slot: unread, not yet dispatched, not yet sent.
