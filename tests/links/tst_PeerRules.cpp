@@ -15,6 +15,8 @@ private Q_SLOTS:
         // Chat, strokes, a join and a departure, queued and relayed lines alike.
         party[0].Send("{1}{ann}secret\r\n{10}1;2;3;4;5;\r\n");
         server.Queue(zaplo::MessageCode::Chat, "{host}also secret");
+        QTRY_VERIFY(party[1].got.contains("{1}{host}also secret\r\n") &&
+                    party[1].got.contains("{1}{ann}secret\r\n"));
         auto cid = Join(server, "cid");
         QVERIFY(cid);
         party[1].socket.disconnectFromHost();
