@@ -4,6 +4,7 @@
 #include "base/Ticks.h"
 #include "net/Connection.h"
 #include "net/EventPump.h"
+#include "net/PeerAddress.h"
 #include "net/core/MessageCode.h"
 #include "net/core/PacketHost.h"
 #include "net/core/PacketProc.h"
@@ -33,28 +34,6 @@ std::string ListenFailure(int nPort, const TcpSocket& socket) {
         szReason = socket.LastErrorString().toStdString();
     }
     return "Cannot listen on port " + std::to_string(nPort) + ": " + szReason;
-}
-
-// The peer's address as raw bytes: IPv4 (also when mapped into IPv6) whole, IPv6 by its /64.
-std::string PeerKey(qintptr id) {
-    sockaddr_storage storage{};
-    socklen_t nLength = sizeof storage;
-    if (::getpeername(static_cast<int>(id), reinterpret_cast<sockaddr*>(&storage), &nLength) != 0) {
-        return {};
-    }
-    if (storage.ss_family == AF_INET) {
-        const auto* in4 = reinterpret_cast<const sockaddr_in*>(&storage);
-        return {reinterpret_cast<const char*>(&in4->sin_addr), 4};
-    }
-    if (storage.ss_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&storage);
-        const auto* bytes = reinterpret_cast<const char*>(&in6->sin6_addr);
-        if (IN6_IS_ADDR_V4MAPPED(&in6->sin6_addr)) {
-            return {bytes + 12, 4};
-        }
-        return {bytes, 8};
-    }
-    return {};
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "ui/main/CanvasWidget.h"
 
 #include "base/AppState.h"
+#include "base/Colour.h"
 #include "gfx/DrawLine.h"
 #include "net/SendQueue.h"
 #include "net/core/DrawPacket.h"
@@ -47,6 +48,14 @@ CanvasWidget::CanvasWidget(AppState& state, QWidget* parent)
 void CanvasWidget::DrawSegment(int sx, int sy, int dx, int dy, int32_t clr) {
     Paint(sx, sy, dx, dy, clr);
     Repaint();
+}
+
+void CanvasWidget::ReadRow(int y, std::vector<int32_t>& row) const {
+    const auto* pixels = reinterpret_cast<const QRgb*>(image_.constScanLine(y));
+    row.resize(static_cast<std::size_t>(image_.width()));
+    for (std::size_t x = 0; x < row.size(); ++x) {
+        row[x] = PackColour(qRed(pixels[x]), qGreen(pixels[x]), qBlue(pixels[x]));
+    }
 }
 
 void CanvasWidget::Erase() {

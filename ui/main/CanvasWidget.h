@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <vector>
+
 #include <cstdint>
 
 namespace zaplo {
@@ -36,6 +38,8 @@ public:
     void Erase();
 
     const QImage& Image() const { return image_; }
+    // Row y of the image as Colour values, left to right.
+    void ReadRow(int y, std::vector<int32_t>& row) const;
     QColor Background() const { return background_; }
 
 protected:

@@ -13,19 +13,14 @@
 #include "ui/main/ColourSwatch.h"
 #include "ui/main/LogBox.h"
 #include "ui/main/MainLayout.h"
-#include "ui/main/PictureFile.h"
+#include "ui/main/PictureMenu.h"
 #include "ui/main/SeparatorLine.h"
 #include "ui/main/UserListMenu.h"
 
 #include <QAction>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -118,14 +113,8 @@ void frmMain::CreateMenu() {
     QAction* mnuTick = mnuFile->addSeparator();
     mnuTick->setObjectName(QStringLiteral("mnuTick"));
     // Added items go between the separator and Exit; Reset stays first and Exit last.
-    mnuSavePicture = mnuFile->addAction(QStringLiteral("&Save Picture..."));
-    mnuSavePicture->setObjectName(QStringLiteral("mnuSavePicture"));
-    mnuSavePicture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    connect(mnuSavePicture, &QAction::triggered, this, &frmMain::mnuSavePicture_Click);
-    mnuCopyPicture = mnuFile->addAction(QStringLiteral("&Copy Picture"));
-    mnuCopyPicture->setObjectName(QStringLiteral("mnuCopyPicture"));
-    mnuCopyPicture->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
-    connect(mnuCopyPicture, &QAction::triggered, this, &frmMain::mnuCopyPicture_Click);
+    new PictureMenu(*mnuFile, *this, state_,
+                    [this]() -> const QImage& { return picCanvas->Image(); });
     if (state_.nMode == Mode::Server) {
         // Off unless the host chooses it: a newcomer then gets nothing beyond its answer.
         mnuSendPicture = mnuFile->addAction(QStringLiteral("Send &Picture to Newcomers"));
@@ -316,48 +305,10 @@ void frmMain::txtclrCustom_Change() {
         PackColour(txtclrCustom[0]->Part(), txtclrCustom[1]->Part(), txtclrCustom[2]->Part());
 }
 
-void frmMain::mnuSavePicture_Click() {
-    QFileDialog dialog(this, QStringLiteral("Save Picture"), Utf8(state_.szPictureFolder));
-    dialog.setObjectName(QStringLiteral("dlgSavePicture"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("PNG pictures (*.png)"));
-    dialog.setDefaultSuffix(QStringLiteral("png"));
-    dialog.selectFile(QStringLiteral("picture.png"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
-    }
-    const QString path = dialog.selectedFiles().constFirst();
-    state_.szPictureFolder = Bytes(QFileInfo(path).absolutePath());
-    // The picture as it is now: strokes may have arrived while the dialog was open.
-    const QString why = PictureFile::SavePng(picCanvas->Image(), path);
-    if (!why.isEmpty()) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Zaplo"),
-                        QStringLiteral("The picture could not be saved to %1: %2")
-                            .arg(QDir::toNativeSeparators(path), why),
-                        QMessageBox::Ok, this);
-        box.setObjectName(QStringLiteral("boxSaveFailed"));
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
-    }
-}
-
-void frmMain::mnuCopyPicture_Click() {
-    QGuiApplication::clipboard()->setImage(picCanvas->Image());
-}
-
 std::optional<SessionView::Picture> frmMain::KeptPicture() const {
     const CanvasWidget* canvas = picCanvas;
     return Picture{CanvasWidget::kInnerHeight, QColorToColour(canvas->Background()),
-                   [canvas](int y, std::vector<int32_t>& row) {
-                       const QImage& image = canvas->Image();
-                       const auto* pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-                       row.resize(static_cast<std::size_t>(image.width()));
-                       for (std::size_t x = 0; x < row.size(); ++x) {
-                           row[x] =
-                               PackColour(qRed(pixels[x]), qGreen(pixels[x]), qBlue(pixels[x]));
-                       }
-                   }};
+                   [canvas](int y, std::vector<int32_t>& row) { canvas->ReadRow(y, row); }};
 }
 
 void frmMain::SlotClosed(int16_t iUser) {

@@ -99,8 +99,6 @@ private:
     void btnClear_Click();
     void picCol_Click(int index);
     void txtclrCustom_Change();
-    void mnuSavePicture_Click();
-    void mnuCopyPicture_Click();
 
     AppState& state_;
     std::unique_ptr<SessionHost> host_;
@@ -109,8 +107,6 @@ private:
 
     QAction* mnuFile_Restart = nullptr;
     QAction* mnuFile_Exit = nullptr;
-    QAction* mnuSavePicture = nullptr;
-    QAction* mnuCopyPicture = nullptr;
     QAction* mnuSendPicture = nullptr; // server only
     UserListMenu* userMenu_ = nullptr; // server only
     ClientArea* clientArea_ = nullptr;
