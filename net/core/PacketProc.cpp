@@ -70,13 +70,18 @@ std::optional<std::string> JoinedName(std::string_view szNick, const PacketHost&
     return szName;
 }
 
-// Returns whether the join was taken.
-bool HandleJoin(std::string_view szNick, int16_t nOrigin, bool bOn, PacketHost& host) {
+enum class Joined { Taken, Skipped, Refused };
+
+Joined HandleJoin(std::string_view szNick, int16_t nOrigin, bool bOn, PacketHost& host) {
     std::string szName(szNick);
     if (bOn) {
         std::optional<std::string> szTaken = JoinedName(szNick, host);
         if (!szTaken) {
-            return false;
+            return Joined::Skipped;
+        }
+        if (std::optional<std::string> szWhy = host.JoinRefusal(nOrigin)) {
+            host.Refuse(nOrigin, *szWhy);
+            return Joined::Refused;
         }
         szName = std::move(*szTaken);
     }
@@ -84,14 +89,14 @@ bool HandleJoin(std::string_view szNick, int16_t nOrigin, bool bOn, PacketHost& 
     const std::string szJoined = szName + " has joined!";
     host.Status(szJoined);
     if (!bOn) {
-        return true;
+        return Joined::Taken;
     }
     Relay(std::string(WireCode(MessageCode::Join)) + szName, nOrigin, host);
     host.ServerSendToClient(std::string(WireCode(MessageCode::Status)) + szJoined, nOrigin);
     host.ServerSendToClient(std::string(WireCode(MessageCode::UserList)) + GetUsersPacket(host),
                             nOrigin);
     host.JoinAnswered(nOrigin);
-    return true;
+    return Joined::Taken;
 }
 
 // A client's chat line: on the server shown and echoed under the name its sender joined with.
@@ -164,7 +169,22 @@ Next Dispatch(std::string_view szLine, int16_t nOrigin, PacketHost& host, RelayB
         HandleChat(payload, nOrigin, bOn, host);
         break;
     case MessageCode::Join:
-        bJoined = HandleJoin(payload, nOrigin, bOn, host) || bJoined;
+        switch (HandleJoin(payload, nOrigin, bOn, host)) {
+        case Joined::Taken:
+            bJoined = true;
+            break;
+        case Joined::Skipped:
+            break;
+        case Joined::Refused:
+            return Next::Stop;
+        }
+        break;
+    case MessageCode::Answer:
+        if (!bOn) {
+            host.Challenge(std::string(payload));
+        } else if (!host.Answered(nOrigin, std::string(payload))) {
+            return Next::Stop;
+        }
         break;
     case MessageCode::Leave:
         // Departures are the server's own (PacketLeave); a client never gets one.

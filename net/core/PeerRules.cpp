@@ -9,6 +9,7 @@ namespace zaplo {
 PeerRules::Verdict PeerRules::ForCode(MessageCode code, bool bJoined) {
     switch (code) {
     case MessageCode::Join:
+    case MessageCode::Answer:
         return bJoined ? Verdict::Skip : Verdict::Handle;
     case MessageCode::Chat:
     case MessageCode::Draw:

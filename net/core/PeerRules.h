@@ -22,6 +22,8 @@ namespace zaplo {
 //   {9}    skipped                    skipped: status lines are the server's
 //   {10}   skipped                    drawn and relayed
 //   {11}   skipped                    erased and relayed
+//   {12}   checked as the password    skipped
+//          answer, when there is one
 //
 // A connection that has not joined receives nothing of the session and is closed once it has
 // had kJoinWaitMs to join.
