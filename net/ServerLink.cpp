@@ -93,7 +93,7 @@ void ServerLink::NoteTime() {
 void ServerLink::OnConnectionRequest(qintptr id) {
     std::string szKey = PeerKey(id);
     if (!AdmissionPaused() && gate_.Admit(szKey, state_.GetTicks())) {
-        TakeConnection(id);
+        TakeConnection(id, std::move(szKey));
         return;
     }
     // Its address has connected too often lately, or the server's own announcements are behind
@@ -121,7 +121,7 @@ void ServerLink::AdmitParked() {
     waiting.swap(parked_);
     for (auto& [id, szKey] : waiting) {
         if (!AdmissionPaused() && gate_.Admit(szKey, lNow)) {
-            TakeConnection(id);
+            TakeConnection(id, std::move(szKey));
         } else {
             parked_.emplace_back(id, std::move(szKey));
         }
@@ -131,7 +131,7 @@ void ServerLink::AdmitParked() {
     }
 }
 
-void ServerLink::TakeConnection(qintptr id) {
+void ServerLink::TakeConnection(qintptr id, std::string szKey) {
     // The lowest free slot is reused before the array grows; nUsers is taken once.
     const auto nUsers = static_cast<int16_t>(std::min<std::size_t>(
         static_cast<std::size_t>(std::max<int16_t>(state_.nUsers, 0)), ws_user_.size() - 1));
@@ -162,10 +162,45 @@ void ServerLink::TakeConnection(qintptr id) {
     slot->bPaced = false;
     slot->Accept(id);
     slot->lAccepted = state_.GetTicks();
+    slot->szPeerKey = std::move(szKey);
     if (!joinTimer_.isActive()) {
         // A coarse look is enough: the wait is a bound, not a deadline to the millisecond.
         joinTimer_.start(std::max(1, std::min(nJoinWaitMs_ / 4, 1000)));
     }
+    if (onAccepted) {
+        onAccepted(iSlot);
+    }
+}
+
+void ServerLink::SendUnjoined(int16_t iUser, std::string_view szLine) {
+    if (Connection* slot = ConnectedSlot(iUser)) {
+        SendOn(*slot, iUser, szLine, kCrLf, 0);
+    }
+}
+
+void ServerLink::Refuse(int16_t iUser, const std::string& szWhy) {
+    Connection* slot = ConnectedSlot(iUser);
+    if (slot == nullptr) {
+        return;
+    }
+    const std::string szLine = std::string(WireCode(MessageCode::Status)) + szWhy;
+    // Written before the close, which hands it to the system first.
+    SendOn(*slot, iUser, szLine, kCrLf, 0);
+    CutOff(iUser);
+}
+
+std::string ServerLink::KeyOf(int16_t iUser) const {
+    const Connection* slot = ConnectedSlot(iUser);
+    return slot != nullptr ? slot->szPeerKey : std::string();
+}
+
+int ServerLink::OpenFrom(const std::string& szKey) const {
+    int nOpen = 0;
+    for (std::size_t i = 1; i < ws_user_.size(); ++i) {
+        const Connection* slot = ws_user_[i];
+        nOpen += slot->Socket().IsConnected() && slot->szPeerKey == szKey ? 1 : 0;
+    }
+    return nOpen;
 }
 
 void ServerLink::CloseUnjoined() {

@@ -69,6 +69,17 @@ public:
     bool SlotConnected(int16_t iUser) const;
     // Slot iUser's client has joined: from now on it receives the session.
     void MarkJoined(int16_t iUser);
+    // Sends szLine + CR LF to slot iUser although it has not joined (a password's challenge).
+    void SendUnjoined(int16_t iUser, std::string_view szLine);
+    // Tells slot iUser why in one status line and closes it; a client that had joined leaves
+    // as any departing client.
+    void Refuse(int16_t iUser, const std::string& szWhy);
+    // The address slot iUser's connection comes from (PeerKey); empty for none.
+    std::string KeyOf(int16_t iUser) const;
+    // Connected slots whose connection comes from szKey.
+    int OpenFrom(const std::string& szKey) const;
+    // Called when slot iUser has taken a new connection, before anything of it is read.
+    std::function<void(int16_t)> onAccepted;
     // Connected clients that have joined.
     int Receivers() const;
     // How long a connection may take to join before it is closed (PeerRules::kJoinWaitMs;
@@ -113,7 +124,7 @@ public:
 
 private:
     void OnConnectionRequest(qintptr id);
-    void TakeConnection(qintptr id);
+    void TakeConnection(qintptr id, std::string szKey);
     void AdmitParked();
     Connection* NewSlot(int16_t iSlot);
     Connection* Slot(int16_t iUser) const;
