@@ -29,13 +29,14 @@ void PrintFlood(const Peers& peers, double dSeconds) {
         nCut += p->Closed() || talk.departures.count(p->plan.szNick) ? 1 : 0;
     }
     std::printf("flooder + 125 KB/s reader + talker (5 lines/s) + fast reader (%gs): "
-                "talker's lines at the fast reader %zu/%ld p50 %.1f ms p99 %.1f ms max "
-                "%.1f ms; at the slow reader %zu/%ld p50 %.1f ms p99 %.1f ms max %.1f ms; "
-                "honest cut %d; lost or reordered %ld; flood records reaching the fast "
+                "talker's lines at the fast reader %zu/%ld p50 %.1f ms p95 %.1f ms p99 %.1f ms "
+                "max %.1f ms; at the slow reader %zu/%ld p50 %.1f ms p95 %.1f ms p99 %.1f ms max "
+                "%.1f ms; honest cut %d; lost or reordered %ld; flood records reaching the fast "
                 "reader %.0f/s",
                 dSeconds, atFast.size(), talk.nChatsMade, Percentile(atFast, 0.5),
-                Percentile(atFast, 0.99), Max(atFast), atSlow.size(), talk.nChatsMade,
-                Percentile(atSlow, 0.5), Percentile(atSlow, 0.99), Max(atSlow), nCut,
+                Percentile(atFast, 0.95), Percentile(atFast, 0.99), Max(atFast), atSlow.size(),
+                talk.nChatsMade, Percentile(atSlow, 0.5), Percentile(atSlow, 0.95),
+                Percentile(atSlow, 0.99), Max(atSlow), nCut,
                 Missing(fast, peers) + Missing(slow, peers) + fast.nDisorder + slow.nDisorder,
                 static_cast<double>(fast.nFloodRecords) / dSeconds);
 }
