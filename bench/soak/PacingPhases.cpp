@@ -18,7 +18,8 @@ std::vector<double> LinesFrom(const SwarmPeer& at, int id) {
 }
 
 // Peers 0 (fast reader), 1 (slow reader) and 2 (talker) after the flood.
-void PrintFlood(const Peers& peers, double dSeconds) {
+// szReader names the slow reader in the printed line.
+void PrintFlood(const Peers& peers, double dSeconds, const char* szReader) {
     const SwarmPeer& fast = *peers[0];
     const SwarmPeer& slow = *peers[1];
     const SwarmPeer& talk = *peers[2];
@@ -28,12 +29,12 @@ void PrintFlood(const Peers& peers, double dSeconds) {
     for (const auto& p : peers) {
         nCut += p->Closed() || talk.departures.count(p->plan.szNick) ? 1 : 0;
     }
-    std::printf("flooder + 125 KB/s reader + talker (5 lines/s) + fast reader (%gs): "
+    std::printf("flooder + %s + talker (5 lines/s) + fast reader (%gs): "
                 "talker's lines at the fast reader %zu/%ld p50 %.1f ms p95 %.1f ms p99 %.1f ms "
                 "max %.1f ms; at the slow reader %zu/%ld p50 %.1f ms p95 %.1f ms p99 %.1f ms max "
                 "%.1f ms; honest cut %d; lost or reordered %ld; flood records reaching the fast "
                 "reader %.0f/s",
-                dSeconds, atFast.size(), talk.nChatsMade, Percentile(atFast, 0.5),
+                szReader, dSeconds, atFast.size(), talk.nChatsMade, Percentile(atFast, 0.5),
                 Percentile(atFast, 0.95), Percentile(atFast, 0.99), Max(atFast), atSlow.size(),
                 talk.nChatsMade, Percentile(atSlow, 0.5), Percentile(atSlow, 0.95),
                 Percentile(atSlow, 0.99), Max(atSlow), nCut,
@@ -41,10 +42,11 @@ void PrintFlood(const Peers& peers, double dSeconds) {
                 static_cast<double>(fast.nFloodRecords) / dSeconds);
 }
 
-void FloodSlowTalker(uint16_t nPort, double dSeconds) {
+// nRcvBuf: the slow reader's receive buffer (0: the system's, which grows as it sees fit).
+void FloodSlowTalker(uint16_t nPort, double dSeconds, int nRcvBuf) {
     Peers peers;
     peers.push_back(std::make_unique<SwarmPeer>(0, PeerPlan{"fast"}, nPort));
-    peers.push_back(std::make_unique<SwarmPeer>(1, PeerPlan{"slow", 0, 0, 125000, 8192}, nPort));
+    peers.push_back(std::make_unique<SwarmPeer>(1, PeerPlan{"slow", 0, 0, 125000, nRcvBuf}, nPort));
     peers.push_back(std::make_unique<SwarmPeer>(2, PeerPlan{"talk", 0, 5}, nPort));
     RunSwarm(peers, 0.3, 0); // everybody has joined before the flood starts
     Shared shared;
@@ -57,7 +59,8 @@ void FloodSlowTalker(uint16_t nPort, double dSeconds) {
     RunSwarm(peers, dSeconds, 10);
     stopper.join();
     flooder.join();
-    PrintFlood(peers, dSeconds);
+    PrintFlood(peers, dSeconds,
+               nRcvBuf > 0 ? "125 KB/s reader" : "125 KB/s plain reader (system receive buffer)");
 }
 
 struct DrawersResult {
@@ -133,8 +136,14 @@ DrawersResult PhaseDrawers(const SoakOptions& options, long nDrawerRate, bool bS
 } // namespace
 
 void RunFloodPhase(const SoakOptions& options) {
+    WithServerToLineEnd(options.szServer, [&](uint16_t nPort) {
+        FloodSlowTalker(nPort, options.PhaseSeconds(), 8192);
+    });
+}
+
+void RunFloodPlainPhase(const SoakOptions& options) {
     WithServerToLineEnd(options.szServer,
-                        [&](uint16_t nPort) { FloodSlowTalker(nPort, options.PhaseSeconds()); });
+                        [&](uint16_t nPort) { FloodSlowTalker(nPort, options.PhaseSeconds(), 0); });
 }
 
 void RunDrawersPhase(const SoakOptions& options) {

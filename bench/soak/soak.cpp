@@ -15,6 +15,8 @@
 // reading a fixed number of bytes per second):
 // - flood: a flooder, a reader taking 125 KB/s, a talker (5 lines/s) and a fast reader: how late
 //   the talker's lines reach each reader, whether all arrive, how fast the flood goes;
+// - floodplain: the same with a plain slow reader, whose receive buffer is the system's own
+//   (the lines also wait there, in front of its 125 KB/s);
 // - drawers: 20 drawers at 100 records/s (and one chat line/s each), first alone, then with one
 //   more reader taking 32 KB/s: the drawers' chat latency both ways, losses, and when the slow
 //   reader was announced gone;
@@ -28,7 +30,8 @@
 //   through, the server's peak memory.
 // --short runs 4 s without and 8 s with each hostile peer (under a minute in all), otherwise
 // 10 s and 30 s; the pacing phases 8 s or 30 s each (churn60 15 s or 30 s). --only takes a
-// comma-separated list of pacing|flood|drawers|alike|churn|churn60|existing and runs just those.
+// comma-separated list of pacing, flood, floodplain, drawers, alike, churn, churn60 and
+// existing, and runs just those.
 // --server-from SOAK runs every server from another build's soak (its "--server" mode), so the
 // same peers measure that build's server window. SOAK_DEBUG=1 also shows the slowest echoes.
 //
@@ -74,11 +77,8 @@ int main(int argc, char** argv) {
         std::printf("servers from %s\n", options.szServer.c_str());
     }
     const std::pair<const char*, void (*)(const SoakOptions&)> kPacing[] = {
-        {"flood", RunFloodPhase},
-        {"drawers", RunDrawersPhase},
-        {"alike", RunAlikePhase},
-        {"churn", RunChurnPhase},
-        {"churn60", RunChurn60Phase}};
+        {"flood", RunFloodPhase}, {"floodplain", RunFloodPlainPhase}, {"drawers", RunDrawersPhase},
+        {"alike", RunAlikePhase}, {"churn", RunChurnPhase},           {"churn60", RunChurn60Phase}};
     for (const auto& [szPhase, run] : kPacing) {
         if (options.Runs(szPhase, "pacing")) {
             run(options);
