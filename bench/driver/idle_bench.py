@@ -13,82 +13,53 @@ median of the runs is printed.
 """
 import argparse
 import os
-import select
-import socket
 import statistics
 import subprocess
 import sys
 import time
 
+import procs
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-TICK = os.sysconf("SC_CLK_TCK")
-
-
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    # utime and stime are fields 14 and 15 of the whole line; 12 and 13 after the name.
-    return (int(fields[11]) + int(fields[12])) / TICK
-
-
-def free_low_port():
-    """A free port the program's 16-bit signed port field can hold."""
-    for port in range(23000, 32000, 7):
-        with socket.socket() as s:
-            try:
-                s.bind(("127.0.0.1", port))
-                return port
-            except OSError:
-                continue
-    raise RuntimeError("no free port under 32768")
-
-
-def read_line(proc, timeout):
-    ready, _, _ = select.select([proc.stdout], [], [], timeout)
-    return proc.stdout.readline().decode().strip() if ready else None
 
 
 def start(cmd, wait_line=True, timeout=90):
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env)
-    line = read_line(proc, timeout) if wait_line else None
+    line = procs.read_line(proc.stdout, timeout) if wait_line else None
     return proc, line
 
 
-def stop(procs):
-    for p in procs:
+def stop(started):
+    for p in started:
         if p.poll() is None:
             p.terminate()
-    for p in procs:
-        try:
-            p.wait(5)
-        except subprocess.TimeoutExpired:
-            p.kill()
-            p.wait()
+    for p in started:
+        procs.stop(p)
 
 
 def one_run(build, seconds, idle_clients):
     window = os.path.join(build, "bench", "zaplo_bench_window")
-    procs = []
+    started = []
     try:
         start_screen, _ = start([os.path.join(build, "app", "zaplo")], wait_line=False)
-        procs.append(start_screen)
+        started.append(start_screen)
         lonely, _ = start([window, "server"])
-        procs.append(lonely)
-        port = free_low_port()
+        started.append(lonely)
+        port = procs.free_low_port()
         server, line = start([window, "server", str(port)])
-        procs.append(server)
+        started.append(server)
         if line != str(port):
             raise RuntimeError("the server window for the client did not start")
         client, line = start([window, "client", str(port)])
-        procs.append(client)
+        started.append(client)
         if line != "connected":
             raise RuntimeError("the client window did not connect")
         crowded, line = start([window, "server"])
-        procs.append(crowded)
+        started.append(crowded)
         bots, joined = start([os.path.join(build, "bench", "zaplo_bench_bot"), "--port", line,
                               "--mode", "idle", "--clients", str(idle_clients)])
-        procs.append(bots)
+        started.append(bots)
         if joined != "JOINED":
             raise RuntimeError(f"the {idle_clients} bots did not all join")
         time.sleep(1.0)  # let start-up work and the joins settle
@@ -99,17 +70,17 @@ def one_run(build, seconds, idle_clients):
             "its server window": server,
             f"server window with {idle_clients} idle joined clients": crowded,
         }
-        before = {name: cpu_seconds(p.pid) for name, p in watched.items()}
+        before = {name: procs.cpu_seconds(p.pid) for name, p in watched.items()}
         t0 = time.monotonic()
         time.sleep(seconds)
         wall = time.monotonic() - t0
-        after = {name: cpu_seconds(p.pid) for name, p in watched.items()}
+        after = {name: procs.cpu_seconds(p.pid) for name, p in watched.items()}
         for name, p in watched.items():
             if p.poll() is not None:
                 raise RuntimeError(f"{name}: the process ended during the measurement")
         return {name: 100.0 * (after[name] - before[name]) / wall for name in watched}
     finally:
-        stop(procs)
+        stop(started)
 
 
 def main():

@@ -15,7 +15,55 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import relay_bench as rb  # noqa: E402
+import relay_kit as rb  # noqa: E402
+
+
+def one_run(args, tool, server, c, mode):
+    if mode == "flood":
+        return rb.run_bots(tool, server, c, "flood", args.seconds, window=max(16, 20000 // c))
+    if mode == "burst":
+        return rb.run_bots(tool, server, c, "burst", args.seconds,
+                           records=rb.burst_records(c, args.burst_deliveries, args.burst_records))
+    return rb.run_bots(tool, server, c, "paced", args.paced_seconds)
+
+
+def measure(args, builds, tmpdir, c, mode):
+    """Each server's runs at client count c in one mode, the servers interleaved."""
+    tool = builds[-1]
+    servers = {"bare": rb.Server("bare", tool, tmpdir)}
+    for i, b in enumerate(builds):
+        servers[f"prog{i}"] = rb.Server("program", b, tmpdir)
+    res = {k: [] for k in servers}
+    try:
+        for _ in range(args.runs):
+            for k, server in servers.items():
+                res[k].append(one_run(args, tool, server, c, mode))
+    finally:
+        for s in servers.values():
+            s.stop()
+    return res
+
+
+def report(mode, c, res):
+    med = {k: {key: rb.median(res[k], key) for key in ("rate", "cpu_ns", "p50_ms", "p99_ms")}
+           for k in res}
+    for k in res:
+        m = med[k]
+        bad = rb.faults(res[k])
+        line = f"{mode:5} C={c:<3} {k:5} rate {rb.fmt_rate(m['rate']):>7}"
+        if k != "bare":
+            line += f" x{rb.fmt(rb.ratio(m['rate'], med['bare']['rate']))}"
+        else:
+            line += "      "
+        line += f"  cpu {rb.fmt(m['cpu_ns'], 0):>5} ns/rec"
+        if mode == "paced":
+            line += f"  p50 {rb.fmt(m['p50_ms'])} p99 {rb.fmt(m['p99_ms'])} ms"
+            if k != "bare":
+                line += (f" (x{rb.fmt(rb.ratio(m['p50_ms'], med['bare']['p50_ms']))}"
+                         f"/x{rb.fmt(rb.ratio(m['p99_ms'], med['bare']['p99_ms']))})")
+        rates = " ".join(rb.fmt_rate(r["rate"]) if r else "-" for r in res[k])
+        line += f"  faults {bad[0]}/{bad[1]}  runs {rates}"
+        print(line, flush=True)
 
 
 def main():
@@ -30,52 +78,12 @@ def main():
     ap.add_argument("--burst-records", type=int, default=20000)
     args = ap.parse_args()
     builds = [os.path.abspath(b) for b in args.builds.split(",")]
-    tool = builds[-1]
-    names = ["bare"] + [f"prog{i}" for i in range(len(builds))]
     for i, b in enumerate(builds):
         print(f"prog{i} = {b}")
     with tempfile.TemporaryDirectory() as tmpdir:
         for c in [int(x) for x in args.clients.split(",")]:
             for mode in args.modes.split(","):
-                servers = {"bare": rb.Server("bare", tool, tmpdir)}
-                for i, b in enumerate(builds):
-                    servers[f"prog{i}"] = rb.Server("program", b, tmpdir)
-                res = {k: [] for k in names}
-                try:
-                    for _ in range(args.runs):
-                        for k in names:
-                            if mode == "flood":
-                                r = rb.run_bots(tool, servers[k], c, "flood", args.seconds,
-                                                window=max(16, 20000 // c))
-                            elif mode == "burst":
-                                r = rb.run_bots(tool, servers[k], c, "burst", args.seconds,
-                                                records=rb.burst_records(c, args.burst_deliveries,
-                                                                         args.burst_records))
-                            else:
-                                r = rb.run_bots(tool, servers[k], c, "paced", args.paced_seconds)
-                            res[k].append(r)
-                finally:
-                    for s in servers.values():
-                        s.stop()
-                med = {k: {key: rb.median(res[k], key)
-                           for key in ("rate", "cpu_ns", "p50_ms", "p99_ms")} for k in names}
-                for k in names:
-                    m = med[k]
-                    bad = rb.faults(res[k])
-                    line = f"{mode:5} C={c:<3} {k:5} rate {rb.fmt_rate(m['rate']):>7}"
-                    if k != "bare":
-                        line += f" x{rb.fmt(rb.ratio(m['rate'], med['bare']['rate']))}"
-                    else:
-                        line += "      "
-                    line += f"  cpu {rb.fmt(m['cpu_ns'], 0):>5} ns/rec"
-                    if mode == "paced":
-                        line += f"  p50 {rb.fmt(m['p50_ms'])} p99 {rb.fmt(m['p99_ms'])} ms"
-                        if k != "bare":
-                            line += (f" (x{rb.fmt(rb.ratio(m['p50_ms'], med['bare']['p50_ms']))}"
-                                     f"/x{rb.fmt(rb.ratio(m['p99_ms'], med['bare']['p99_ms']))})")
-                    rates = " ".join(rb.fmt_rate(r["rate"]) if r else "-" for r in res[k])
-                    line += f"  faults {bad[0]}/{bad[1]}  runs {rates}"
-                    print(line, flush=True)
+                report(mode, c, measure(args, builds, tmpdir, c, mode))
 
 
 if __name__ == "__main__":

@@ -23,181 +23,17 @@ program's server holding 200 idle joined clients.
 """
 import argparse
 import os
-import select
-import shutil
-import socket
-import statistics
 import subprocess
 import sys
 import tempfile
 import time
 
+import procs
+from relay_kit import (Server, burst_records, cpu_cell, faults, fmt, fmt_rate, median,
+                       mosquitto_path, ratio, run_bots)
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 KINDS = ("program", "bare", "mqtt")
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def read_line(proc, timeout):
-    """First stdout line of proc, or None when it did not come within timeout seconds."""
-    ready, _, _ = select.select([proc.stdout], [], [], timeout)
-    if not ready:
-        return None
-    return proc.stdout.readline().decode().strip()
-
-
-def proc_status(pid, key):
-    """A kB figure from /proc/<pid>/status, in MB."""
-    try:
-        with open(f"/proc/{pid}/status") as f:
-            for line in f:
-                if line.startswith(key + ":"):
-                    return int(line.split()[1]) / 1024.0
-    except OSError:
-        pass
-    return None
-
-
-class Server:
-    def __init__(self, kind, build, tmpdir):
-        self.kind = kind
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-        if kind == "program":
-            cmd = [os.path.join(build, "bench", "zaplo_bench_window"), "server"]
-        elif kind == "bare":
-            cmd = [os.path.join(build, "bench", "zaplo_bench_relay")]
-        else:
-            self.port = free_port()
-            conf = os.path.join(tmpdir, f"mosquitto-{self.port}.conf")
-            with open(conf, "w") as f:
-                f.write(f"listener {self.port} 127.0.0.1\nallow_anonymous true\n"
-                        "persistence false\nlog_type none\n")
-            cmd = [mosquitto_path(), "-c", conf]
-        self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                     env=env)
-        if kind == "mqtt":
-            self._wait_listening()
-        else:
-            line = read_line(self.proc, 20)
-            if not line or not line.isdigit():
-                self.stop()
-                raise RuntimeError(f"{kind} server did not report its port")
-            self.port = int(line)
-
-    def _wait_listening(self):
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline:
-            try:
-                with socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
-                    return
-            except OSError:
-                time.sleep(0.05)
-        self.stop()
-        raise RuntimeError("mosquitto did not start listening")
-
-    def hwm(self):
-        return proc_status(self.proc.pid, "VmHWM")
-
-    def cpu_seconds(self):
-        """User and system time the server has used so far."""
-        try:
-            with open(f"/proc/{self.proc.pid}/stat") as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-            return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-        except (OSError, IndexError, ValueError):
-            return None
-
-    def rss(self):
-        return proc_status(self.proc.pid, "VmRSS")
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-
-
-def mosquitto_path():
-    return shutil.which("mosquitto") or ("/usr/sbin/mosquitto"
-                                         if os.access("/usr/sbin/mosquitto", os.X_OK) else None)
-
-
-def run_bots(build, server, clients, mode, seconds, rate=100, window=None, records=None):
-    cmd = [os.path.join(build, "bench", "zaplo_bench_bot"), "--port", str(server.port),
-           "--proto", "mqtt" if server.kind == "mqtt" else "line", "--mode", mode,
-           "--clients", str(clients), "--seconds", str(seconds), "--rate", str(rate)]
-    if window is not None:
-        cmd += ["--window", str(window)]
-    if records is not None:
-        cmd += ["--records", str(records)]
-    cpu_before = server.cpu_seconds()
-    try:
-        res = subprocess.run(cmd, capture_output=True, timeout=seconds + 120)
-    except subprocess.TimeoutExpired:
-        print(f"  ! {server.kind} C={clients} {mode}: bots timed out", file=sys.stderr)
-        return None
-    lines = [l for l in res.stdout.decode().splitlines() if l.startswith("RESULT ")]
-    if res.returncode != 0 or not lines:
-        err = res.stderr.decode().strip().splitlines()
-        print(f"  ! {server.kind} C={clients} {mode}: bots failed ({err[-1] if err else res.returncode})",
-              file=sys.stderr)
-        return None
-    out = {}
-    for field in lines[-1].split()[1:]:
-        key, _, value = field.partition("=")
-        try:
-            out[key] = float(value)
-        except ValueError:
-            out[key] = value
-    cpu_after = server.cpu_seconds()
-    if cpu_before is not None and cpu_after is not None and out.get("delivered"):
-        # What the server's CPU costs per delivered record: unlike the rate it hardly depends on
-        # what else the machine runs.
-        out["cpu_ns"] = (cpu_after - cpu_before) * 1e9 / out["delivered"]
-    return out
-
-
-def median(results, key):
-    values = [r[key] for r in results if r and key in r]
-    return statistics.median(values) if values else None
-
-
-def fmt_rate(v):
-    return "-" if v is None else f"{v / 1e6:.2f}M"
-
-
-def fmt(v, digits=2):
-    return "-" if v is None else f"{v:.{digits}f}"
-
-
-def ratio(num, den):
-    return num / den if num and den else None
-
-
-def cpu_cell(results, c):
-    """Server CPU per delivered record, program / bare, and the program's share over bare."""
-    p, b = median(results[("program", c)], "cpu_ns"), median(results[("bare", c)], "cpu_ns")
-    return f"{fmt(p, 0):>7}/{fmt(b, 0):<7} {fmt(ratio(p, b)):>6}"
-
-
-def burst_records(clients, deliveries, least):
-    """Records per client in a burst: enough for about `deliveries` receipts in all, so that the
-    run is long against its start-up, and at least `least`."""
-    return max(least, -(-deliveries // (clients * (clients - 1))))
-
-
-def faults(results):
-    """Lost, repeated and reordered records summed over runs, and failed runs."""
-    bad = sum(1 for r in results if not r)
-    total = sum(int(r["missing"] + r["out_of_order"] + r["duplicates"]) for r in results if r)
-    return total, bad
 
 
 def flood_ratio(build, clients, runs, seconds):
@@ -226,7 +62,7 @@ def idle_figure(build, tmpdir, clients):
                "--mode", "idle", "--clients", str(clients)]
         bots = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:
-            line = read_line(bots, 90)
+            line = procs.read_line(bots.stdout, 90)
             if line != "JOINED":
                 print(f"  ! {clients} idle clients did not all join", file=sys.stderr)
                 return None, before
@@ -239,7 +75,7 @@ def idle_figure(build, tmpdir, clients):
         server.stop()
 
 
-def main():
+def parse_args():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default=os.path.join(ROOT, "build"))
     ap.add_argument("--short", action="store_true", help="a run of under a minute")
@@ -259,77 +95,85 @@ def main():
     ap.add_argument("--idle-clients", type=int, default=200)
     ap.add_argument("--no-mqtt", action="store_true")
     args = ap.parse_args()
-
-    runs = args.runs or 3
-    paced_runs = args.paced_runs or (1 if args.short else runs)
-    flood_s = args.flood_seconds or (0.5 if args.short else 3)
-    paced_s = args.paced_seconds or (1 if args.short else 10)
-    burst_runs = args.burst_runs or (1 if args.short else runs)
-    burst_d = args.burst_deliveries or (500000 if args.short else 4000000)
-    burst_n = args.burst_records or (1000 if args.short else 20000)
-    counts = [int(c) for c in args.clients.split(",")]
-    kinds = ["program", "bare"]
+    # What the options leave open, filled in.
+    args.runs = args.runs or 3
+    args.paced_runs = args.paced_runs or (1 if args.short else args.runs)
+    args.flood_s = args.flood_seconds or (0.5 if args.short else 3)
+    args.paced_s = args.paced_seconds or (1 if args.short else 10)
+    args.burst_runs = args.burst_runs or (1 if args.short else args.runs)
+    args.burst_d = args.burst_deliveries or (500000 if args.short else 4000000)
+    args.burst_n = args.burst_records or (1000 if args.short else 20000)
+    args.counts = [int(c) for c in args.clients.split(",")]
+    args.kinds = ["program", "bare"]
     if not args.no_mqtt and mosquitto_path():
-        kinds.append("mqtt")
+        args.kinds.append("mqtt")
+    return args
 
-    started = time.monotonic()
-    print(f"Relay benchmark: {os.cpu_count()} cores, servers and bots as separate processes on "
-          f"127.0.0.1; {runs} flood runs of {flood_s:g} s, {burst_runs} bursts of at least "
-          f"{burst_n} records per client, {paced_runs} paced runs of {paced_s:g} s "
-          f"at {args.rate:g} records/s per client; medians. Load average before: "
-          f"{os.getloadavg()[0]:.1f}.", flush=True)
-    if "mqtt" not in kinds:
-        print("mosquitto not installed (or --no-mqtt): no broker column.")
-    flood, burst, paced, hwm = {}, {}, {}, {}
+
+def measure_count(args, c, servers, figures):
+    """Every workload at client count c, the kinds interleaved run by run."""
+    flood, burst, paced, hwm = figures
+    for k in args.kinds:
+        flood[(k, c)] = []
+        burst[(k, c)] = []
+        paced[(k, c)] = []
+    for run in range(max(args.runs, args.burst_runs)):
+        for k in args.kinds if run < args.runs else ():
+            if k == "mqtt" and args.short and run > 0:
+                continue  # the broker is only a reference; once is enough here
+            # The broker is far slower; a smaller window keeps its drain short.
+            window = max(16, (2000 if k == "mqtt" else 20000) // c)
+            flood[(k, c)].append(run_bots(args.build, servers[k], c, "flood", args.flood_s,
+                                          window=window))
+        for k in ("program", "bare") if run < args.burst_runs else ():
+            burst[(k, c)].append(run_bots(args.build, servers[k], c, "burst", args.flood_s,
+                                          records=burst_records(c, args.burst_d, args.burst_n)))
+    for _ in range(args.paced_runs):
+        for k in ("program", "bare"):
+            paced[(k, c)].append(run_bots(args.build, servers[k], c, "paced", args.paced_s,
+                                          rate=args.rate))
+    for k in args.kinds:
+        hwm[(k, c)] = servers[k].hwm()
+
+
+def measure(args):
+    """flood, burst, paced and hwm per (kind, count), and the idle figure."""
+    figures = ({}, {}, {}, {})
     with tempfile.TemporaryDirectory() as tmpdir:
-        for c in counts:
-            servers = {k: Server(k, args.build, tmpdir) for k in kinds}
+        for c in args.counts:
+            servers = {k: Server(k, args.build, tmpdir) for k in args.kinds}
             try:
-                for k in kinds:
-                    flood[(k, c)] = []
-                    burst[(k, c)] = []
-                    paced[(k, c)] = []
-                for run in range(max(runs, burst_runs)):
-                    for k in kinds if run < runs else ():
-                        if k == "mqtt" and args.short and run > 0:
-                            continue  # the broker is only a reference; once is enough here
-                        # The broker is far slower; a smaller window keeps its drain short.
-                        window = max(16, (2000 if k == "mqtt" else 20000) // c)
-                        flood[(k, c)].append(run_bots(args.build, servers[k], c, "flood", flood_s,
-                                                      window=window))
-                    for k in ("program", "bare") if run < burst_runs else ():
-                        burst[(k, c)].append(run_bots(args.build, servers[k], c, "burst", flood_s,
-                                                      records=burst_records(c, burst_d, burst_n)))
-                for _ in range(paced_runs):
-                    for k in ("program", "bare"):
-                        paced[(k, c)].append(run_bots(args.build, servers[k], c, "paced", paced_s,
-                                                      rate=args.rate))
-                for k in kinds:
-                    hwm[(k, c)] = servers[k].hwm()
+                measure_count(args, c, servers, figures)
             finally:
                 for s in servers.values():
                     s.stop()
-        idle_rss, idle_before = idle_figure(args.build, tmpdir, args.idle_clients)
+        idle = idle_figure(args.build, tmpdir, args.idle_clients)
+    return figures, idle
 
+
+def print_flood(args, flood):
     print()
     print("Flood: records delivered per second over all receivers (each client sends as fast as")
     print("its socket takes, at most 20000/C records ahead of its slowest receiver)")
     head = f"{'C':>4} {'program':>9} {'bare':>9} {'prog/bare':>10}"
-    if "mqtt" in kinds:
+    if "mqtt" in args.kinds:
         head += f" {'mqtt':>9}"
     head += f" {'faults p/b':>11} {'cpu ns/rec p/b':>15} {'ratio':>6}"
     print(head)
     ratios = {}
-    for c in counts:
+    for c in args.counts:
         p, b = median(flood[("program", c)], "rate"), median(flood[("bare", c)], "rate")
         ratios[c] = p / b if p and b else None
         line = f"{c:>4} {fmt_rate(p):>9} {fmt_rate(b):>9} {fmt(ratios[c]):>10}"
-        if "mqtt" in kinds:
+        if "mqtt" in args.kinds:
             line += f" {fmt_rate(median(flood[('mqtt', c)], 'rate')):>9}"
         fp, fb = faults(flood[("program", c)]), faults(flood[("bare", c)])
         line += f" {fp[0]}/{fb[0]:<9} {cpu_cell(flood, c)}"
         print(line)
+    return ratios
 
+
+def print_burst(args, burst):
     print()
     print("Burst: records delivered per second over all receivers (each client sends N records as")
     print("fast as its socket takes, with no window, and reads everything; the run ends when every")
@@ -337,18 +181,22 @@ def main():
     print(f"{'C':>4} {'N':>7} {'program':>9} {'bare':>9} {'prog/bare':>10} {'faults p/b':>11} "
           f"{'cpu ns/rec p/b':>15} {'ratio':>6}")
     burst_ratios = {}
-    for c in counts:
+    for c in args.counts:
         p, b = median(burst[("program", c)], "rate"), median(burst[("bare", c)], "rate")
         burst_ratios[c] = ratio(p, b)
         fp, fb = faults(burst[("program", c)]), faults(burst[("bare", c)])
-        print(f"{c:>4} {burst_records(c, burst_d, burst_n):>7} {fmt_rate(p):>9} {fmt_rate(b):>9} "
-              f"{fmt(burst_ratios[c]):>10} {fp[0]}/{fb[0]:<9} {cpu_cell(burst, c)}")
+        print(f"{c:>4} {burst_records(c, args.burst_d, args.burst_n):>7} {fmt_rate(p):>9} "
+              f"{fmt_rate(b):>9} {fmt(burst_ratios[c]):>10} {fp[0]}/{fb[0]:<9} "
+              f"{cpu_cell(burst, c)}")
+    return burst_ratios
 
+
+def print_paced(args, paced):
     print()
-    print(f"Paced: {args.rate:g} records/s per client for {paced_s:g} s; send-to-receipt latency in ms at")
+    print(f"Paced: {args.rate:g} records/s per client for {args.paced_s:g} s; send-to-receipt latency in ms at")
     print("every other client; first/last = p99 of the records sent in the first/last fifth")
     print(f"{'C':>4} {'server':>8} {'p50':>7} {'p99':>7} {'max':>7} {'p99 first':>10} {'p99 last':>9} {'faults':>7}")
-    for c in counts:
+    for c in args.counts:
         for k in ("program", "bare"):
             r = paced[(k, c)]
             print(f"{c:>4} {k:>8} {fmt(median(r, 'p50_ms')):>7} {fmt(median(r, 'p99_ms')):>7} "
@@ -360,10 +208,12 @@ def main():
         if p50p and p50b and p99p and p99b:
             print(f"{'':>4} {'ratio':>8} {p50p / p50b:>7.2f} {p99p / p99b:>7.2f}")
 
+
+def print_summary(args, ratios, burst_ratios, paced, hwm):
     print()
     print("Program / bare (medians; rates: higher is better, latencies: lower is better)")
     print(f"{'C':>4} {'flood':>7} {'burst':>7} {'paced p50':>10} {'paced p99':>10}")
-    for c in counts:
+    for c in args.counts:
         pr, br = paced[("program", c)], paced[("bare", c)]
         print(f"{c:>4} {fmt(ratios[c]):>7} {fmt(burst_ratios[c]):>7} "
               f"{fmt(ratio(median(pr, 'p50_ms'), median(br, 'p50_ms'))):>10} "
@@ -371,44 +221,69 @@ def main():
 
     print()
     print("Peak resident memory of the server over the configuration's runs (VmHWM, MB)")
-    print(f"{'C':>4}" + "".join(f" {k:>9}" for k in kinds))
-    for c in counts:
-        print(f"{c:>4}" + "".join(f" {fmt(hwm[(k, c)], 1):>9}" for k in kinds))
+    print(f"{'C':>4}" + "".join(f" {k:>9}" for k in args.kinds))
+    for c in args.counts:
+        print(f"{c:>4}" + "".join(f" {fmt(hwm[(k, c)], 1):>9}" for k in args.kinds))
+
+
+def program_faults(args, figures, which):
+    """Faults (0) or failed runs (1) of the program summed over the workloads and counts."""
+    flood, burst, paced, _ = figures
+    return sum(faults(flood[("program", c)])[which] + faults(burst[("program", c)])[which] +
+               faults(paced[("program", c)])[which] for c in args.counts)
+
+
+def check(args, ratios, figures):
+    problems = []
+    # The machine may be shared: a low ratio is measured again, twice at most, before it
+    # counts as a regression.
+    for attempt in range(2):
+        if 20 not in ratios or ratios[20] is None or ratios[20] >= 0.3:
+            break
+        print(f"program / bare at 20 clients is {ratios[20]:.2f}; measuring again "
+              f"({attempt + 1}/2)", flush=True)
+        ratios[20] = flood_ratio(args.build, 20, args.runs, args.flood_s)
+    if 20 not in ratios or ratios[20] is None:
+        problems.append("no program / bare figure at 20 clients")
+    elif ratios[20] < 0.3:
+        problems.append(f"program / bare at 20 clients is {ratios[20]:.2f}, under 0.3")
+    lost = program_faults(args, figures, 0)
+    if lost:
+        problems.append(f"the program lost, repeated or reordered {lost} records")
+    bad_runs = program_faults(args, figures, 1)
+    if bad_runs:
+        problems.append(f"{bad_runs} runs against the program failed")
+    if problems:
+        for p in problems:
+            print("CHECK FAILED: " + p)
+        return 1
+    print("CHECK PASSED: program / bare at 20 clients is %.2f (at least 0.3)" % ratios[20])
+    return 0
+
+
+def main():
+    args = parse_args()
+    started = time.monotonic()
+    print(f"Relay benchmark: {os.cpu_count()} cores, servers and bots as separate processes on "
+          f"127.0.0.1; {args.runs} flood runs of {args.flood_s:g} s, {args.burst_runs} bursts of at least "
+          f"{args.burst_n} records per client, {args.paced_runs} paced runs of {args.paced_s:g} s "
+          f"at {args.rate:g} records/s per client; medians. Load average before: "
+          f"{os.getloadavg()[0]:.1f}.", flush=True)
+    if "mqtt" not in args.kinds:
+        print("mosquitto not installed (or --no-mqtt): no broker column.")
+    figures, (idle_rss, idle_before) = measure(args)
+    flood, burst, paced, hwm = figures
+    ratios = print_flood(args, flood)
+    burst_ratios = print_burst(args, burst)
+    print_paced(args, paced)
+    print_summary(args, ratios, burst_ratios, paced, hwm)
 
     print()
     if idle_rss is not None:
         print(f"{args.idle_clients} idle joined clients cost at most {idle_rss:.1f} MB resident "
               f"(program server RSS; {idle_before:.1f} MB before they joined)")
-    bad_runs = sum(faults(flood[("program", c)])[1] + faults(burst[("program", c)])[1] +
-                   faults(paced[("program", c)])[1] for c in counts)
     print(f"Run time {time.monotonic() - started:.0f} s")
-
-    if args.check:
-        problems = []
-        # The machine may be shared: a low ratio is measured again, twice at most, before it
-        # counts as a regression.
-        for attempt in range(2):
-            if 20 not in ratios or ratios[20] is None or ratios[20] >= 0.3:
-                break
-            print(f"program / bare at 20 clients is {ratios[20]:.2f}; measuring again "
-                  f"({attempt + 1}/2)", flush=True)
-            ratios[20] = flood_ratio(args.build, 20, runs, flood_s)
-        if 20 not in ratios or ratios[20] is None:
-            problems.append("no program / bare figure at 20 clients")
-        elif ratios[20] < 0.3:
-            problems.append(f"program / bare at 20 clients is {ratios[20]:.2f}, under 0.3")
-        lost = sum(faults(flood[("program", c)])[0] + faults(burst[("program", c)])[0] +
-                   faults(paced[("program", c)])[0] for c in counts)
-        if lost:
-            problems.append(f"the program lost, repeated or reordered {lost} records")
-        if bad_runs:
-            problems.append(f"{bad_runs} runs against the program failed")
-        if problems:
-            for p in problems:
-                print("CHECK FAILED: " + p)
-            return 1
-        print("CHECK PASSED: program / bare at 20 clients is %.2f (at least 0.3)" % ratios[20])
-    return 0
+    return check(args, ratios, figures) if args.check else 0
 
 
 if __name__ == "__main__":

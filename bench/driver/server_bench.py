@@ -19,34 +19,15 @@ non-zero when a median breaks one of them (the relay with 10 % leeway for a shar
 import argparse
 import glob
 import os
-import random
-import select
-import socket
 import statistics
 import subprocess
 import sys
 import time
 
+import procs
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 KINDS = ("headless", "window", "bare")
-
-
-def free_port():
-    """A free port the program's 16-bit port holds."""
-    for _ in range(100):
-        port = random.randint(20000, 32000)
-        with socket.socket() as s:
-            try:
-                s.bind(("127.0.0.1", port))
-                return port
-            except OSError:
-                continue
-    raise RuntimeError("no free port")
-
-
-def read_line(stream, timeout):
-    ready, _, _ = select.select([stream], [], [], timeout)
-    return stream.readline().decode(errors="replace").strip() if ready else None
 
 
 class Server:
@@ -54,7 +35,7 @@ class Server:
         self.kind = kind
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
         if kind == "headless":
-            self.port = free_port()
+            self.port = procs.free_low_port()
             cmd = [os.path.join(build, "server", "zaplo-server"), "--port", str(self.port),
                    "--nick", "benchhost", "--listen", "127.0.0.1"]
         elif kind == "window":
@@ -64,7 +45,7 @@ class Server:
         # The headless server's status lines go to a pipe that is read on, so it never blocks.
         self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                      env=env)
-        line = read_line(self.proc.stdout, 20)
+        line = procs.read_line(self.proc.stdout, 20)
         if kind == "headless":
             if not line or not line.endswith("Waiting for a client to join..."):
                 self.stop()
@@ -80,11 +61,7 @@ class Server:
                                           stdout=subprocess.DEVNULL)
 
     def rss(self):
-        with open(f"/proc/{self.proc.pid}/status") as f:
-            for line in f:
-                if line.startswith("VmRSS:"):
-                    return int(line.split()[1]) / 1024.0
-        return None
+        return procs.proc_mb(self.proc.pid, "VmRSS")
 
     def cpu_ns(self):
         """Run time of every thread so far, in nanoseconds."""
@@ -104,13 +81,7 @@ class Server:
         return 100.0 * (c1 - c0) / 1e9 / (t1 - t0)
 
     def stop(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        procs.stop(self.proc)
         if getattr(self, "drain", None):
             self.drain.wait(5)
 
@@ -128,7 +99,7 @@ def idle_figures(build, kind, seconds, clients):
             bots = subprocess.Popen(bot(build, server.port, "--mode", "idle", "--clients",
                                         str(clients)), stdout=subprocess.PIPE,
                                     stderr=subprocess.DEVNULL)
-            if read_line(bots.stdout, 90) != "JOINED":
+            if procs.read_line(bots.stdout, 90) != "JOINED":
                 raise RuntimeError(f"{clients} bots did not all join the {kind} server")
         time.sleep(1.0)  # start-up and joins settle
         cpu = server.cpu_percent(seconds)
@@ -165,7 +136,7 @@ def fmt(v, form):
     return "-" if v is None else format(v, form)
 
 
-def main():
+def parse_args():
     ap = argparse.ArgumentParser(description=__doc__,
                                  formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default=os.path.join(ROOT, "build"))
@@ -177,20 +148,20 @@ def main():
     ap.add_argument("--short", action="store_true", help="one run each, shorter windows")
     ap.add_argument("--check", action="store_true", help="fail when a bound is broken")
     args = ap.parse_args()
-    runs = 1 if args.short else args.runs
-    idle_s = 3.0 if args.short else args.idle_seconds
-    flood_s = 0.5 if args.short else args.flood_seconds
-    counts = [int(c) for c in args.clients.split(",")]
+    args.runs = 1 if args.short else args.runs
+    args.idle_s = 3.0 if args.short else args.idle_seconds
+    args.flood_s = 0.5 if args.short else args.flood_seconds
+    args.counts = [int(c) for c in args.clients.split(",")]
+    return args
 
-    started = time.monotonic()
-    print(f"Server cost benchmark: {os.cpu_count()} cores, load average {os.getloadavg()[0]:.1f}; "
-          f"{runs} runs per figure, medians; idle CPU over {idle_s:g} s.", flush=True)
 
+def idle_table(args):
+    """(RSS, CPU) runs per (kind, clients), printed as medians."""
     idle = {(k, c): [] for k in ("headless", "window") for c in (0, args.idle_clients)}
-    for _ in range(runs):
+    for _ in range(args.runs):
         for c in (0, args.idle_clients):
             for k in ("headless", "window"):
-                idle[(k, c)].append(idle_figures(args.build, k, idle_s, c))
+                idle[(k, c)].append(idle_figures(args.build, k, args.idle_s, c))
     print()
     print(f"{'':>22} {'RSS MB':>8} {'CPU % core':>11}")
     for c in (0, args.idle_clients):
@@ -199,14 +170,18 @@ def main():
             cpu = med([p for _, p in idle[(k, c)]])
             label = f"{k}, " + ("idle" if c == 0 else f"{c} idle clients")
             print(f"{label:>22} {fmt(rss, '8.1f')} {fmt(cpu, '11.3f')}")
+    return idle
 
-    rates = {(k, c): [] for k in KINDS for c in counts}
-    for c in counts:
+
+def relay_table(args):
+    """Flood rates per kind and count, printed as medians; headless / window per count."""
+    rates = {(k, c): [] for k in KINDS for c in args.counts}
+    for c in args.counts:
         servers = {k: Server(k, args.build) for k in KINDS}
         try:
-            for _ in range(runs):
+            for _ in range(args.runs):
                 for k in KINDS:
-                    rates[(k, c)].append(flood_rate(args.build, servers[k], c, flood_s))
+                    rates[(k, c)].append(flood_rate(args.build, servers[k], c, args.flood_s))
         finally:
             for s in servers.values():
                 s.stop()
@@ -214,33 +189,45 @@ def main():
     print("Relay, flood: records delivered per second over all receivers (millions)")
     print(f"{'C':>4} {'headless':>9} {'window':>9} {'bare':>9} {'hl/window':>10} {'hl/bare':>8}")
     ratios = {}
-    for c in counts:
+    for c in args.counts:
         h, w, b = (med(rates[(k, c)]) for k in KINDS)
         ratios[c] = h / w if h and w else None
         print(f"{c:>4} {fmt(h and h / 1e6, '9.2f')} {fmt(w and w / 1e6, '9.2f')} "
               f"{fmt(b and b / 1e6, '9.2f')} {fmt(ratios[c], '10.2f')} "
               f"{fmt(h / b if h and b else None, '8.2f')}")
-    print(f"Run time {time.monotonic() - started:.0f} s")
+    return ratios
 
-    if args.check:
-        problems = []
-        rss0, cpu0 = med([r for r, _ in idle[("headless", 0)]]), med([p for _, p in idle[("headless", 0)]])
-        rss_n = med([r for r, _ in idle[("headless", args.idle_clients)]])
-        if rss0 is None or rss0 > 15:
-            problems.append(f"idle RSS {rss0} MB over 15 MB")
-        if cpu0 is None or cpu0 > 0.1:
-            problems.append(f"idle CPU {cpu0} % over 0.1 %")
-        if rss_n is None or rss_n > 25:
-            problems.append(f"RSS with {args.idle_clients} idle clients {rss_n} MB over 25 MB")
-        for c, r in ratios.items():
-            if r is None or r < 0.9:
-                problems.append(f"headless / window relay at {c} clients is {r}")
-        for p in problems:
-            print("CHECK FAILED: " + p)
-        if problems:
-            return 1
-        print("CHECK PASSED")
+
+def check(args, idle, ratios):
+    problems = []
+    rss0, cpu0 = med([r for r, _ in idle[("headless", 0)]]), med([p for _, p in idle[("headless", 0)]])
+    rss_n = med([r for r, _ in idle[("headless", args.idle_clients)]])
+    if rss0 is None or rss0 > 15:
+        problems.append(f"idle RSS {rss0} MB over 15 MB")
+    if cpu0 is None or cpu0 > 0.1:
+        problems.append(f"idle CPU {cpu0} % over 0.1 %")
+    if rss_n is None or rss_n > 25:
+        problems.append(f"RSS with {args.idle_clients} idle clients {rss_n} MB over 25 MB")
+    for c, r in ratios.items():
+        if r is None or r < 0.9:
+            problems.append(f"headless / window relay at {c} clients is {r}")
+    for p in problems:
+        print("CHECK FAILED: " + p)
+    if problems:
+        return 1
+    print("CHECK PASSED")
     return 0
+
+
+def main():
+    args = parse_args()
+    started = time.monotonic()
+    print(f"Server cost benchmark: {os.cpu_count()} cores, load average {os.getloadavg()[0]:.1f}; "
+          f"{args.runs} runs per figure, medians; idle CPU over {args.idle_s:g} s.", flush=True)
+    idle = idle_table(args)
+    ratios = relay_table(args)
+    print(f"Run time {time.monotonic() - started:.0f} s")
+    return check(args, idle, ratios) if args.check else 0
 
 
 if __name__ == "__main__":

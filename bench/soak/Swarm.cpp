@@ -1,21 +1,12 @@
 #include "bench/soak/Swarm.h"
 
+#include "bench/soak/SoakRecords.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cstdlib>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-namespace {
-
-long long NowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(SoakClock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
 
 SwarmPeer::SwarmPeer(int nId, const PeerPlan& s, uint16_t nPort) : id(nId), plan(s) {
     fd_ = Connect(nPort, plan.nRcvBuf);
@@ -30,13 +21,10 @@ SwarmPeer::~SwarmPeer() {
 void SwarmPeer::Step(double ms, bool bSending) {
     if (bSending) {
         for (; nDrawsMade < static_cast<long>(ms * plan.nDrawsPerSecond / 1000); ++nDrawsMade) {
-            out_ += "{10}" + std::to_string(nDrawsMade % 30000) + ";" +
-                    std::to_string(nDrawsMade / 30000) + ";" + std::to_string(1000 + id) + ";0;" +
-                    std::to_string(id) + ";\r\n";
+            out_ += DrawLine(nDrawsMade, id);
         }
         for (; nChatsMade < static_cast<long>(ms * plan.dChatsPerSecond / 1000); ++nChatsMade) {
-            out_ += "{1}{" + std::to_string(id) + "}c" + std::to_string(nChatsMade) + "t" +
-                    std::to_string(NowNs()) + "\r\n";
+            out_ += ChatLine(plan.szNick, id, nChatsMade);
         }
     }
     if (!out_.empty() && !bClosed_) {
@@ -79,52 +67,29 @@ void SwarmPeer::Read(double ms) {
     if (plan.nReadRate > 0) {
         dReadBudget_ -= static_cast<double>(nTaken);
     }
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t end = in_.find("\r\n", pos);
-        if (end == std::string::npos) {
-            break;
-        }
-        Line(std::string_view(in_).substr(pos, end - pos), ms);
-        pos = end + 2;
-    }
-    in_.erase(0, pos);
+    TakeLines(in_, [&](std::string_view line) { Line(line, ms); });
 }
 
 void SwarmPeer::Line(std::string_view line, double ms) {
-    if (line.starts_with("{10}")) {
-        long f[5] = {};
-        const char* p = line.data() + 4;
-        const char* const end = line.data() + line.size();
-        for (long& field : f) {
-            const auto [next, ec] = std::from_chars(p, end, field);
-            if (ec != std::errc() || next == end || *next != ';') {
-                return;
-            }
-            p = next + 1;
-        }
+    long f[5] = {};
+    if (ReadDraw(line, f)) {
         if (f[2] == 3) {
             ++nFloodRecords;
             return;
         }
-        const int k = static_cast<int>(f[2] - 1000);
         const long seq = f[0] + f[1] * 30000;
-        long& next = draws[k];
+        long& next = draws[static_cast<int>(f[2] - 1000)];
         nDisorder += seq == next ? 0 : 1;
         next = seq + 1;
     } else if (line.starts_with("{1}{")) {
-        const std::size_t close = line.find("}c");
-        const std::size_t t = line.find('t', close);
-        if (close == std::string_view::npos || t == std::string_view::npos) {
+        const std::optional<ChatStamp> stamp = ReadChat(line);
+        if (!stamp) {
             return;
         }
-        const int k = std::atoi(std::string(line.substr(4, close - 4)).c_str());
-        const long seq = std::atol(std::string(line.substr(close + 2, t - close - 2)).c_str());
-        long& next = chats[k];
-        nDisorder += seq == next ? 0 : 1;
-        next = seq + 1;
-        const long long ns = std::atoll(std::string(line.substr(t + 1)).c_str());
-        chatMs[k].push_back(static_cast<double>(NowNs() - ns) / 1e6);
+        long& next = chats[stamp->id];
+        nDisorder += stamp->seq == next ? 0 : 1;
+        next = stamp->seq + 1;
+        chatMs[stamp->id].push_back(stamp->dAgeMs);
     } else if (line.starts_with("{2}")) {
         ++nJoinsSeen;
     } else if (line.starts_with("{9}") && line.ends_with(" has been disconnected!")) {
