@@ -78,6 +78,7 @@ ServerLink::~ServerLink() {
 Connection* ServerLink::NewSlot(int16_t iSlot) {
     auto* slot = new Connection(iSlot, host_, pump_, this);
     slot->Socket().SetPump(&pump_);
+    slot->Socket().SetSettings(&settings_);
     slot->onPeerClosed = [this, iSlot] { Departure(iSlot); };
     slot->pnServing = &iServing_;
     ws_user_.push_back(slot);
@@ -99,6 +100,11 @@ void ServerLink::ServerWait() {
     TcpSocket& listener = ws_user_[0]->Socket();
     listener.Close();
     listener.SetLocalPort(state_.nPort);
+    std::string szWhy;
+    if (!settings_.LoadServer(state_, szWhy)) {
+        host_.Status("Cannot use the TLS certificate: " + szWhy);
+        return;
+    }
     if (state_.nPort < 0 || !listener.Listen(state_.szListenHost)) {
         // No dialog: the window stays usable, the log tells why nobody can join.
         host_.Status(ListenFailure(state_.nPort, listener));

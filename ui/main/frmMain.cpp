@@ -12,6 +12,7 @@
 #include "ui/main/ChatInput.h"
 #include "ui/main/ClientArea.h"
 #include "ui/main/ColourSwatch.h"
+#include "ui/main/JoinAgainItem.h"
 #include "ui/main/LogBox.h"
 #include "ui/main/MainLayout.h"
 #include "ui/main/PictureFile.h"
@@ -121,6 +122,14 @@ frmMain::frmMain(AppState& state, QWidget* parent) : QMainWindow(parent), state_
         box.setTextFormat(Qt::PlainText);
         box.exec();
         bReset = true;
+        if (joinAgain_ != nullptr) {
+            joinAgain_->Offer();
+        }
+    };
+    session_->onLost = [this] {
+        if (joinAgain_ != nullptr) {
+            joinAgain_->Offer();
+        }
     };
 
     // 6. Start the connection, as the last step.
@@ -139,6 +148,13 @@ void frmMain::CreateMenu() {
     mnuFile_Restart->setObjectName(QStringLiteral("mnuFile_Restart"));
     QAction* mnuTick = mnuFile->addSeparator();
     mnuTick->setObjectName(QStringLiteral("mnuTick"));
+    if (state_.nMode == Mode::Client) {
+        joinAgain_ = new JoinAgainItem(*mnuFile, mnuTick, [this] {
+            bJoinAgain = true;
+            bReset = true;
+            close();
+        });
+    }
     // Added items go between the separator and Exit; Reset stays first and Exit last.
     mnuSavePicture = mnuFile->addAction(QStringLiteral("&Save Picture..."));
     mnuSavePicture->setObjectName(QStringLiteral("mnuSavePicture"));

@@ -21,6 +21,7 @@ class ChatInput;
 class ClientArea;
 class ColourBox;
 class ColourSwatch;
+class JoinAgainItem;
 class LogBox;
 class NetSession;
 class PictureSender;
@@ -43,6 +44,9 @@ public:
 
     // True when closing the window returns to the start screen instead of ending the program.
     bool bReset = false;
+    // Client: Join Again was chosen; the next session goes to the same host without the start
+    // screen.
+    bool bJoinAgain = false;
 
     // Window side of PacketHost.
     void SendToChatBox(const std::string& szMessage) override;
@@ -120,6 +124,7 @@ private:
     QAction* mnuSavePicture = nullptr;
     QAction* mnuCopyPicture = nullptr;
     QAction* mnuSendPicture = nullptr; // server only
+    JoinAgainItem* joinAgain_ = nullptr; // client only
     UserListMenu* userMenu_ = nullptr; // server only
     PictureSender* picture_ = nullptr; // server only
     ClientArea* clientArea_ = nullptr;
