@@ -19,12 +19,20 @@ namespace zaplo {
 //   and its answer are two empty segments per idle peer every 10 s, which also keep NAT entries
 //   alive.
 //
+// Where the server also serves TLS: an accepted connection that stays silent for nOpeningMs
+// counts as plain (a TLS client says hello at once; 3 s also cover a lost first segment and its
+// retransmission), and a TLS handshake that has not ended after nHandshakeMs is let go (a few
+// round trips even over a slow link; a client that waits for its user's answer on a
+// certificate connects again afterwards).
+//
 // Tests use short ones.
 struct LinkTimeouts {
     int nIdleS = 10;
     int nIntervalS = 2;
     int nProbes = 3;
     int nUserTimeoutMs = 15000;
+    int nOpeningMs = 3000;
+    int nHandshakeMs = 10000;
 
     // Longest an idle link to a vanished peer stays open.
     int IdleBoundMs() const { return (nIdleS + nProbes * nIntervalS) * 1000; }

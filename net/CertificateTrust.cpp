@@ -22,10 +22,17 @@ int HexValue(char ch) {
 std::optional<std::string> CertificateTrust::ReadFingerprint(std::string_view szText) {
     std::string digest;
     int nHigh = -1;
+    bool bColon = false;
     for (const char ch : szText) {
-        if (ch == ':' && nHigh < 0) {
+        if (ch == ':') {
+            // Only between two pairs.
+            if (nHigh >= 0 || digest.empty() || bColon) {
+                return std::nullopt;
+            }
+            bColon = true;
             continue;
         }
+        bColon = false;
         const int n = HexValue(ch);
         if (n < 0 || digest.size() >= kDigestBytes) {
             return std::nullopt;
@@ -37,7 +44,7 @@ std::optional<std::string> CertificateTrust::ReadFingerprint(std::string_view sz
             nHigh = -1;
         }
     }
-    if (nHigh >= 0 || digest.size() != kDigestBytes) {
+    if (nHigh >= 0 || bColon || digest.size() != kDigestBytes) {
         return std::nullopt;
     }
     return FormatFingerprint(digest);

@@ -23,10 +23,7 @@ class AppState;
 // connecting (client); the sockets look at it for every connection.
 class LinkSettings {
 public:
-    // Server: how long an accepted connection may stay silent before it counts as plain, how
-    // long a TLS handshake may take, how long a refused plain client has to read its line.
-    static constexpr int kOpeningMs = 3000;
-    static constexpr int kHandshakeMs = 10000;
+    // Server: how long a refused plain client has to read its line.
     static constexpr int kRefusalLingerMs = 2000;
     // The one line a plain client gets where TLS is required.
     static const std::string& RefusalLine();

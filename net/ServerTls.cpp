@@ -48,9 +48,8 @@ std::string ServerTls::CheckArguments(const std::string& szCertFile, const std::
     return {};
 }
 
-std::optional<QSslConfiguration> ServerTls::Load(const std::string& szCertFile,
-                                                 const std::string& szKeyFile,
-                                                 std::string& szError) {
+std::optional<QSslConfiguration>
+ServerTls::Load(const std::string& szCertFile, const std::string& szKeyFile, std::string& szError) {
     if (!Available()) {
         szError = "this build has no TLS library (OpenSSL) to use";
         return std::nullopt;
@@ -82,7 +81,11 @@ std::optional<QSslConfiguration> ServerTls::Load(const std::string& szCertFile,
     config.setPrivateKey(*key);
     config.setPeerVerifyMode(QSslSocket::VerifyNone);
     if (!Trial(config, szError)) {
-        szError = szCertFile + " and " + szKeyFile + " do not work together: " + szError;
+        while (!szError.empty() && (szError.back() == ' ' || szError.back() == ':')) {
+            szError.pop_back();
+        }
+        szError = szCertFile + " and " + szKeyFile +
+                  " do not work together (is the key the certificate's own?): " + szError;
         return std::nullopt;
     }
     return config;

@@ -96,6 +96,14 @@ void TcpSocket::Watch(QTcpSocket& socket) {
 }
 
 TlsChannel& TcpSocket::Tls() {
+    if (tls_ && tls_->Used()) {
+        // A TLS socket serves one connection only: the next one gets a fresh channel. The used
+        // one may still be in its own signal further up the stack, so it goes later; what it
+        // still reports is not the current connection's and is ignored.
+        tls_->disconnect(this);
+        tls_->Socket().disconnect(this);
+        tls_.release()->deleteLater();
+    }
     if (!tls_) {
         tls_ = std::make_unique<TlsChannel>();
         QSslSocket& ssl = tls_->Socket();
@@ -195,7 +203,7 @@ bool TcpSocket::Accept(qintptr id) {
         ApplyTimeouts(id, settings_->timeouts);
         if (settings_->ServesTls()) {
             // Nobody reads the descriptor until its first byte has told which it is.
-            gate_.Watch(id, LinkSettings::kOpeningMs);
+            gate_.Watch(id, settings_->timeouts.nOpeningMs);
             return true;
         }
     }

@@ -24,12 +24,13 @@ bool TlsChannel::StartServer(qintptr fd, const LinkSettings& settings) {
     Reset();
     settings_ = &settings;
     bClient_ = false;
+    bUsed_ = true;
     note_.reset();
     socket_.setSslConfiguration(settings.ServerTls());
     if (!socket_.setSocketDescriptor(fd)) {
         return false;
     }
-    handshake_.start(LinkSettings::kHandshakeMs);
+    handshake_.start(settings.timeouts.nHandshakeMs);
     socket_.startServerEncryption();
     return true;
 }
@@ -38,11 +39,12 @@ void TlsChannel::StartClient(const std::string& szHost, int nPort, const LinkSet
     Reset();
     settings_ = &settings;
     bClient_ = true;
+    bUsed_ = true;
     note_.reset();
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
     socket_.setSslConfiguration(config);
-    handshake_.start(LinkSettings::kHandshakeMs);
+    handshake_.start(settings.timeouts.nHandshakeMs);
     socket_.connectToHostEncrypted(QString::fromStdString(szHost), static_cast<quint16>(nPort));
 }
 

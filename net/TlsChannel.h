@@ -13,8 +13,8 @@ namespace zaplo {
 
 class LinkSettings;
 
-// The TLS side of a TcpSocket: the QSslSocket its encrypted connections run on (kept for the
-// next one, like the plain socket), the bound on a handshake, and on a client the decision on
+// The TLS side of one connection of a TcpSocket: the QSslSocket it runs on, the bound on its
+// handshake, and on a client the decision on
 // the server's certificate (LinkSettings::Check). Secured comes once the handshake is done and
 // the certificate taken; a failed or refused handshake closes the socket, which its owner sees
 // as the connection's end.
@@ -33,6 +33,8 @@ public:
     // Before the socket's next connection: the last one's handshake is forgotten.
     void Reset();
     bool Secured() const { return bSecured_; }
+    // A connection was started on it: Qt's TLS socket cannot take another one.
+    bool Used() const { return bUsed_; }
     // The certificate of the last client handshake, when it was not simply taken: to ask the
     // user about (Ask) or why it was refused.
     const std::optional<CertificateNote>& Note() const { return note_; }
@@ -48,6 +50,7 @@ private:
     QTimer handshake_;
     const LinkSettings* settings_ = nullptr;
     bool bClient_ = false;
+    bool bUsed_ = false;
     bool bChecked_ = false;
     bool bSecured_ = false;
     std::optional<CertificateNote> note_;
