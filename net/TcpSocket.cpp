@@ -81,6 +81,11 @@ void TcpSocket::Watch(QTcpSocket& socket) {
             Q_EMIT DataArrival(active_->bytesAvailable());
         }
     });
+    connect(watched, &QAbstractSocket::connected, this, [this, watched] {
+        if (watched == active_) {
+            OnConnected();
+        }
+    });
     connect(watched, &QAbstractSocket::stateChanged, this,
             [this, watched](QAbstractSocket::SocketState state) {
                 if (watched == active_) {
@@ -389,16 +394,18 @@ qint64 TcpSocket::Acknowledged() const {
     return nHandedOver_ - nQueued;
 }
 
+void TcpSocket::OnConnected() {
+    // A connection this socket made (the server's side is set up on Accept); a TLS one is up
+    // once the channel says so.
+    active_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (settings_ != nullptr) {
+        ApplyTimeouts(active_->socketDescriptor(), settings_->timeouts);
+    }
+    bUp_ = !IsTls();
+}
+
 void TcpSocket::OnStateChanged(QAbstractSocket::SocketState state) {
     if (state == QAbstractSocket::ConnectedState) {
-        if (!bWasConnected_) {
-            // A connection this socket made: the server's side is set up on Accept.
-            active_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-            if (settings_ != nullptr) {
-                ApplyTimeouts(active_->socketDescriptor(), settings_->timeouts);
-            }
-            bUp_ = !IsTls();
-        }
         bWasConnected_ = true;
         return;
     }

@@ -118,6 +118,7 @@ Q_SIGNALS:
 
 private:
     void Watch(QTcpSocket& socket);
+    void OnConnected();
     void OnStateChanged(QAbstractSocket::SocketState state);
     void OnError(QAbstractSocket::SocketError error);
     // The first byte of an accepted connection has decided.
