@@ -42,9 +42,10 @@ frmCertificate::frmCertificate(const CertificateNote& note, QWidget* parent) : Q
 
     auto* form = new QFormLayout();
     const bool bAsk = note.kind == CertificateNote::Kind::Ask;
-    const QString offered = bAsk ? QStringLiteral("SHA-256 fingerprint:")
-                                 : QStringLiteral("Shown now:");
-    form->addRow(offered, FingerprintBox(QStringLiteral("txtFingerprint"), note.szFingerprint));
+    const QString offered =
+        bAsk ? QStringLiteral("SHA-256 fingerprint:") : QStringLiteral("Shown now:");
+    QLineEdit* fingerprint = FingerprintBox(QStringLiteral("txtFingerprint"), note.szFingerprint);
+    form->addRow(offered, fingerprint);
     if (!bAsk) {
         const QString known = note.kind == CertificateNote::Kind::Changed
                                   ? QStringLiteral("Accepted before:")
@@ -73,6 +74,8 @@ frmCertificate::frmCertificate(const CertificateNote& note, QWidget* parent) : Q
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
+    // The fingerprint first: what the user compares, ready to be selected and copied.
+    fingerprint->setFocus();
 }
 
 QLineEdit* frmCertificate::FingerprintBox(const QString& name, const std::string& szFingerprint) {
