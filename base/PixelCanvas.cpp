@@ -21,12 +21,18 @@ PixelCanvas::PixelCanvas(int32_t background)
 
 void PixelCanvas::DrawSegment(int sx, int sy, int dx, int dy, int32_t clr) {
     const int32_t value = ColourOnly(clr);
+    bBlank_ = false;
     RasterLine(kWidth, kHeight, sx, sy, dx, dy,
                [&](int x, int y) { pixels_[Index(x, y)] = value; });
 }
 
 void PixelCanvas::Erase() {
+    // A clear of a blank canvas costs nothing.
+    if (bBlank_) {
+        return;
+    }
     std::fill(pixels_.begin(), pixels_.end(), background_);
+    bBlank_ = true;
 }
 
 std::span<const int32_t> PixelCanvas::Row(int y) const {

@@ -37,6 +37,7 @@ private:
 
     int32_t background_;
     std::vector<int32_t> pixels_;
+    bool bBlank_ = true; // nothing drawn since the last fill
 };
 
 } // namespace zaplo

@@ -30,6 +30,7 @@ bool Connection::IsFree() const {
 void Connection::Reset() {
     ++nGeneration_;
     bClosePending_ = false;
+    bJoined = false;
     buffer_ = ReceiveBuffer();
 }
 

@@ -59,6 +59,13 @@ public:
     int16_t Origin() const { return nOrigin_; }
     // Not read for now: its lines pile up at some receiver (set by the server's flow control).
     bool bPaced = false;
+    // The client has joined: only then does it receive anything of the session. Cleared with
+    // every new connection and every close.
+    bool bJoined = false;
+    // When the current connection was taken (the program's ticks), and the address it comes
+    // from (PeerKey).
+    int32_t lAccepted = 0;
+    std::string szPeerKey;
     // Holds this connection's origin while its lines are dispatched (and the outer value again
     // afterwards), so the server knows whose relays and answers it sends.
     int16_t* pnServing = nullptr;

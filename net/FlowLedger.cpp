@@ -201,7 +201,7 @@ void FlowLedger::Decide(int nReceivers, std::vector<int16_t>& cut) {
         }
         const int64_t nShare = Share(r);
         for (std::size_t s = 0; s < out.from.size(); ++s) {
-            if (out.from[s] > nShare && s > 0) {
+            if (out.from[s] > nShare) {
                 if (s >= paced_.size()) {
                     paced_.resize(s + 1, 0);
                 }

@@ -21,7 +21,8 @@ namespace zaplo {
 //   is not far behind the others (lag over kKeepUpMs while most other receivers keep up): then
 //   every sender with more than its share waiting there is paced (not read). The share is
 //   kPaceMark split among the senders with bytes waiting there, between kMinShare and kShare.
-//   Senders whose lines do not pile up are never paced.
+//   Senders whose lines do not pile up are never paced. The server itself (sender 0) is paced
+//   like any sender: it then takes no newcomers until its bytes have gone.
 // - It is cut when its lag passes kMaxLagMs while most other receivers keep up or while it takes
 //   nothing (kStallMs), or when more than kMaxUnsent waits and it has acknowledged nothing for
 //   kTakingMs. When every receiver is slow alike (but taking) nobody is cut: the senders are

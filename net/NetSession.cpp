@@ -106,6 +106,14 @@ void NetSession::CloseSlot(int16_t iUser) {
     server_->CloseSlot(iUser);
 }
 
+void NetSession::MarkJoined(int16_t iUser) {
+    server_->MarkJoined(iUser);
+}
+
+void NetSession::SetJoinWait(int32_t nMs) {
+    server_->SetJoinWait(nMs);
+}
+
 void NetSession::Disconnect(int16_t iUser) {
     server_->Disconnect(iUser);
 }

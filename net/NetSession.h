@@ -46,6 +46,10 @@ public:
 
     void ServerSendToClient(const std::string& szData, int16_t iUser);
     void CloseSlot(int16_t iUser);
+    // Server: slot iUser's client has joined and receives the session from now on.
+    void MarkJoined(int16_t iUser);
+    // Server: how long a connection may take to join (tests set less).
+    void SetJoinWait(int32_t nMs);
     // Server: closes a client's connection, which then leaves like any departing client.
     void Disconnect(int16_t iUser);
     // The Exit command's first step: in server mode with bConnected, closes slots 0..nUsers and

@@ -4,6 +4,7 @@
 #include "base/Ticks.h"
 #include "net/Connection.h"
 #include "net/EventPump.h"
+#include "net/PeerAddress.h"
 #include "net/core/MessageCode.h"
 #include "net/core/PacketHost.h"
 #include "net/core/PacketProc.h"
@@ -35,38 +36,18 @@ std::string ListenFailure(int nPort, const TcpSocket& socket) {
     return "Cannot listen on port " + std::to_string(nPort) + ": " + szReason;
 }
 
-// The peer's address as raw bytes: IPv4 (also when mapped into IPv6) whole, IPv6 by its /64.
-std::string PeerKey(qintptr id) {
-    sockaddr_storage storage{};
-    socklen_t nLength = sizeof storage;
-    if (::getpeername(static_cast<int>(id), reinterpret_cast<sockaddr*>(&storage), &nLength) != 0) {
-        return {};
-    }
-    if (storage.ss_family == AF_INET) {
-        const auto* in4 = reinterpret_cast<const sockaddr_in*>(&storage);
-        return {reinterpret_cast<const char*>(&in4->sin_addr), 4};
-    }
-    if (storage.ss_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&storage);
-        const auto* bytes = reinterpret_cast<const char*>(&in6->sin6_addr);
-        if (IN6_IS_ADDR_V4MAPPED(&in6->sin6_addr)) {
-            return {bytes + 12, 4};
-        }
-        return {bytes, 8};
-    }
-    return {};
-}
-
 } // namespace
 
 ServerLink::ServerLink(AppState& state, PacketHost& host, EventPump& pump, ReadScheduler& reader,
                        QObject* parent)
-    : QObject(parent), state_(state), host_(host), pump_(pump), reader_(reader) {
+    : QObject(parent), state_(state), host_(host), pump_(pump), reader_(reader),
+      nJoinWaitMs_(PeerRules::kJoinWaitMs) {
     Connection* listener = NewSlot(0);
     connect(&listener->Socket(), &TcpSocket::ConnectionRequest, this,
             &ServerLink::OnConnectionRequest);
     parkTimer_.setSingleShot(true);
     connect(&parkTimer_, &QTimer::timeout, this, &ServerLink::AdmitParked);
+    connect(&joinTimer_, &QTimer::timeout, this, &ServerLink::CloseUnjoined);
 }
 
 ServerLink::~ServerLink() {
@@ -96,12 +77,14 @@ Connection* ServerLink::Slot(int16_t iUser) const {
 }
 
 void ServerLink::ServerWait() {
+    // The certificate is tried first, so that listening follows the status line at once.
+    std::string szWhy;
+    const bool bSettingsOk = settings_.LoadServer(state_, szWhy);
     host_.Status("Waiting for a client to join...");
     TcpSocket& listener = ws_user_[0]->Socket();
     listener.Close();
     listener.SetLocalPort(state_.nPort);
-    std::string szWhy;
-    if (!settings_.LoadServer(state_, szWhy)) {
+    if (!bSettingsOk) {
         host_.Status("Cannot use the TLS certificate: " + szWhy);
         return;
     }
@@ -116,17 +99,13 @@ void ServerLink::NoteTime() {
 }
 
 void ServerLink::OnConnectionRequest(qintptr id) {
-    const bool bFirst = !state_.bConnected;
-    state_.bConnected = true;
-    if (bFirst && onConnected) {
-        onConnected();
-    }
     std::string szKey = PeerKey(id);
-    if (gate_.Admit(szKey, state_.GetTicks())) {
-        TakeConnection(id);
+    if (!AdmissionPaused() && gate_.Admit(szKey, state_.GetTicks())) {
+        TakeConnection(id, std::move(szKey));
         return;
     }
-    // Its address has connected too often lately: it waits its turn, connected but not read.
+    // Its address has connected too often lately, or the server's own announcements are behind
+    // at the clients: it waits its turn, connected but not read.
     if (parked_.size() >= kMaxParked) {
         // Enough wait here: turned away. Every so many, accepting pauses for a moment, so the
         // next ones wait in the system's backlog; once it is full, whoever connects in a loop
@@ -149,8 +128,8 @@ void ServerLink::AdmitParked() {
     std::deque<std::pair<qintptr, std::string>> waiting;
     waiting.swap(parked_);
     for (auto& [id, szKey] : waiting) {
-        if (gate_.Admit(szKey, lNow)) {
-            TakeConnection(id);
+        if (!AdmissionPaused() && gate_.Admit(szKey, lNow)) {
+            TakeConnection(id, std::move(szKey));
         } else {
             parked_.emplace_back(id, std::move(szKey));
         }
@@ -160,7 +139,7 @@ void ServerLink::AdmitParked() {
     }
 }
 
-void ServerLink::TakeConnection(qintptr id) {
+void ServerLink::TakeConnection(qintptr id, std::string szKey) {
     // The lowest free slot is reused before the array grows; nUsers is taken once.
     const auto nUsers = static_cast<int16_t>(std::min<std::size_t>(
         static_cast<std::size_t>(std::max<int16_t>(state_.nUsers, 0)), ws_user_.size() - 1));
@@ -190,6 +169,90 @@ void ServerLink::TakeConnection(qintptr id) {
     ledger_.NewSender(iSlot);
     slot->bPaced = false;
     slot->Accept(id);
+    slot->lAccepted = state_.GetTicks();
+    slot->szPeerKey = std::move(szKey);
+    if (!joinTimer_.isActive()) {
+        // A coarse look is enough: the wait is a bound, not a deadline to the millisecond.
+        joinTimer_.start(std::max(1, std::min(nJoinWaitMs_ / 4, 1000)));
+    }
+    if (onAccepted) {
+        onAccepted(iSlot);
+    }
+}
+
+void ServerLink::SendUnjoined(int16_t iUser, std::string_view szLine) {
+    if (Connection* slot = ConnectedSlot(iUser)) {
+        SendOn(*slot, iUser, szLine, kCrLf, 0);
+    }
+}
+
+void ServerLink::Refuse(int16_t iUser, const std::string& szWhy) {
+    Connection* slot = ConnectedSlot(iUser);
+    if (slot == nullptr) {
+        return;
+    }
+    const std::string szLine = std::string(WireCode(MessageCode::Status)) + szWhy;
+    // Written before the close, which hands it to the system first.
+    SendOn(*slot, iUser, szLine, kCrLf, 0);
+    CutOff(iUser);
+}
+
+std::string ServerLink::KeyOf(int16_t iUser) const {
+    const Connection* slot = ConnectedSlot(iUser);
+    return slot != nullptr ? slot->szPeerKey : std::string();
+}
+
+int ServerLink::OpenFrom(const std::string& szKey) const {
+    int nOpen = 0;
+    for (std::size_t i = 1; i < ws_user_.size(); ++i) {
+        const Connection* slot = ws_user_[i];
+        nOpen += slot->Socket().IsConnected() && slot->szPeerKey == szKey ? 1 : 0;
+    }
+    return nOpen;
+}
+
+void ServerLink::CloseUnjoined() {
+    const int32_t lNow = state_.GetTicks();
+    bool bAnyWaiting = false;
+    for (std::size_t i = 1; i < ws_user_.size(); ++i) {
+        Connection* slot = ws_user_[i];
+        if (slot->bJoined || !slot->Socket().IsConnected()) {
+            continue;
+        }
+        if (!TicksPast(TicksAfter(slot->lAccepted, nJoinWaitMs_), lNow)) {
+            // Never joined, so nobody knows of it: it goes without an announcement.
+            CutOff(static_cast<int16_t>(i));
+        } else {
+            bAnyWaiting = true;
+        }
+    }
+    if (!bAnyWaiting) {
+        joinTimer_.stop();
+    }
+}
+
+void ServerLink::MarkJoined(int16_t iUser) {
+    Connection* slot = ConnectedSlot(iUser);
+    if (slot == nullptr) {
+        return;
+    }
+    slot->bJoined = true;
+    // The queue goes out from the first join on: what the host said before anybody came reaches
+    // the first who can receive it.
+    const bool bFirst = !state_.bConnected;
+    state_.bConnected = true;
+    if (bFirst && onConnected) {
+        onConnected();
+    }
+}
+
+int ServerLink::Receivers() const {
+    int nReceivers = 0;
+    for (std::size_t i = 1; i < ws_user_.size(); ++i) {
+        const Connection* slot = ws_user_[i];
+        nReceivers += slot->bJoined && slot->Socket().IsConnected() ? 1 : 0;
+    }
+    return nReceivers;
 }
 
 Connection* ServerLink::ConnectedSlot(int16_t iUser) const {
@@ -200,13 +263,18 @@ Connection* ServerLink::ConnectedSlot(int16_t iUser) const {
     return slot->Socket().IsConnected() ? slot : nullptr;
 }
 
+Connection* ServerLink::ReceivingSlot(int16_t iUser) const {
+    Connection* slot = ConnectedSlot(iUser);
+    return slot != nullptr && slot->bJoined ? slot : nullptr;
+}
+
 bool ServerLink::SlotConnected(int16_t iUser) const {
     return ConnectedSlot(iUser) != nullptr;
 }
 
 bool ServerLink::SendToSlot(int16_t iUser, std::string_view szText, std::string_view szEnd,
                             int16_t iSender) {
-    Connection* slot = ConnectedSlot(iUser);
+    Connection* slot = ReceivingSlot(iUser);
     return slot != nullptr && SendOn(*slot, iUser, szText, szEnd, iSender);
 }
 
@@ -247,12 +315,8 @@ ReadScheduler::Pace ServerLink::Pace() {
             ledger_.Look(iUser, slot->Socket().BytesToWrite(), slot->Socket().Acknowledged());
         }
     }
-    int nReceivers = 0;
-    if (ledger_.AnyLagging()) {
-        for (std::size_t i = 1; i < ws_user_.size(); ++i) {
-            nReceivers += ws_user_[i]->Socket().IsConnected() ? 1 : 0;
-        }
-    }
+    // Connections that never joined receive nothing, so they are no measure of keeping up.
+    const int nReceivers = ledger_.AnyLagging() ? Receivers() : 0;
     cut_.clear();
     ledger_.Decide(nReceivers, cut_);
     for (const int16_t iSender : paced_) {
@@ -280,7 +344,7 @@ qint64 ServerLink::Held(int16_t iUser) const {
 }
 
 void ServerLink::ServerSendToClient(const std::string& szData, int16_t iUser) {
-    Connection* slot = ConnectedSlot(iUser);
+    Connection* slot = ReceivingSlot(iUser);
     if (slot == nullptr) {
         return;
     }
@@ -289,8 +353,7 @@ void ServerLink::ServerSendToClient(const std::string& szData, int16_t iUser) {
 }
 
 void ServerLink::Departure(int16_t iUser) {
-    std::string szLeave = std::string(WireCode(MessageCode::Leave)) + std::string(kCrLf);
-    PacketProc(szLeave, iUser, host_);
+    PacketLeave(iUser, host_);
 }
 
 void ServerLink::CloseSlot(int16_t iUser) {

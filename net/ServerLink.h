@@ -4,6 +4,7 @@
 #include "net/FlowLedger.h"
 #include "net/LinkSettings.h"
 #include "net/ReadScheduler.h"
+#include "net/core/PeerRules.h"
 
 #include <QObject>
 #include <QTimer>
@@ -24,7 +25,8 @@ class PacketHost;
 
 // The server side of a session: the socket slots ws_user (slot 0 listens, slots 1..nUsers carry
 // clients), accepting clients onto the lowest free slot, single sends to one client, and a
-// client's departure turned into a leave message for the dispatcher.
+// client's departure turned into a leave for the dispatcher. A client receives nothing until it
+// has joined, and is closed when it has not joined within the join wait.
 class ServerLink : public QObject {
     Q_OBJECT
 public:
@@ -66,6 +68,24 @@ public:
     bool SendToSlot(int16_t iUser, std::string_view szText, std::string_view szEnd = {},
                     int16_t iSender = 0);
     bool SlotConnected(int16_t iUser) const;
+    // Slot iUser's client has joined: from now on it receives the session.
+    void MarkJoined(int16_t iUser);
+    // Sends szLine + CR LF to slot iUser although it has not joined (a password's challenge).
+    void SendUnjoined(int16_t iUser, std::string_view szLine);
+    // Tells slot iUser why in one status line and closes it; a client that had joined leaves
+    // as any departing client.
+    void Refuse(int16_t iUser, const std::string& szWhy);
+    // The address slot iUser's connection comes from (PeerKey); empty for none.
+    std::string KeyOf(int16_t iUser) const;
+    // Connected slots whose connection comes from szKey.
+    int OpenFrom(const std::string& szKey) const;
+    // Called when slot iUser has taken a new connection, before anything of it is read.
+    std::function<void(int16_t)> onAccepted;
+    // Connected clients that have joined.
+    int Receivers() const;
+    // How long a connection may take to join before it is closed (PeerRules::kJoinWaitMs;
+    // tests set less).
+    void SetJoinWait(int32_t nMs) { nJoinWaitMs_ = nMs; }
     // Closes one slot's socket; slot 0 is the listener.
     void CloseSlot(int16_t iUser);
     // Closes slots 0..nUsers in ascending order.
@@ -87,12 +107,17 @@ public:
     int32_t LagOf(int16_t iUser) const { return ledger_.Lag(iUser); }
     // Reads the clock for what is sent from now on (once per drain, not per send).
     void NoteTime();
+    // Joins and departures cost every client a line, the departures' lines and user lists are
+    // the server's own (sender 0), and the server is never paced: while its own bytes wait at
+    // some client beyond its share, as when peers join and leave in a loop, newcomers wait
+    // instead, so the churn slows down to what the clients take.
+    bool AdmissionPaused() const { return ledger_.Paced(0); }
     // Connections waiting for their address's turn.
     std::size_t Parked() const { return parked_.size(); }
     // Bytes the server holds for one slot: unread, not yet dispatched, not yet sent.
     qint64 Held(int16_t iUser) const;
 
-    // Called when the first client connects (bConnected has just become true).
+    // Called when the first client joins (bConnected has just become true).
     std::function<void()> onConnected;
 
     // A lower slot limit for tests; the default is the real one.
@@ -100,12 +125,16 @@ public:
 
 private:
     void OnConnectionRequest(qintptr id);
-    void TakeConnection(qintptr id);
+    void TakeConnection(qintptr id, std::string szKey);
     void AdmitParked();
     Connection* NewSlot(int16_t iSlot);
     Connection* Slot(int16_t iUser) const;
     // Slot iUser (a client slot) if its socket is connected, else nullptr.
     Connection* ConnectedSlot(int16_t iUser) const;
+    // Slot iUser if it is connected and has joined: the only slots that are sent to.
+    Connection* ReceivingSlot(int16_t iUser) const;
+    // Closes the connections that had their time to join and did not.
+    void CloseUnjoined();
     bool SendOn(Connection& slot, int16_t iUser, std::string_view szText, std::string_view szEnd,
                 int16_t iSender);
     void Departure(int16_t iUser);
@@ -121,6 +150,8 @@ private:
     AcceptGate gate_;
     std::deque<std::pair<qintptr, std::string>> parked_;
     QTimer parkTimer_;
+    QTimer joinTimer_;
+    int32_t nJoinWaitMs_;
     std::vector<int16_t> cut_;
     std::vector<int16_t> paced_;
     int16_t iServing_ = 0;

@@ -24,6 +24,13 @@ void StatusPrinter::WriteLine(std::string_view szStatus) {
     write_(Format(now_(), szStatus) + "\n");
 }
 
+bool StatusPrinter::IsBidiControl(char32_t ch) {
+    // Embeddings, overrides and isolates (and the marks) reorder whatever follows them on the
+    // terminal: a peer's name could make the line read as something else.
+    return (ch >= 0x202A && ch <= 0x202E) || (ch >= 0x2066 && ch <= 0x2069) || ch == 0x200E ||
+           ch == 0x200F || ch == 0x061C;
+}
+
 std::string StatusPrinter::Format(const QDateTime& when, std::string_view szStatus) {
     // No more bytes are decoded than the characters kept can take (a peer's status line may be
     // long); decoding turns broken UTF-8 into U+FFFD already.
@@ -36,7 +43,7 @@ std::string StatusPrinter::Format(const QDateTime& when, std::string_view szStat
             szOut += QChar(0x2026); // the rest is cut off
             break;
         }
-        const bool bControl = QChar::category(ch) == QChar::Other_Control;
+        const bool bControl = QChar::category(ch) == QChar::Other_Control || IsBidiControl(ch);
         szOut += bControl ? QString(QChar::ReplacementCharacter) : QString::fromUcs4(&ch, 1);
     }
     return szOut.toStdString();

@@ -1,6 +1,7 @@
 // zaplo-server: hosts a session without a window, on Qt Core and Qt Network only.
 #include "base/AppState.h"
-#include "server/ConsoleHost.h"
+#include "net/SessionHost.h"
+#include "server/ConsoleView.h"
 #include "server/ServerOptions.h"
 #include "server/SignalPipe.h"
 #include "server/StatusPrinter.h"
@@ -52,13 +53,15 @@ int main(int argc, char** argv) {
         },
         [] { return QDateTime::currentDateTime(); }, [&state] { return state.GetTicks(); });
     std::string szLastStatus;
-    zaplo::ConsoleHost host(
-        state,
+    state.nMode = zaplo::Mode::Server;
+    zaplo::ConsoleView view(
         [&](const std::string& szStatus) {
             szLastStatus = szStatus;
             printer.Print(szStatus);
         },
         options.bSendPicture);
+    zaplo::SessionHost host(state, view);
+    host.SetSendPicture(options.bSendPicture);
     host.Start();
     if (!host.Listening()) {
         const bool bPortProblem = szLastStatus.starts_with("Cannot listen");

@@ -17,6 +17,7 @@ enum class MessageCode {
     Status = 9,
     Draw = 10,
     Clear = 11,
+    Answer = 12, // a session password's challenge (server) and its answer (client)
 };
 
 // The code as it starts a line: "{1}", "{10}", ...
@@ -36,6 +37,8 @@ constexpr std::string_view WireCode(MessageCode code) {
         return "{10}";
     case MessageCode::Clear:
         return "{11}";
+    case MessageCode::Answer:
+        return "{12}";
     }
     return {};
 }

@@ -25,6 +25,8 @@ public:
     virtual void RemoveUsername(int16_t iUser) = 0;
     // Nickname of the first row whose slot is iUser.
     virtual std::optional<std::string> SlotNickname(int16_t iUser) const = 0;
+    // Whether slot iUser has a row, that is, has joined. Asked once per block received.
+    virtual bool SlotJoined(int16_t iUser) const { return SlotNickname(iUser).has_value(); }
     virtual void RefreshUserlist() = 0;
     virtual std::vector<std::string> UserRows() const = 0;
     // Draws one received segment on the canvas and shows it.
@@ -41,6 +43,18 @@ public:
     // The server has just answered slot iUser's join (status line and user list). Nothing by
     // default; a host may follow the answer with more for the newcomer.
     virtual void JoinAnswered(int16_t /*iUser*/) {}
+
+    // Who may join. Nothing of this happens unless the host asks for it (a password, bans,
+    // limits); by default anybody joins, as always.
+    // Client: the server's challenge ("{12}" payload).
+    virtual void Challenge(const std::string& /*szChallenge*/) {}
+    // Server: slot iUser's answer to its challenge; false when it was refused (and the slot
+    // closed).
+    virtual bool Answered(int16_t /*iUser*/, const std::string& /*szAnswer*/) { return true; }
+    // Server: why slot iUser may not join now; nothing when it may.
+    virtual std::optional<std::string> JoinRefusal(int16_t /*iUser*/) { return std::nullopt; }
+    // Server: tells slot iUser, which has not joined, why in one status line, and closes it.
+    virtual void Refuse(int16_t /*iUser*/, const std::string& /*szWhy*/) {}
 };
 
 } // namespace zaplo

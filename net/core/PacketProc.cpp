@@ -4,6 +4,7 @@
 #include "net/core/MessageCode.h"
 #include "net/core/PacketHost.h"
 #include "net/core/PacketParams.h"
+#include "net/core/PeerRules.h"
 #include "net/core/ReceiveBuffer.h"
 
 #include <functional>
@@ -50,41 +51,70 @@ private:
     std::string szBatch_;
 };
 
-// The server takes one join per connection, with a nickname the nickname box could hold, and
-// only while its user list stays within the line bound. Anything else is skipped like a
-// malformed line: a repeated join would cost every peer a relay and the sender a user list.
-bool JoinAllowed(const std::string& szNick, int16_t nOrigin, const PacketHost& host) {
-    if (!NicknameFits(szNick) || host.SlotNickname(nOrigin)) {
-        return false;
+// The name a join from nOrigin is taken with, or none: one join per connection (PeerRules), a
+// name the nickname box could hold, and only while the user list stays within the line bound.
+// A refused join is skipped like a malformed line: a repeated one would cost every peer a relay
+// and the sender a user list.
+std::optional<std::string> JoinedName(std::string_view szNick, const PacketHost& host) {
+    std::optional<std::string> szName = PeerRules::JoinName(szNick);
+    if (!szName) {
+        return std::nullopt;
     }
-    std::size_t nList = WireCode(MessageCode::UserList).size() + szNick.size() + 1;
+    std::size_t nList = WireCode(MessageCode::UserList).size() + szName->size() + 1;
     for (const std::string& szRow : host.UserRows()) {
         nList += szRow.size() + 1;
     }
-    return nList <= ReceiveBuffer::kMaxLine;
+    if (nList > ReceiveBuffer::kMaxLine) {
+        return std::nullopt;
+    }
+    return szName;
 }
 
-void HandleJoin(const std::string& szNick, std::string_view szLine, int16_t nOrigin, bool bOn,
-                PacketHost& host) {
-    if (bOn && !JoinAllowed(szNick, nOrigin, host)) {
-        return;
+enum class Joined { Taken, Skipped, Refused };
+
+Joined HandleJoin(std::string_view szNick, int16_t nOrigin, bool bOn, PacketHost& host) {
+    std::string szName(szNick);
+    if (bOn) {
+        std::optional<std::string> szTaken = JoinedName(szNick, host);
+        if (!szTaken) {
+            return Joined::Skipped;
+        }
+        if (std::optional<std::string> szWhy = host.JoinRefusal(nOrigin)) {
+            host.Refuse(nOrigin, *szWhy);
+            return Joined::Refused;
+        }
+        szName = std::move(*szTaken);
     }
-    host.AddUsername(szNick, nOrigin);
-    const std::string szJoined = szNick + " has joined!";
+    host.AddUsername(szName, nOrigin);
+    const std::string szJoined = szName + " has joined!";
     host.Status(szJoined);
     if (!bOn) {
-        return;
+        return Joined::Taken;
     }
-    Relay(std::string(szLine), nOrigin, host);
+    Relay(std::string(WireCode(MessageCode::Join)) + szName, nOrigin, host);
     host.ServerSendToClient(std::string(WireCode(MessageCode::Status)) + szJoined, nOrigin);
     host.ServerSendToClient(std::string(WireCode(MessageCode::UserList)) + GetUsersPacket(host),
                             nOrigin);
     host.JoinAnswered(nOrigin);
+    return Joined::Taken;
 }
 
-// A client's socket has closed. A slot that never joined owns no row and goes silently. Every
-// row the slot owns goes (a client that sent "{2}" twice owns two), so none is left behind to
-// be blamed on the slot's next client.
+// A client's chat line: on the server shown and echoed under the name its sender joined with.
+void HandleChat(std::string_view payload, int16_t nOrigin, bool bOn, PacketHost& host) {
+    if (!bOn) {
+        host.SendToChatBox(std::string(payload));
+        return;
+    }
+    const std::optional<std::string> szName = host.SlotNickname(nOrigin);
+    if (!szName) {
+        return;
+    }
+    const std::string szLine = PeerRules::ChatUnder(payload, *szName);
+    host.SendToChatBox(szLine);
+    host.ClientServerSendMessage(MessageCode::Chat, szLine);
+}
+
+// A client's socket has closed. A slot that never joined owns no row and goes silently.
 void HandleLeave(int16_t nOrigin, PacketHost& host) {
     host.CloseSlot(nOrigin);
     bool bAny = false;
@@ -111,7 +141,7 @@ enum class Next { Continue, Stop };
 // every other line first sends what the batch holds, so each receiver gets the lines in the
 // order they were read.
 Next Dispatch(std::string_view szLine, int16_t nOrigin, PacketHost& host, RelayBatch& batch,
-              const std::function<bool()>& bOpen) {
+              const std::function<bool()>& bOpen, bool& bJoined) {
     const bool bOn = nOrigin != -1;
     const std::size_t brace = szLine.find('}');
     if (brace == std::string_view::npos) {
@@ -123,6 +153,9 @@ Next Dispatch(std::string_view szLine, int16_t nOrigin, PacketHost& host, RelayB
     }
     // A view: a draw record, by far the most common line, is only read and needs no copy.
     const std::string_view payload = szLine.substr(brace + 1);
+    if (bOn && PeerRules::ForCode(*code, bJoined) == PeerRules::Verdict::Skip) {
+        return Next::Continue;
+    }
     if (bOn && *code != MessageCode::Draw && *code != MessageCode::Clear && !batch.Empty()) {
         batch.Flush(nOrigin, host);
         // The sends let events run: the connection may be gone now.
@@ -133,35 +166,35 @@ Next Dispatch(std::string_view szLine, int16_t nOrigin, PacketHost& host, RelayB
 
     switch (*code) {
     case MessageCode::Chat:
-        host.SendToChatBox(std::string(payload));
-        if (bOn) {
-            host.ClientServerSendMessage(MessageCode::Chat, std::string(payload));
-        }
+        HandleChat(payload, nOrigin, bOn, host);
         break;
     case MessageCode::Join:
-        HandleJoin(std::string(payload), szLine, nOrigin, bOn, host);
-        break;
-    case MessageCode::Leave:
-        // Only the server makes leaves, for one of its slots; once the slot is closed its
-        // remaining lines belong to nobody (a later client may get the slot).
-        if (bOn) {
-            HandleLeave(nOrigin, host);
+        switch (HandleJoin(payload, nOrigin, bOn, host)) {
+        case Joined::Taken:
+            bJoined = true;
+            break;
+        case Joined::Skipped:
+            break;
+        case Joined::Refused:
             return Next::Stop;
         }
         break;
-    case MessageCode::UserList:
-        // Only the server sends user lists; a client's would wipe the slots of the server's rows.
+    case MessageCode::Answer:
         if (!bOn) {
-            host.RefreshUserlist();
-            ExtractUsersPacket(payload, host, nOrigin);
+            host.Challenge(std::string(payload));
+        } else if (!host.Answered(nOrigin, std::string(payload))) {
+            return Next::Stop;
         }
         break;
+    case MessageCode::Leave:
+        // Departures are the server's own (PacketLeave); a client never gets one.
+        break;
+    case MessageCode::UserList:
+        host.RefreshUserlist();
+        ExtractUsersPacket(payload, host, nOrigin);
+        break;
     case MessageCode::Status:
-        // Status lines come from the server; a client's would put made-up joins and departures
-        // into the host's log.
-        if (!bOn) {
-            host.Status(std::string(payload));
-        }
+        host.Status(std::string(payload));
         break;
     case MessageCode::Draw:
         if (const std::optional<DrawRecord> record = ReadDrawPacket(payload)) {
@@ -201,6 +234,7 @@ bool NicknameFits(std::string_view szNick) {
 void DispatchLines(std::string_view szLines, int16_t nOrigin, PacketHost& host,
                    const std::function<bool()>& bOpen) {
     RelayBatch batch;
+    bool bJoined = nOrigin != -1 && host.SlotJoined(nOrigin);
     while (bOpen()) {
         const std::size_t end = szLines.find(kCrLf);
         if (end == std::string_view::npos) {
@@ -208,11 +242,15 @@ void DispatchLines(std::string_view szLines, int16_t nOrigin, PacketHost& host,
         }
         const std::string_view szLine = szLines.substr(0, end);
         szLines.remove_prefix(end + kCrLf.size());
-        if (Dispatch(szLine, nOrigin, host, batch, bOpen) == Next::Stop) {
+        if (Dispatch(szLine, nOrigin, host, batch, bOpen, bJoined) == Next::Stop) {
             break;
         }
     }
     batch.Flush(nOrigin, host);
+}
+
+void PacketLeave(int16_t nOrigin, PacketHost& host) {
+    HandleLeave(nOrigin, host);
 }
 
 void PacketProc(std::string& szPacket, int16_t nOrigin, PacketHost& host) {

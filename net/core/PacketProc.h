@@ -11,7 +11,7 @@
 //
 //   chat     = "{1}"  "{" nick "}" text         ; any side; the server echoes it via its queue
 //   join     = "{2}"  nick                      ; client, once after connecting
-//   leave    = "{3}"                            ; made up by the server when a slot closes
+//   leave    = "{3}"                            ; the server's own, never sent
 //   users    = "{8}"  *(entry ";")              ; server only
 //   status   = "{9}"  text                      ; server only
 //   draw     = "{10}" sx ";" sy ";" dx ";" dy ";" clr ";"
@@ -47,6 +47,11 @@ bool NicknameFits(std::string_view szNick);
 // (both off). On return szPacket holds the text after the last CR LF. Keeps all working data
 // local, so the host may call it again from inside ServerSendToClient.
 void PacketProc(std::string& szPacket, int16_t nOrigin, PacketHost& host);
+
+// The server's own leave for slot nOrigin, whose socket has closed: closes the slot and, when it
+// had joined, logs and announces the departure and queues the new user list. A "{3}" from the
+// wire is never taken for one.
+void PacketLeave(int16_t nOrigin, PacketHost& host);
 
 // Dispatches the lines of szLines (each ending in CR LF; text after the last CR LF is ignored)
 // strictly in order, as long as bOpen() holds before each line: a connection closed meanwhile has

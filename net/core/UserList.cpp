@@ -71,6 +71,11 @@ std::optional<std::size_t> UserList::RowOf(int16_t iSlot) const {
     return LiveBefore(slot->second.front());
 }
 
+bool UserList::Has(int16_t iSlot) const {
+    const auto found = bySlot_.find(iSlot);
+    return found != bySlot_.end() && !found->second.empty();
+}
+
 std::optional<std::string> UserList::Nickname(int16_t iSlot) const {
     const auto slot = bySlot_.find(iSlot);
     if (slot == bySlot_.end()) {

@@ -29,6 +29,8 @@ public:
     // Removes the first row of the slot; false when it has none.
     bool Remove(int16_t iSlot);
     std::optional<std::string> Nickname(int16_t iSlot) const;
+    // Whether the slot has a row; cheaper than Nickname.
+    bool Has(int16_t iSlot) const;
     // Index of the first row of the slot among the rows.
     std::optional<std::size_t> RowOf(int16_t iSlot) const;
     void Clear();

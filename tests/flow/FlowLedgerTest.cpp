@@ -45,9 +45,14 @@ TEST(FlowLedger, OnlyTheSenderWhoseBytesPileUpIsPacedAndOnlyWhileTheyWait) {
     EXPECT_EQ(ledger.Waiting(1, 4), 0);
     Decide(ledger, 4, 1);
     EXPECT_FALSE(ledger.Paced(3));
-    // The server's own lines (slot 0) are never paced.
+    // The server's own lines (slot 0: departures and user lists) are paced like anybody's,
+    // which holds back newcomers, and only while they wait.
     ledger.Queued(1, 0, 10 * kShare);
     Decide(ledger, 4, 2);
+    EXPECT_TRUE(ledger.Paced(0));
+    EXPECT_FALSE(ledger.Paced(3));
+    ledger.Look(1, 0, 3);
+    Decide(ledger, 4, 3);
     EXPECT_FALSE(ledger.Paced(0));
 }
 
@@ -176,6 +181,28 @@ TEST(FlowLedger, ANewConnectionOnASlotStartsWithNothingWaiting) {
     EXPECT_EQ(ledger.Waiting(1, 2), 500);
     EXPECT_EQ(ledger.Waiting(1, 3), 100);
     EXPECT_EQ(ledger.Waiting(1), 600);
+}
+
+TEST(FlowLedger, ANewConnectionOnlyTakesBackWhatItsSlotStillHadWaiting) {
+    // Receiver 1 has 21 senders waiting. Sender 40's bytes there were taken already, and sender 26
+    // never sent there (its number lies within what the receiver has seen): a new connection on
+    // either slot leaves the count of senders waiting, and so the share, as it was.
+    FlowLedger ledger;
+    ledger.Queued(1, 40, 1000);
+    for (int16_t s = 2; s <= 22; ++s) {
+        ledger.Queued(1, s, 1000);
+    }
+    ledger.Look(1, ledger.Waiting(1) - 1000, 1);
+    EXPECT_EQ(ledger.Waiting(1, 40), 0);
+    EXPECT_EQ(ledger.Share(1), FlowLedger::kPaceMark / 21);
+    ledger.NewSender(40);
+    EXPECT_EQ(ledger.Share(1), FlowLedger::kPaceMark / 21);
+    ledger.NewSender(26);
+    EXPECT_EQ(ledger.Share(1), FlowLedger::kPaceMark / 21);
+    // A slot that still had bytes there is one sender fewer.
+    ledger.NewSender(2);
+    EXPECT_EQ(ledger.Share(1), FlowLedger::kPaceMark / 20);
+    EXPECT_EQ(ledger.Waiting(1), 21 * 1000); // the bytes themselves still wait
 }
 
 } // namespace

@@ -15,6 +15,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
+
+#include <QElapsedTimer>
 #include <unistd.h>
 
 namespace {
@@ -109,6 +111,42 @@ bool AnyCut(const HeadlessHost& server) {
 // receiver's own buffer, with room to spare.
 constexpr qsizetype kAheadBound = 2 * (FlowLedger::kShare + zaplo::ReadScheduler::kReadBudget +
                                        zaplo::ServerLink::kNotSentLowat + 8192);
+
+// Connects from 127.0.0.(2 + n % 4), joins as a long name, waits for the answer (a while at
+// most) and leaves, in a loop until stopped: join and departure churn at the accept gate's
+// limit of several addresses. Counts the cycles whose join was answered.
+class Churner {
+public:
+    explicit Churner(uint16_t nPort) {
+        thread_ = std::thread([this, nPort] {
+            for (int n = 0; !bStop_; ++n) {
+                const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+                const sockaddr_in from{AF_INET, 0, {htonl(INADDR_LOOPBACK + 1 + n % 4)}, {}};
+                const sockaddr_in to{AF_INET, htons(nPort), {htonl(INADDR_LOOPBACK)}, {}};
+                const timeval wait{0, 300 * 1000};
+                ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+                const std::string szJoin = "{2}churner" + std::to_string(n % 10000000) + "\r\n";
+                if (::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) == 0 &&
+                    ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+                    ::send(fd, szJoin.data(), szJoin.size(), MSG_NOSIGNAL) > 0) {
+                    char buf[4096];
+                    const ssize_t got = ::recv(fd, buf, sizeof buf, 0);
+                    nAnswered += got > 0 ? 1 : 0;
+                }
+                ::close(fd);
+            }
+        });
+    }
+    ~Churner() {
+        bStop_ = true;
+        thread_.join();
+    }
+    std::atomic<int> nAnswered{0};
+
+private:
+    std::atomic<bool> bStop_{false};
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -224,6 +262,42 @@ private Q_SLOTS:
             QCOMPARE(got.mid(got.indexOf("{10}")), strokes);
         }
         QVERIFY(!AnyCut(server));
+    }
+
+    void churnCountsAgainstTheChurnNotTheReceivers() {
+        // Slow honest receivers with long names, so every departure costs each of them a long
+        // user list; churn from four addresses at the accept gate's limit.
+        auto server = StartServer();
+        const uint16_t nPort = server->session->ListeningPort();
+        std::vector<std::unique_ptr<SlowLink>> links;
+        for (int i = 0; i < 16; ++i) {
+            links.push_back(std::make_unique<SlowLink>(nPort, "receiver-" + std::to_string(i), 20));
+            QVERIFY(links.back()->bOk);
+        }
+        QTRY_COMPARE(server->UserRows().size(), std::size_t{17});
+        qint64 nMostHeld = 0;
+        {
+            Churner churner(nPort);
+            QElapsedTimer clock;
+            clock.start();
+            while (clock.elapsed() < 8000) {
+                QTest::qWait(50);
+                for (int16_t i = 1; i <= 16; ++i) {
+                    nMostHeld = std::max(nMostHeld, server->session->HeldForSlot(i));
+                }
+            }
+            QVERIFY(churner.nAnswered > 20);
+        }
+        // The announcements waiting at a 2 KB/s receiver stayed near one share, instead of
+        // growing with the churn (tens of kilobytes a second) until it was cut.
+        QVERIFY2(nMostHeld < FlowLedger::kShare + 16 * 1024, QByteArray::number(nMostHeld));
+        for (const auto& link : links) {
+            QVERIFY(!link->bClosed);
+        }
+        for (int i = 0; i < 16; ++i) {
+            QVERIFY(!server->Has("status:receiver-" + std::to_string(i) +
+                                 " has been disconnected!"));
+        }
     }
 
     void everyReceiverGetsTheServersReadOrder() {

@@ -76,9 +76,11 @@ private Q_SLOTS:
         QCOMPARE(server->state.colSendQueue.size(), std::size_t{2});
         auto ann = Join(*server);
         QVERIFY(ann);
-        QCOMPARE(ann->TakeThrough("{11}\r\n"), QByteArray("{1}{host}early\r\n{11}\r\n"));
-        // Everybody gone: the queue still empties, with nobody to send to.
+        // Nothing goes out before the first join; then the answer and what waited.
         ann->Send("{2}ann\r\n");
+        QCOMPARE(ann->TakeThrough("{11}\r\n"),
+                 QByteArray("{9}ann has joined!\r\n{8}host;ann;\r\n{1}{host}early\r\n{11}\r\n"));
+        // Everybody gone: the queue still empties, with nobody to send to.
         ann->socket.disconnectFromHost();
         QTRY_VERIFY(server->Has("status:ann has been disconnected!"));
         server->Queue(zaplo::MessageCode::Chat, "{host}alone");

@@ -2,6 +2,7 @@
 // drives it.
 #include "base/AppState.h"
 #include "net/NetSession.h"
+#include "net/SessionHost.h"
 #include "net/core/PacketProc.h"
 #include "ui/main/CanvasWidget.h"
 #include "ui/main/ColourSwatch.h"
@@ -77,7 +78,9 @@ class MainWindowTest : public QObject {
     CanvasWidget* Canvas() { return Find<CanvasWidget>(S("picCanvas")); }
     ColourSwatch* Swatch(int i) { return Find<ColourSwatch>(S("picCol_%1").arg(i)); }
     QLineEdit* Box(int i) { return Find<QLineEdit>(S("txtclrCustom_%1").arg(i)); }
-    void Feed(std::string block, int16_t nOrigin) { PacketProc(block, nOrigin, *w_); }
+    void Feed(std::string block, int16_t nOrigin) { PacketProc(block, nOrigin, *w_->Host()); }
+    // Slot iUser's socket has closed.
+    void Leave(int16_t iUser) { PacketLeave(iUser, *w_->Host()); }
 
     // Pointer events at canvas pixels, inside the 1-pixel border.
     void Send(QEvent::Type type, double x, double y, Qt::MouseButtons held, Qt::MouseButton b) {
@@ -296,10 +299,10 @@ private Q_SLOTS:
         Feed("{2}ann\r\n", 1);
         Feed("{2}bob\r\n", 2);
         Feed("{2}ann\r\n", 3); // the same nickname twice: two rows
-        Feed("{3}\r\n", 1);
+        Leave(1);
         QCOMPARE(state_->colSendQueue.back(), "{8}host;bob;ann;");
         // bob now stands second but is found by his slot.
-        Feed("{3}\r\n", 2);
+        Leave(2);
         QVERIFY(w_->StatusText().startsWith(S("bob has been disconnected!\r\n")));
         w_->RemoveUsername(9);       // no such slot: nothing happens
         Feed("{2}\xE9t\xE9\r\n", 4); // bytes that are not UTF-8 come back unchanged

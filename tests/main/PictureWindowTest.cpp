@@ -215,7 +215,7 @@ private Q_SLOTS:
         raw.Send("{2}raw\r\n");
         // The answer, and the host's next chat line right behind it: nothing in between.
         QCOMPARE(raw.TakeThrough("{8}"), QByteArray("{9}raw has joined!\r\n{8}host;raw;\r\n"));
-        host.ClientServerSendMessage(MessageCode::Chat, "{host}hi");
+        host.Host()->ClientServerSendMessage(MessageCode::Chat, "{host}hi");
         QCOMPARE(raw.TakeThrough("{1}"), QByteArray("{1}{host}hi\r\n"));
         QCOMPARE(host.PictureRecordsSent(), 0U);
     }
@@ -237,14 +237,14 @@ private Q_SLOTS:
         }
         Action(host, "mnuSendPicture")->trigger();
         // Two newcomers answered; the first leaves before its feed has begun.
-        host.JoinAnswered(5);
-        host.JoinAnswered(6);
-        host.CloseSlot(5);
+        host.Host()->JoinAnswered(5);
+        host.Host()->JoinAnswered(6);
+        host.Host()->CloseSlot(5);
         QTRY_COMPARE(host.PictureRecordsSent(), nRecords);
         QCOMPARE(host.PictureBytesSent(), szLines.size());
         // Unticked, a join is answered with nothing more.
         Action(host, "mnuSendPicture")->trigger();
-        host.JoinAnswered(7);
+        host.Host()->JoinAnswered(7);
         RawPeer raw(static_cast<uint16_t>(nPort_));
         QVERIFY(raw.WaitState(QAbstractSocket::ConnectedState));
         raw.Send("{2}raw\r\n");
@@ -271,9 +271,9 @@ private Q_SLOTS:
         // canvas still ends equal to the host's.
         frmMain& carl = Open(Mode::Client, "carl");
         QTRY_VERIFY(host.PictureRecordsSent() > nFirst);
-        ann.ClientServerSendMessage(MessageCode::Draw, "0;5;247;5;255;");
-        ann.ClientServerSendMessage(MessageCode::Clear, "");
-        ann.ClientServerSendMessage(MessageCode::Draw, "3;0;3;300;16711680;");
+        ann.Host()->ClientServerSendMessage(MessageCode::Draw, "0;5;247;5;255;");
+        ann.Host()->ClientServerSendMessage(MessageCode::Clear, "");
+        ann.Host()->ClientServerSendMessage(MessageCode::Draw, "3;0;3;300;16711680;");
         QTRY_COMPARE(Canvas(host).Image().pixelColor(3, 299), QColor(0, 0, 255));
         QTRY_COMPARE_WITH_TIMEOUT(Canvas(carl).Image(), Canvas(host).Image(), 15000);
         QVERIFY(Canvas(carl).Image() != blank);

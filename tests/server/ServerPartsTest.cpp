@@ -84,6 +84,23 @@ TEST(StatusPrinter, PeersBytesCannotSteerATerminal) {
                   szFffd + "1m" + szFffd);
 }
 
+TEST(StatusPrinter, BidirectionalControlsCannotReorderTheLine) {
+    const std::string szFffd = "\xef\xbf\xbd";
+    // U+202E (right-to-left override) would show "ann has joined!" after it reversed; U+2066 to
+    // U+2069 are the isolates, U+202A to U+202D the other embeddings and overrides.
+    EXPECT_EQ(Printed("\xe2\x80\xae"
+                      "nimda\xe2\x81\xa6x\xe2\x81\xa9 has joined!"),
+              "2026-12-07 09:05:03 " + szFffd + "nimda" + szFffd + "x" + szFffd + " has joined!");
+    for (char32_t ch : {0x202AU, 0x202BU, 0x202CU, 0x202DU, 0x2067U, 0x2068U, 0x200FU}) {
+        EXPECT_TRUE(StatusPrinter::IsBidiControl(ch)) << static_cast<unsigned>(ch);
+    }
+    // Their neighbours, and letters of right-to-left scripts, stay.
+    for (char32_t ch : {0x2029U, 0x202FU, 0x2065U, 0x206AU, 0x05D0U}) {
+        EXPECT_FALSE(StatusPrinter::IsBidiControl(ch)) << static_cast<unsigned>(ch);
+    }
+    EXPECT_EQ(Printed("\xd7\x90"), "2026-12-07 09:05:03 \xd7\x90");
+}
+
 TEST(StatusPrinter, LongLinesAreCut) {
     const std::string szStamp = "2026-12-07 09:05:03 ";
     EXPECT_EQ(Printed(std::string(200, 'a')), szStamp + std::string(200, 'a'));

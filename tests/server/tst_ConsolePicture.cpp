@@ -2,8 +2,9 @@
 // right after its join's answer, and without the option nothing more is kept or sent.
 #include "base/PixelCanvas.h"
 #include "net/PictureSender.h"
+#include "net/SessionHost.h"
 #include "net/core/DrawPacket.h"
-#include "server/ConsoleHost.h"
+#include "server/ConsoleView.h"
 #include "tests/support/HeadlessHost.h"
 #include "tests/support/RawPeer.h"
 
@@ -55,7 +56,10 @@ struct Host {
         state.szNick = "hub";
         state.nPort = FreeLowPort();
         state.szListenHost = "127.0.0.1";
-        console = std::make_unique<zaplo::ConsoleHost>(state, nullptr, bSendPicture);
+        state.nMode = zaplo::Mode::Server;
+        view = std::make_unique<zaplo::ConsoleView>(nullptr, bSendPicture);
+        console = std::make_unique<zaplo::SessionHost>(state, *view);
+        console->SetSendPicture(bSendPicture);
         console->Start();
     }
     std::unique_ptr<RawPeer> Join(const QByteArray& szNick) {
@@ -66,7 +70,8 @@ struct Host {
         return peer;
     }
     zaplo::AppState state;
-    std::unique_ptr<zaplo::ConsoleHost> console;
+    std::unique_ptr<zaplo::ConsoleView> view;
+    std::unique_ptr<zaplo::SessionHost> console;
 };
 
 } // namespace
@@ -77,7 +82,7 @@ private Q_SLOTS:
     void newcomerReceivesTheCanvasAfterItsAnswer() {
         Host host(true);
         QVERIFY(host.console->Listening());
-        QVERIFY(host.console->Canvas() != nullptr);
+        QVERIFY(host.view->Canvas() != nullptr);
         auto ann = host.Join("ann");
         QCOMPARE(ann->TakeThrough("{8}"), QByteArray("{9}ann has joined!\r\n{8}hub;ann;\r\n"));
         // ann's echoed chat line comes after her strokes are on the host's canvas.
@@ -85,11 +90,11 @@ private Q_SLOTS:
         QVERIFY(ann->TakeThrough("{1}{ann}drawn\r\n").endsWith("{1}{ann}drawn\r\n"));
         zaplo::PixelCanvas expected;
         Apply(expected, kStrokes);
-        QVERIFY(Same(*host.console->Canvas(), expected));
+        QVERIFY(Same(*host.view->Canvas(), expected));
         QVERIFY(!Same(expected, zaplo::PixelCanvas()));
 
         auto bob = host.Join("bob");
-        QTRY_VERIFY(host.console->Picture()->Idle() && bob->got.contains("{10}"));
+        QTRY_VERIFY(host.console->PictureIdle() && bob->got.contains("{10}"));
         // What ann says now reaches bob after the whole picture.
         ann->Send("{1}{ann}welcome\r\n");
         const QByteArray got = bob->TakeThrough("{1}{ann}welcome\r\n");
@@ -101,15 +106,15 @@ private Q_SLOTS:
         int nRecords = 0;
         Apply(drawn, picture, &nRecords);
         QCOMPARE(picture.count("\r\n"), nRecords); // nothing but records
-        QCOMPARE(static_cast<std::size_t>(nRecords), host.console->Picture()->RecordsSent());
-        QVERIFY(Same(drawn, *host.console->Canvas()));
+        QCOMPARE(static_cast<std::size_t>(nRecords), host.console->PictureRecordsSent());
+        QVERIFY(Same(drawn, *host.view->Canvas()));
     }
 
     void withoutTheOptionNothingIsKeptNorSent() {
         Host host(false);
         QVERIFY(host.console->Listening());
-        QVERIFY(host.console->Canvas() == nullptr);
-        QVERIFY(host.console->Picture() == nullptr);
+        QVERIFY(host.view->Canvas() == nullptr);
+        QVERIFY(!host.console->SendsPicture());
         auto ann = host.Join("ann");
         QCOMPARE(ann->TakeThrough("{8}"), QByteArray("{9}ann has joined!\r\n{8}hub;ann;\r\n"));
         ann->Send(kStrokes + "{1}{ann}drawn\r\n");

@@ -73,4 +73,13 @@ void FakeHost::ClientServerSendMessage(MessageCode msg, const std::string& szDat
     calls.push_back("Queue:" + std::string(WireCode(msg)) + szData);
 }
 
+void FakeHost::Challenge(const std::string& szChallenge) {
+    calls.push_back("Challenge:" + szChallenge);
+}
+
+bool FakeHost::Answered(int16_t iUser, const std::string& szAnswer) {
+    calls.push_back("Answer" + std::to_string(iUser) + ":" + szAnswer);
+    return true;
+}
+
 } // namespace zaplo

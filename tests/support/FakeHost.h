@@ -40,6 +40,9 @@ public:
     void ServerSendToClient(const std::string& szData, int16_t iUser) override;
     void CloseSlot(int16_t iUser) override;
     void ClientServerSendMessage(MessageCode msg, const std::string& szData) override;
+    // Logged as "Challenge:..." and "Answer2:..."; answers are taken.
+    void Challenge(const std::string& szChallenge) override;
+    bool Answered(int16_t iUser, const std::string& szAnswer) override;
 };
 
 } // namespace zaplo

@@ -1,6 +1,7 @@
 #include "ui/main/CanvasWidget.h"
 
 #include "base/AppState.h"
+#include "base/Colour.h"
 #include "gfx/DrawLine.h"
 #include "net/SendQueue.h"
 #include "net/core/DrawPacket.h"
@@ -45,13 +46,32 @@ CanvasWidget::CanvasWidget(AppState& state, QWidget* parent)
 }
 
 void CanvasWidget::DrawSegment(int sx, int sy, int dx, int dy, int32_t clr) {
-    DrawLine(image_, sx, sy, dx, dy, clr);
+    Paint(sx, sy, dx, dy, clr);
     Repaint();
 }
 
+void CanvasWidget::ReadRow(int y, std::vector<int32_t>& row) const {
+    const auto* pixels = reinterpret_cast<const QRgb*>(image_.constScanLine(y));
+    row.resize(static_cast<std::size_t>(image_.width()));
+    for (std::size_t x = 0; x < row.size(); ++x) {
+        row[x] = PackColour(qRed(pixels[x]), qGreen(pixels[x]), qBlue(pixels[x]));
+    }
+}
+
 void CanvasWidget::Erase() {
+    // Clears come in floods too: one on a blank canvas changes nothing and costs nothing, and
+    // a run of them in one read fills the image once.
+    if (bBlank_) {
+        return;
+    }
     image_.fill(background_);
+    bBlank_ = true;
     Repaint();
+}
+
+void CanvasWidget::Paint(int sx, int sy, int dx, int dy, int32_t clr) {
+    bBlank_ = false;
+    DrawLine(image_, sx, sy, dx, dy, clr);
 }
 
 void CanvasWidget::Repaint() {
@@ -102,7 +122,7 @@ void CanvasWidget::mousePressEvent(QMouseEvent* event) {
         return;
     }
     // A press draws a segment of length zero, which marks nothing; it only tells the peers.
-    DrawLine(image_, state_.nLastX, state_.nLastY, state_.nLastX, state_.nLastY, state_.lDrawColor);
+    Paint(state_.nLastX, state_.nLastY, state_.nLastX, state_.nLastY, state_.lDrawColor);
     ClientServerSendMessage(state_, MessageCode::Draw,
                             GetDrawPacket(state_.nLastX, state_.nLastY, state_.nLastX,
                                           state_.nLastY, state_.lDrawColor));

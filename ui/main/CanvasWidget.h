@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <vector>
+
 #include <cstdint>
 
 namespace zaplo {
@@ -36,6 +38,8 @@ public:
     void Erase();
 
     const QImage& Image() const { return image_; }
+    // Row y of the image as Colour values, left to right.
+    void ReadRow(int y, std::vector<int32_t>& row) const;
     QColor Background() const { return background_; }
 
 protected:
@@ -45,6 +49,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // Draws into the image (DrawLine) and notes that it is no longer blank.
+    void Paint(int sx, int sy, int dx, int dy, int32_t clr);
     AppState& state_;
     QColor background_;
     QColor border_;
@@ -52,6 +58,8 @@ private:
     // A repaint has been asked for and not yet done: asking again adds nothing, since every
     // change goes into the image and the whole image is painted.
     bool bRepaintAsked_ = false;
+    // Nothing has been drawn since the image was last filled with the background.
+    bool bBlank_ = true;
     int32_t lLastPaint_ = 0; // ticks of the last paint
     QTimer frameTimer_;      // asks for the repaint once the frame is over
 

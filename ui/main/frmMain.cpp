@@ -4,8 +4,7 @@
 #include "base/Colour.h"
 #include "gfx/QtColour.h"
 #include "net/NetSession.h"
-#include "net/PictureSender.h"
-#include "net/SendQueue.h"
+#include "net/SessionHost.h"
 #include "ui/common/ColourBox.h"
 #include "ui/common/UiText.h"
 #include "ui/main/CanvasWidget.h"
@@ -15,19 +14,14 @@
 #include "ui/main/JoinAgainItem.h"
 #include "ui/main/LogBox.h"
 #include "ui/main/MainLayout.h"
-#include "ui/main/PictureFile.h"
+#include "ui/main/PictureMenu.h"
 #include "ui/main/SeparatorLine.h"
 #include "ui/main/UserListMenu.h"
 
 #include <QAction>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -90,43 +84,17 @@ frmMain::frmMain(AppState& state, QWidget* parent) : QMainWindow(parent), state_
     SetSwatchColours();
     SetTabOrder();
     txtChatBox->setFocus();
+    // The host owns the sockets and the send timer; it goes away with the window.
+    host_ = std::make_unique<SessionHost>(state_, *this);
     if (state_.nMode == Mode::Server) {
         userMenu_ = new UserListMenu(*listUsers);
-        userMenu_->onDisconnect = [this](int16_t iUser) { DisconnectUser(iUser); };
-        const CanvasWidget* canvas = picCanvas;
-        picture_ = new PictureSender(
-            CanvasWidget::kInnerHeight, QColorToColour(canvas->Background()),
-            [canvas](int y, std::vector<int32_t>& row) {
-                const QImage& image = canvas->Image();
-                const auto* pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-                row.resize(static_cast<std::size_t>(image.width()));
-                for (std::size_t x = 0; x < row.size(); ++x) {
-                    row[x] = PackColour(qRed(pixels[x]), qGreen(pixels[x]), qBlue(pixels[x]));
-                }
-            },
-            this);
-        picture_->held = [this](int16_t iUser) {
-            return session_ ? session_->HeldForSlot(iUser) : 0;
-        };
-        picture_->send = [this](const std::string& szData, int16_t iUser) {
-            ServerSendToClient(szData, iUser);
-        };
+        userMenu_->onDisconnect = [this](int16_t iUser) { host_->Disconnect(iUser); };
+        connect(mnuSendPicture, &QAction::toggled, this,
+                [this](bool bOn) { host_->SetSendPicture(bOn); });
     }
 
-    // The session owns the sockets and the send timer; it goes away with the window.
-    state_.nUsers = 0;
-    session_ = std::make_unique<NetSession>(state_, *this);
-    session_->onConnectFailed = [this] {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Zaplo"),
-                        QStringLiteral("Connection failed!"), QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
-        bReset = true;
-        if (joinAgain_ != nullptr) {
-            joinAgain_->Offer();
-        }
-    };
-    session_->onLost = [this] {
+    // A client whose connection is gone is offered File > Join Again.
+    host_->Session().onLost = [this] {
         if (joinAgain_ != nullptr) {
             joinAgain_->Offer();
         }
@@ -138,7 +106,11 @@ frmMain::frmMain(AppState& state, QWidget* parent) : QMainWindow(parent), state_
 
 frmMain::~frmMain() {
     // The session may still report to the window while it shuts down, so it goes first.
-    session_.reset();
+    host_.reset();
+}
+
+NetSession* frmMain::Session() const {
+    return host_ ? &host_->Session() : nullptr;
 }
 
 void frmMain::CreateMenu() {
@@ -156,14 +128,8 @@ void frmMain::CreateMenu() {
         });
     }
     // Added items go between the separator and Exit; Reset stays first and Exit last.
-    mnuSavePicture = mnuFile->addAction(QStringLiteral("&Save Picture..."));
-    mnuSavePicture->setObjectName(QStringLiteral("mnuSavePicture"));
-    mnuSavePicture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    connect(mnuSavePicture, &QAction::triggered, this, &frmMain::mnuSavePicture_Click);
-    mnuCopyPicture = mnuFile->addAction(QStringLiteral("&Copy Picture"));
-    mnuCopyPicture->setObjectName(QStringLiteral("mnuCopyPicture"));
-    mnuCopyPicture->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
-    connect(mnuCopyPicture, &QAction::triggered, this, &frmMain::mnuCopyPicture_Click);
+    new PictureMenu(*mnuFile, *this, state_,
+                    [this]() -> const QImage& { return picCanvas->Image(); });
     if (state_.nMode == Mode::Server) {
         // Off unless the host chooses it: a newcomer then gets nothing beyond its answer.
         mnuSendPicture = mnuFile->addAction(QStringLiteral("Send &Picture to Newcomers"));
@@ -259,20 +225,17 @@ void frmMain::InitConnection() {
     const QString nick = Utf8(state_.szNick);
     if (state_.nMode == Mode::Server) {
         setWindowTitle(windowTitle() + QStringLiteral(" - ") + nick + QStringLiteral(" (Server)"));
-        AddUsername(state_.szNick, 0);
-        session_->ServerWait();
     } else {
         setWindowTitle(windowTitle() + QStringLiteral(" - ") + nick + QStringLiteral(" (Client)"));
-        session_->ClientConnect();
-        ClientServerSendMessage(MessageCode::Join, state_.szNick);
     }
+    host_->Start();
 }
 
 void frmMain::ShowModal() {
     modal_.Run(*this, state_);
     // A closed window holds no connection any more. The session is not on the stack here: the
     // loop above only returns once every handler it ran has finished.
-    session_.reset();
+    host_.reset();
 }
 
 void frmMain::showEvent(QShowEvent* event) {
@@ -313,8 +276,8 @@ void frmMain::mnuFile_Exit_Click() {
         return;
     }
     bExiting_ = true;
-    if (session_) {
-        session_->CloseForExit();
+    if (host_) {
+        host_->Session().CloseForExit();
     }
     QCoreApplication::processEvents();
     state_.EndProgram();
@@ -324,21 +287,18 @@ void frmMain::mnuFile_Exit_Click() {
 }
 
 void frmMain::txtChatSend_Enter() {
-    std::string szLine = "{" + state_.szNick + "}" + Bytes(txtChatSend->text());
-    // A CR LF inside the line would end the message early and turn the rest into a message of
-    // its own; pasted line breaks travel as blanks.
-    std::replace_if(
-        szLine.begin(), szLine.end(), [](char ch) { return ch == '\r' || ch == '\n'; }, ' ');
-    if (state_.nMode == Mode::Server) {
-        SendToChatBox(szLine);
+    if (host_) {
+        host_->SendChat(Bytes(txtChatSend->text()));
     }
-    ClientServerSendMessage(MessageCode::Chat, szLine);
     txtChatSend->clear();
 }
 
 void frmMain::btnClear_Click() {
-    picCanvas->Erase();
-    ClientServerSendMessage(MessageCode::Clear, "");
+    if (host_) {
+        host_->ClearCanvas();
+    } else {
+        picCanvas->Erase();
+    }
 }
 
 void frmMain::picCol_Click(int index) {
@@ -360,54 +320,27 @@ void frmMain::txtclrCustom_Change() {
         PackColour(txtclrCustom[0]->Part(), txtclrCustom[1]->Part(), txtclrCustom[2]->Part());
 }
 
-void frmMain::mnuSavePicture_Click() {
-    QFileDialog dialog(this, QStringLiteral("Save Picture"), Utf8(state_.szPictureFolder));
-    dialog.setObjectName(QStringLiteral("dlgSavePicture"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("PNG pictures (*.png)"));
-    dialog.setDefaultSuffix(QStringLiteral("png"));
-    dialog.selectFile(QStringLiteral("picture.png"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
-    }
-    const QString path = dialog.selectedFiles().constFirst();
-    state_.szPictureFolder = Bytes(QFileInfo(path).absolutePath());
-    // The picture as it is now: strokes may have arrived while the dialog was open.
-    const QString why = PictureFile::SavePng(picCanvas->Image(), path);
-    if (!why.isEmpty()) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Zaplo"),
-                        QStringLiteral("The picture could not be saved to %1: %2")
-                            .arg(QDir::toNativeSeparators(path), why),
-                        QMessageBox::Ok, this);
-        box.setObjectName(QStringLiteral("boxSaveFailed"));
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+std::optional<SessionView::Picture> frmMain::KeptPicture() const {
+    const CanvasWidget* canvas = picCanvas;
+    return Picture{CanvasWidget::kInnerHeight, QColorToColour(canvas->Background()),
+                   [canvas](int y, std::vector<int32_t>& row) { canvas->ReadRow(y, row); }};
+}
+
+void frmMain::SlotClosed(int16_t iUser) {
+    if (userMenu_ != nullptr) {
+        userMenu_->Forget(iUser);
     }
 }
 
-void frmMain::mnuCopyPicture_Click() {
-    QGuiApplication::clipboard()->setImage(picCanvas->Image());
-}
-
-void frmMain::DisconnectUser(int16_t iUser) {
-    if (session_ && state_.nMode == Mode::Server && iUser > 0) {
-        session_->Disconnect(iUser);
+void frmMain::ConnectFailed() {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Zaplo"),
+                    QStringLiteral("Connection failed!"), QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    bReset = true;
+    if (joinAgain_ != nullptr) {
+        joinAgain_->Offer();
     }
-}
-
-void frmMain::JoinAnswered(int16_t iUser) {
-    if (picture_ != nullptr && mnuSendPicture->isChecked()) {
-        picture_->Start(iUser);
-    }
-}
-
-std::size_t frmMain::PictureRecordsSent() const {
-    return picture_ != nullptr ? picture_->RecordsSent() : 0;
-}
-
-std::size_t frmMain::PictureBytesSent() const {
-    return picture_ != nullptr ? picture_->BytesSent() : 0;
 }
 
 void frmMain::SendToChatBox(const std::string& szMessage) {
@@ -426,26 +359,12 @@ void frmMain::EraseCanvas() {
     picCanvas->Erase();
 }
 
-void frmMain::ServerSendToClient(const std::string& szData, int16_t iUser) {
-    if (session_) {
-        session_->ServerSendToClient(szData, iUser);
-    }
+std::size_t frmMain::PictureRecordsSent() const {
+    return host_ ? host_->PictureRecordsSent() : 0;
 }
 
-void frmMain::CloseSlot(int16_t iUser) {
-    if (picture_ != nullptr) {
-        picture_->Stop(iUser);
-    }
-    if (userMenu_ != nullptr) {
-        userMenu_->Forget(iUser);
-    }
-    if (session_) {
-        session_->CloseSlot(iUser);
-    }
-}
-
-void frmMain::ClientServerSendMessage(MessageCode msg, const std::string& szData) {
-    zaplo::ClientServerSendMessage(state_, msg, szData);
+std::size_t frmMain::PictureBytesSent() const {
+    return host_ ? host_->PictureBytesSent() : 0;
 }
 
 QString frmMain::ChatText() const {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/AppState.h"
-#include "net/core/PacketHost.h"
+#include "net/SessionView.h"
 #include "ui/main/ModalLoop.h"
 #include "ui/main/UserListBox.h"
 
@@ -24,13 +24,13 @@ class ColourSwatch;
 class JoinAgainItem;
 class LogBox;
 class NetSession;
-class PictureSender;
+class SessionHost;
 class UserListMenu;
 class SeparatorLine;
 
 // The main window of a session: chat, user list with status log, and the shared canvas with its
-// palette. It owns the session's network side and is the dispatcher's way to the screen.
-class frmMain : public QMainWindow, public PacketHost {
+// palette. It shows a session whose host (SessionHost) it owns and starts.
+class frmMain : public QMainWindow, public SessionView {
     Q_OBJECT
 public:
     // Builds the window and starts the connection (server: listen; client: connect and join).
@@ -48,31 +48,25 @@ public:
     // screen.
     bool bJoinAgain = false;
 
-    // Window side of PacketHost.
+    // What the session shows.
     void SendToChatBox(const std::string& szMessage) override;
     void Status(const std::string& szMessage) override;
     void AddUsername(const std::string& szUser, int16_t iSlot) override {
         listUsers->AddUsername(szUser, iSlot);
     }
     void RemoveUsername(int16_t iUser) override { listUsers->RemoveUsername(iUser); }
-    std::optional<std::string> SlotNickname(int16_t iUser) const override {
-        return listUsers->SlotNickname(iUser);
-    }
     void RefreshUserlist() override { listUsers->RefreshUserlist(); }
-    std::vector<std::string> UserRows() const override { return listUsers->UserRows(); }
+    // The rows the user list shows.
+    std::vector<std::string> UserRows() const { return listUsers->UserRows(); }
     void DrawSegment(const DrawRecord& record) override;
     void EraseCanvas() override;
+    std::optional<Picture> KeptPicture() const override;
+    void SlotClosed(int16_t iUser) override;
+    void ConnectFailed() override;
 
-    // Link side of PacketHost.
-    int16_t HighestSlot() const override { return state_.nUsers; }
-    void ServerSendToClient(const std::string& szData, int16_t iUser) override;
-    void CloseSlot(int16_t iUser) override;
-    void ClientServerSendMessage(MessageCode msg, const std::string& szData) override;
-    // With "Send Picture to Newcomers" on, the newcomer gets the canvas after its answer.
-    void JoinAnswered(int16_t iUser) override;
-
-    // The session's network side; null once the window has closed.
-    NetSession* Session() const { return session_.get(); }
+    // The session's host and its network side; null once the window has closed.
+    SessionHost* Host() const { return host_.get(); }
+    NetSession* Session() const;
     // Chat box and status log in their CR LF form, newest line first.
     QString ChatText() const;
     QString StatusText() const;
@@ -109,24 +103,17 @@ private:
     void btnClear_Click();
     void picCol_Click(int index);
     void txtclrCustom_Change();
-    void mnuSavePicture_Click();
-    void mnuCopyPicture_Click();
-    // Server: closes slot iUser's connection, announced as any departure.
-    void DisconnectUser(int16_t iUser);
 
     AppState& state_;
-    std::unique_ptr<NetSession> session_;
+    std::unique_ptr<SessionHost> host_;
     ModalLoop modal_;
     bool bExiting_ = false;
 
     QAction* mnuFile_Restart = nullptr;
     QAction* mnuFile_Exit = nullptr;
-    QAction* mnuSavePicture = nullptr;
-    QAction* mnuCopyPicture = nullptr;
     QAction* mnuSendPicture = nullptr; // server only
     JoinAgainItem* joinAgain_ = nullptr; // client only
     UserListMenu* userMenu_ = nullptr; // server only
-    PictureSender* picture_ = nullptr; // server only
     ClientArea* clientArea_ = nullptr;
     LogBox* txtChatBox = nullptr;
     ChatInput* txtChatSend = nullptr;

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "net/SessionView.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace zaplo {
+
+class PixelCanvas;
+
+// The headless server's view of its session: every status line the window would log goes to
+// onStatus; chat lines and strokes are not kept (there is no chat box), and a canvas only when
+// the picture goes to newcomers.
+class ConsoleView : public SessionView {
+public:
+    using StatusSink = std::function<void(const std::string&)>;
+
+    // With bKeepPicture the view keeps a plain canvas, so the host can feed it to newcomers.
+    explicit ConsoleView(StatusSink onStatus, bool bKeepPicture = false);
+    ~ConsoleView() override;
+    ConsoleView(const ConsoleView&) = delete;
+    ConsoleView& operator=(const ConsoleView&) = delete;
+
+    // The kept canvas; null without bKeepPicture.
+    const PixelCanvas* Canvas() const { return canvas_.get(); }
+
+    void SendToChatBox(const std::string& szMessage) override;
+    void Status(const std::string& szMessage) override;
+    void AddUsername(const std::string& szUser, int16_t iSlot) override;
+    void RemoveUsername(int16_t iUser) override;
+    void RefreshUserlist() override;
+    void DrawSegment(const DrawRecord& record) override;
+    void EraseCanvas() override;
+    std::optional<Picture> KeptPicture() const override;
+
+private:
+    StatusSink onStatus_;
+    std::unique_ptr<PixelCanvas> canvas_;
+};
+
+} // namespace zaplo
