@@ -300,7 +300,21 @@ class Run:
                                      env=env, stdout=log, stderr=log)
         if before:
             before()
-        window = self.find_window(who, re.escape(f" - {nick} (Client)") + "$")
+        title = re.escape(f" - {nick} (Client)") + "$"
+        window = self.find_window(who, title)
+        if before:
+            # Windows of the same name may come and go while the prompt closes: the one that
+            # stays shown.
+            def shown():
+                for found in self.x("xdotool", "search", "--onlyvisible", "--pid",
+                                    str(self.procs[who].pid), "--name", title,
+                                    check=False).split():
+                    if "IsViewable" in self.x("xwininfo", "-id", found, check=False):
+                        return found
+                return None
+
+            time.sleep(0.5)
+            window = self.wait_for(f"{who}'s main window to stay", shown)
         self.windows[who] = window
         self.x("xdotool", "windowmove", "--sync", window, *map(str, PLACES[who]), check=False)
         return window
@@ -547,6 +561,8 @@ class Run:
                 raise Failure(f"the prompt shows {got!r}, the certificate is {fingerprint}")
             print(f"  the prompt shows the fingerprint {fingerprint[:23]}...")
             self.key("alt+a")
+            # The dialog goes at the key's press: its release must not leave Alt held.
+            self.x("xdotool", "keyup", "alt", check=False)
 
         self.start_joined("F", "fay", f"127.0.0.1:{port}", more=["--tls"], env=env,
                           before=accept)
