@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 
 #include "base/AppState.h"
+#include "net/CertificateTrust.h"
+#include "net/ServerTls.h"
 #include "net/core/StartValues.h"
 
 #include <QCommandLineParser>
@@ -36,6 +38,59 @@ CommandLine Failed(const std::string& szReason) {
     return line;
 }
 
+struct TlsOptions {
+    QCommandLineOption tls{QStringLiteral("tls"),
+                           QStringLiteral("With --join: joins over TLS. A certificate that the "
+                                          "system trusts is taken; any other is shown with its "
+                                          "fingerprint for you to accept once.")};
+    QCommandLineOption fingerprint{
+        QStringLiteral("tls-fingerprint"),
+        QStringLiteral("With --join: joins over TLS and takes only the certificate with this "
+                       "SHA-256 fingerprint (64 hex digits, colons optional)."),
+        QStringLiteral("SHA256")};
+    QCommandLineOption cert{QStringLiteral("tls-cert"),
+                            QStringLiteral("With --host: also serves TLS on the port, with this "
+                                           "PEM certificate (a full chain as it is)."),
+                            QStringLiteral("FILE")};
+    QCommandLineOption key{QStringLiteral("tls-key"),
+                           QStringLiteral("With --tls-cert: the certificate's PEM private key."),
+                           QStringLiteral("FILE")};
+    QCommandLineOption require{QStringLiteral("require-tls"),
+                               QStringLiteral("With --tls-cert: turns plain clients away with a "
+                                              "status line saying so.")};
+};
+
+// The TLS options into line; the reason when they do not fit the session's kind.
+std::string ReadTls(const QCommandLineParser& parser, const TlsOptions& options, bool bHost,
+                    CommandLine& line) {
+    line.szTlsCert = parser.value(options.cert).toStdString();
+    line.szTlsKey = parser.value(options.key).toStdString();
+    line.bRequireTls = parser.isSet(options.require);
+    const bool bHostTls =
+        parser.isSet(options.cert) || parser.isSet(options.key) || line.bRequireTls;
+    const bool bJoinTls = parser.isSet(options.tls) || parser.isSet(options.fingerprint);
+    if (bHostTls && !bHost) {
+        return "--tls-cert, --tls-key and --require-tls need --host";
+    }
+    if (bJoinTls && bHost) {
+        return "--tls and --tls-fingerprint need --join";
+    }
+    if (bHost) {
+        return ServerTls::CheckArguments(line.szTlsCert, line.szTlsKey, line.bRequireTls);
+    }
+    line.bTls = bJoinTls;
+    if (parser.isSet(options.fingerprint)) {
+        const std::optional<std::string> szPrint =
+            CertificateTrust::ReadFingerprint(parser.value(options.fingerprint).toStdString());
+        if (!szPrint) {
+            return "--tls-fingerprint: not a SHA-256 fingerprint (64 hex digits, colons "
+                   "optional)";
+        }
+        line.szTlsFingerprint = *szPrint;
+    }
+    return {};
+}
+
 } // namespace
 
 CommandLine CommandLine::Parse(const QStringList& arguments) {
@@ -61,7 +116,9 @@ CommandLine CommandLine::Parse(const QStringList& arguments) {
         {QStringLiteral("n"), QStringLiteral("nick")},
         QStringLiteral("Your nickname in the session, at most 16 characters (default: none)."),
         QStringLiteral("NAME"));
-    parser.addOptions({help, version, host, join, nick});
+    const TlsOptions tls;
+    parser.addOptions({help, version, host, join, nick, tls.tls, tls.fingerprint, tls.cert, tls.key,
+                       tls.require});
     // Qt's own options (-platform offscreen, -style fusion, ...) stay for QApplication, which
     // takes them out later: known here only so that they are not refused.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -105,7 +162,17 @@ CommandLine CommandLine::Parse(const QStringList& arguments) {
         return Failed("--host and --join exclude each other");
     }
     if (!bHost && !bJoin) {
-        return parser.isSet(nick) ? Failed("--nick needs --host or --join") : line;
+        for (const QCommandLineOption* option :
+             {&nick, &tls.tls, &tls.fingerprint, &tls.cert, &tls.key, &tls.require}) {
+            if (parser.isSet(*option)) {
+                return Failed("--" + option->names().constLast().toStdString() +
+                              " needs --host or --join");
+            }
+        }
+        return line;
+    }
+    if (const std::string szTls = ReadTls(parser, tls, bHost, line); !szTls.empty()) {
+        return Failed(szTls);
     }
     std::string szError;
     if (parser.isSet(nick)) {
@@ -146,6 +213,11 @@ void CommandLine::Apply(AppState& state) const {
     state.nPort = nPort;
     state.szNick = szNick;
     state.szServerIP = szServerIP;
+    state.szTlsCert = szTlsCert;
+    state.szTlsKey = szTlsKey;
+    state.bRequireTls = bRequireTls;
+    state.bTls = bTls;
+    state.szTlsFingerprint = szTlsFingerprint;
 }
 
 } // namespace zaplo

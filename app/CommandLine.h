@@ -11,8 +11,10 @@ class AppState;
 
 // The program's command line:
 //   zaplo                                   the start screen, as always
-//   zaplo --host PORT [--nick NAME]         straight into a server session
-//   zaplo --join HOST[:PORT] [--nick NAME]  straight into a client session
+//   zaplo --host PORT [--nick NAME] [--tls-cert FILE --tls-key FILE [--require-tls]]
+//                                           straight into a server session
+//   zaplo --join HOST[:PORT] [--nick NAME] [--tls] [--tls-fingerprint SHA256]
+//                                           straight into a client session
 //   zaplo --help | --version
 // The values pass the connection dialog's own checks. Read before any window system is needed,
 // so help, version and mistakes work without a display.
@@ -31,6 +33,13 @@ public:
     int16_t nPort = 0;
     std::string szNick;
     std::string szServerIP;
+    // TLS (all empty or false: plain TCP). Host: certificate and key files, plain clients
+    // refused; join: over TLS, with the server's certificate pinned (normalised).
+    std::string szTlsCert;
+    std::string szTlsKey;
+    bool bRequireTls = false;
+    bool bTls = false;
+    std::string szTlsFingerprint;
     // Help, Version: the text to print; Fail: the one-line reason, without the program's name.
     std::string szText;
 };

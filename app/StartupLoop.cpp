@@ -23,7 +23,7 @@ void StartupLoop::Run(bool bStraightToSession) {
     start_ = std::make_unique<frmStart>(state_, memory_);
     dialog_ = std::make_unique<frmIP>(state_);
 
-    for (bool bChoose = !bStraightToSession;; bChoose = true) {
+    for (bool bChoose = !bStraightToSession;; bChoose = !bJoinAgain_) {
         const bool bCanceled = bChoose && !ChooseSession();
         if (state_.Ended()) {
             return; // Escape, or a close box of the start screen or the dialog
@@ -79,10 +79,12 @@ bool StartupLoop::ChooseSession() {
 bool StartupLoop::RunMainWindow() {
     // The window connects while it is created, and lives exactly as long as its session.
     auto main = std::make_unique<frmMain>(state_);
+    bJoinAgain_ = false;
     if (state_.Ended()) {
         return false;
     }
     main->ShowModal();
+    bJoinAgain_ = main->bJoinAgain;
     return main->bReset;
 }
 

@@ -28,12 +28,14 @@ private:
     // The start screen, then the dialog; false when the dialog was cancelled or the program
     // ended.
     bool ChooseSession();
-    // One session of the main window; returns its bReset.
+    // One session of the main window; returns its bReset. bJoinAgain_ tells whether the next
+    // one goes straight to the same host (File > Join Again).
     bool RunMainWindow();
 
     AppState& state_;
     // What one intro leaves for the next; the same for every start screen of the run.
     IntroMemory memory_;
+    bool bJoinAgain_ = false;
     std::unique_ptr<frmStart> start_;
     std::unique_ptr<frmIP> dialog_;
 };

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/StartupLoop.h"
 #include "base/AppState.h"
+#include "ui/connect/frmCertificate.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -33,6 +34,10 @@ int main(int argc, char** argv) {
 
     zaplo::AppState state;
     line.Apply(state);
+    // A certificate nobody vouches for is put to the user; a refused one is shown.
+    state.onCertificate = [](const zaplo::CertificateNote& note) {
+        return zaplo::frmCertificate::Show(note, QApplication::activeWindow());
+    };
     zaplo::StartupLoop loop(state);
     // Ending the program leaves the process from inside the loop; Run returns only if the
     // ending was replaced.

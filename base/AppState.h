@@ -1,5 +1,8 @@
 #pragma once
 
+#include "base/CertificateNote.h"
+#include "base/LinkTimeouts.h"
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -38,6 +41,23 @@ public:
 
     // Address the server listens on; empty means every interface. Tests use "127.0.0.1".
     std::string szListenHost;
+
+    // When a link to a vanished peer is given up (keep-alive and user timeout of every socket).
+    LinkTimeouts linkTimeouts;
+
+    // TLS, on request only; with none of it set every link is plain TCP.
+    // Server: the certificate (PEM, a full chain as it is) and its private key (PEM); with both
+    // set the port also serves TLS. bRequireTls turns plain clients away.
+    std::string szTlsCert;
+    std::string szTlsKey;
+    bool bRequireTls = false;
+    // Client: join over TLS; szTlsFingerprint (SHA-256, hex, colons optional) pins the server's
+    // certificate instead of the system's store and the remembered ones.
+    bool bTls = false;
+    std::string szTlsFingerprint;
+    // Client: a certificate nobody vouches for (Ask): true when the user accepts it, which
+    // remembers it. Changed, NotPinned: the refusal, to be shown. Empty: refused unseen.
+    std::function<bool(const CertificateNote&)> onCertificate;
 
     // Millisecond tick counter (32-bit, wraps). Tests replace it to drive time.
     std::function<int32_t()> GetTicks;

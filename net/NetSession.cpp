@@ -37,6 +37,11 @@ NetSession::NetSession(AppState& state, PacketHost& host, QObject* parent)
             onConnectFailed();
         }
     };
+    client_->onLost = [this] {
+        if (onLost) {
+            onLost();
+        }
+    };
     timerSendMsgs_.setParent(this);
     timerSendMsgs_.setObjectName(QStringLiteral("timerSendMsgs"));
     timerSendMsgs_.setInterval(1);

@@ -35,6 +35,8 @@ public:
 
     // Shows "Connection failed!" and waits for the user; set by the window.
     std::function<void()> onConnectFailed;
+    // Client: after "Lost connection to server!".
+    std::function<void()> onLost;
 
     // Server: logs "Waiting for a client to join..." and listens on nPort.
     void ServerWait();

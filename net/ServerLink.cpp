@@ -59,6 +59,7 @@ ServerLink::~ServerLink() {
 Connection* ServerLink::NewSlot(int16_t iSlot) {
     auto* slot = new Connection(iSlot, host_, pump_, this);
     slot->Socket().SetPump(&pump_);
+    slot->Socket().SetSettings(&settings_);
     slot->onPeerClosed = [this, iSlot] { Departure(iSlot); };
     slot->pnServing = &iServing_;
     ws_user_.push_back(slot);
@@ -76,10 +77,17 @@ Connection* ServerLink::Slot(int16_t iUser) const {
 }
 
 void ServerLink::ServerWait() {
+    // The certificate is tried first, so that listening follows the status line at once.
+    std::string szWhy;
+    const bool bSettingsOk = settings_.LoadServer(state_, szWhy);
     host_.Status("Waiting for a client to join...");
     TcpSocket& listener = ws_user_[0]->Socket();
     listener.Close();
     listener.SetLocalPort(state_.nPort);
+    if (!bSettingsOk) {
+        host_.Status("Cannot use the TLS certificate: " + szWhy);
+        return;
+    }
     if (state_.nPort < 0 || !listener.Listen(state_.szListenHost)) {
         // No dialog: the window stays usable, the log tells why nobody can join.
         host_.Status(ListenFailure(state_.nPort, listener));

@@ -2,6 +2,7 @@
 
 #include "net/AcceptGate.h"
 #include "net/FlowLedger.h"
+#include "net/LinkSettings.h"
 #include "net/ReadScheduler.h"
 #include "net/core/PeerRules.h"
 
@@ -144,6 +145,8 @@ private:
     EventPump& pump_;
     ReadScheduler& reader_;
     FlowLedger ledger_;
+    // Timeouts and TLS of the slots' connections, taken when listening starts.
+    LinkSettings settings_;
     AcceptGate gate_;
     std::deque<std::pair<qintptr, std::string>> parked_;
     QTimer parkTimer_;

@@ -1,17 +1,23 @@
 #pragma once
 
+#include "base/CertificateNote.h"
+#include "net/OpeningGate.h"
 #include "net/TcpListener.h"
 
 #include <QObject>
 #include <QTcpSocket>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace zaplo {
 
 class EventPump;
+class LinkSettings;
+class TlsChannel;
 
 // An event-driven TCP socket in the manner of a socket control: one object that either listens
 // or carries one connection, and can be closed and used again for another connection.
@@ -21,6 +27,14 @@ class EventPump;
 // the peer has closed, the socket reports Closing until it is closed locally, so the owner
 // decides when the object becomes free again; the bytes that arrived before the close can
 // still be read.
+//
+// With LinkSettings every connection gets keep-alive probes and a user timeout, whose failure is
+// the peer's close like any other. Where the settings hold a server certificate, an accepted
+// connection is Connecting until its first byte tells a TLS hello from plain text (OpeningGate)
+// and, for TLS, until the handshake is done; a client that joins over TLS is Connecting until
+// the server's certificate is taken. Meanwhile nothing is sent or read. Over TLS everything else
+// is the same: the read-ahead bound, the sends, the counts of bytes waiting and acknowledged
+// (which then count encrypted bytes, a few more per record of up to 16 KB).
 class TcpSocket : public QObject {
     Q_OBJECT
 public:
@@ -60,8 +74,15 @@ public:
     // Same as GetState() == State::Connected (a connected socket never listens), but cheaper:
     // it is asked before every send.
     bool IsConnected() const {
-        return !bPeerGone_ && socket_.state() == QAbstractSocket::ConnectedState;
+        return bUp_ && !bPeerGone_ && active_->state() == QAbstractSocket::ConnectedState;
     }
+
+    // Timeouts and TLS for the connections from now on; the settings outlive the socket.
+    void SetSettings(const LinkSettings* settings) { settings_ = settings; }
+    // Whether the current connection is encrypted.
+    bool Encrypted() const;
+    // The certificate of the last TLS join, when it was not simply taken (see TlsChannel).
+    std::optional<CertificateNote> CertificateQuestion() const;
 
     // Every byte that has arrived and was not read yet, one character per byte.
     std::string ReadAll();
@@ -96,10 +117,27 @@ Q_SIGNALS:
     void PeerClosed();
 
 private:
+    void Watch(QTcpSocket& socket);
+    void OnConnected();
     void OnStateChanged(QAbstractSocket::SocketState state);
     void OnError(QAbstractSocket::SocketError error);
+    // The first byte of an accepted connection has decided.
+    void OnOpening(bool bTls);
+    bool TakeDescriptor(qintptr fd);
+    TlsChannel& Tls();
+    bool IsTls() const { return active_ != &socket_; }
+    // Bytes the current connection's socket holds that the system has not taken.
+    qint64 QueuedInSocket() const;
+    void ReportPeerGone();
 
     QTcpSocket socket_;
+    // The socket of the current connection: socket_, or the TLS channel's.
+    QTcpSocket* active_ = &socket_;
+    std::unique_ptr<TlsChannel> tls_;
+    OpeningGate gate_;
+    const LinkSettings* settings_ = nullptr;
+    // Connected and, where it applies, decided plain or secured: sends and reads may go.
+    bool bUp_ = false;
     TcpListener listener_;
     EventPump* pump_ = nullptr;
     // Sends gathered during the pump's work; bDeferred_ while the pump knows of them.

@@ -1,5 +1,6 @@
 #include "server/ServerOptions.h"
 
+#include "net/ServerTls.h"
 #include "net/core/StartValues.h"
 
 #include <QCommandLineParser>
@@ -45,7 +46,21 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
         QStringLiteral("send-picture"),
         QStringLiteral("Keeps the canvas and sends it to each newcomer right after its join is "
                        "answered, as ordinary draw records (default: off, no canvas kept)."));
-    parser.addOptions({help, version, port, nick, listen, sendPicture});
+    const QCommandLineOption tlsCert(
+        QStringLiteral("tls-cert"),
+        QStringLiteral("Also serves TLS on the port, with this PEM certificate (a full chain as "
+                       "it is, such as Let's Encrypt's fullchain.pem)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption tlsKey(
+        QStringLiteral("tls-key"),
+        QStringLiteral("The certificate's PEM private key, without a passphrase."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption requireTls(
+        QStringLiteral("require-tls"),
+        QStringLiteral("Turns plain clients away with one status line saying that the session "
+                       "needs an encrypted connection."));
+    parser.addOptions(
+        {help, version, port, nick, listen, sendPicture, tlsCert, tlsKey, requireTls});
 
     if (!parser.parse(arguments)) {
         return Failed(parser.errorText().toStdString());
@@ -95,6 +110,14 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
     }
     options.szListen = szListen.toStdString();
     options.bSendPicture = parser.isSet(sendPicture);
+    options.szTlsCert = parser.value(tlsCert).toStdString();
+    options.szTlsKey = parser.value(tlsKey).toStdString();
+    options.bRequireTls = parser.isSet(requireTls);
+    const std::string szTls =
+        ServerTls::CheckArguments(options.szTlsCert, options.szTlsKey, options.bRequireTls);
+    if (!szTls.empty()) {
+        return Failed(szTls);
+    }
     return options;
 }
 

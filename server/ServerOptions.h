@@ -9,7 +9,7 @@ namespace zaplo {
 
 // The headless server's command line:
 //   zaplo-server [--port PORT] [--nick NAME] [--listen ADDRESS] [--send-picture]
-//                | --help | --version
+//                [--tls-cert FILE --tls-key FILE [--require-tls]] | --help | --version
 // Port and nickname pass the connection dialog's own checks; the listen address must be an IP
 // address (empty: every address).
 class ServerOptions {
@@ -26,6 +26,10 @@ public:
     std::string szListen;
     // Keep the canvas and send it to each newcomer after its join's answer.
     bool bSendPicture = false;
+    // TLS on the same port (empty: plain only), and plain clients turned away.
+    std::string szTlsCert;
+    std::string szTlsKey;
+    bool bRequireTls = false;
     // Help, Version: the text to print; Fail: the one-line reason, without the program's name.
     std::string szText;
 };

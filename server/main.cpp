@@ -43,6 +43,9 @@ int main(int argc, char** argv) {
     state.nPort = options.nPort;
     state.szNick = options.szNick;
     state.szListenHost = options.szListen;
+    state.szTlsCert = options.szTlsCert;
+    state.szTlsKey = options.szTlsKey;
+    state.bRequireTls = options.bRequireTls;
     zaplo::StatusPrinter printer(
         [](std::string_view szLine) {
             std::fwrite(szLine.data(), 1, szLine.size(), stdout);
@@ -61,7 +64,8 @@ int main(int argc, char** argv) {
     host.SetSendPicture(options.bSendPicture);
     host.Start();
     if (!host.Listening()) {
-        const char* szHint = options.nPort < 1024
+        const bool bPortProblem = szLastStatus.starts_with("Cannot listen");
+        const char* szHint = bPortProblem && options.nPort < 1024
                                  ? "; use a port from 1024 to 32767, or grant CAP_NET_BIND_SERVICE"
                                  : "";
         std::fprintf(stderr, "zaplo-server: %s%s\n", szLastStatus.c_str(), szHint);

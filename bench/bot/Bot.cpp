@@ -1,6 +1,7 @@
 #include "bench/bot/Bot.h"
 
 #include "bench/bot/BotStats.h"
+#include "bench/bot/BotTls.h"
 #include "bench/bot/MonoClock.h"
 #include "bench/bot/MqttCodec.h"
 #include "bench/bot/StampedRecord.h"
@@ -31,7 +32,9 @@ void Bot::SetInterest(bool bWrite) {
 
 void Bot::Flush() {
     while (outPos < out.size()) {
-        ssize_t n = send(fd, out.data() + outPos, out.size() - outPos, MSG_NOSIGNAL);
+        const ssize_t n = ssl != nullptr
+                              ? BotTls::Send(ssl, out.data() + outPos, out.size() - outPos)
+                              : send(fd, out.data() + outPos, out.size() - outPos, MSG_NOSIGNAL);
         if (n > 0) {
             outPos += static_cast<size_t>(n);
         } else if (n < 0 && errno == EINTR) {
@@ -126,6 +129,8 @@ void Bot::Consume(int64_t nowNs, BotStats& stats) {
             }
             if (nl - p >= 5 && std::memcmp(p, "{10}", 4) == 0 && nl[-1] == '\r') {
                 OnRecord(p + 4, nl - 1, nowNs, stats);
+            } else if (!joined && nl - p >= 3 && std::memcmp(p, "{8}", 3) == 0) {
+                joined = true;
             }
             p = nl + 1;
         }
@@ -152,7 +157,8 @@ void Bot::OnReadable(BotStats& stats) {
         if (in.size() - inLen < 65536) {
             in.resize(in.size() * 2);
         }
-        ssize_t n = recv(fd, in.data() + inLen, in.size() - inLen, 0);
+        const ssize_t n = ssl != nullptr ? BotTls::Recv(ssl, in.data() + inLen, in.size() - inLen)
+                                         : recv(fd, in.data() + inLen, in.size() - inLen, 0);
         if (n == 0) {
             std::fprintf(stderr, "bot %d: the server closed the connection\n", id);
             std::exit(3);

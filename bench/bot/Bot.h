@@ -7,6 +7,7 @@
 #include <vector>
 
 struct BotStats;
+struct ssl_st;
 
 // One client connection: its socket, what it has yet to send and what it knows about the
 // records of every other client.
@@ -22,8 +23,9 @@ struct Bot {
 
     int fd = -1;
     int id = 0;
-    int epoll = -1;    // the loop's epoll set, which holds fd
-    bool mqtt = false; // MQTT packets rather than lines
+    int epoll = -1;        // the loop's epoll set, which holds fd
+    ssl_st* ssl = nullptr; // TLS over fd, when asked for
+    bool mqtt = false;     // MQTT packets rather than lines
     std::vector<char> in;
     size_t inLen = 0;
     std::string out;
@@ -32,6 +34,7 @@ struct Bot {
     int64_t sent = 0;        // data records sent (next seq)
     std::vector<Track> from; // by sender id
     int syncedFrom = 0;
+    bool joined = false; // the server's answer to the join (its user list) has come
 
     // Writes what the socket takes; waits for EPOLLOUT for the rest.
     void Flush();

@@ -13,6 +13,8 @@ bool BotOptions::Parse(int argc, char** argv) {
             port = std::atoi(val.c_str());
         } else if (key == "--proto") {
             mqtt = val == "mqtt";
+        } else if (key == "--tls") {
+            tls = val == "1";
         } else if (key == "--mode") {
             mode = val;
         } else if (key == "--clients") {
@@ -30,11 +32,11 @@ bool BotOptions::Parse(int argc, char** argv) {
             return false;
         }
     }
-    if (port <= 0 || clients < 2) {
+    if (port <= 0 || clients < (mode == "join" ? 1 : 2)) {
         std::fprintf(stderr, "bot: need --port and at least 2 --clients\n");
         return false;
     }
-    if (mode != "flood" && mode != "burst" && mode != "paced" && mode != "idle") {
+    if (mode != "flood" && mode != "burst" && mode != "paced" && mode != "idle" && mode != "join") {
         std::fprintf(stderr, "bot: unknown mode %s\n", mode.c_str());
         return false;
     }

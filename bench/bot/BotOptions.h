@@ -8,6 +8,7 @@ struct BotOptions {
     std::string host = "127.0.0.1";
     int port = 0;
     bool mqtt = false;
+    bool tls = false;
     std::string mode = "flood";
     int clients = 5;
     double seconds = 3;

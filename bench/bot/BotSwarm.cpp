@@ -1,5 +1,6 @@
 #include "bench/bot/BotSwarm.h"
 
+#include "bench/bot/BotTls.h"
 #include "bench/bot/MonoClock.h"
 
 #include <algorithm>
@@ -43,6 +44,13 @@ BotSwarm::BotSwarm(const BotOptions& opt) : opt_(opt), events_(512) {
 }
 
 int BotSwarm::Run() {
+    if (opt_.tls && !BotTls::Available()) {
+        std::fprintf(stderr, "bot: built without OpenSSL, no --tls\n");
+        return 2;
+    }
+    if (opt_.mode == "join") {
+        return RunJoins();
+    }
     Connect();
     if (!Sync(opt_.clients > 100 ? 60 : 20)) {
         const size_t C = bots_.size();
@@ -96,7 +104,7 @@ void BotSwarm::Poll(int timeoutMs) {
     PollNs(timeoutMs < 0 ? -1 : timeoutMs * 1000000LL);
 }
 
-void BotSwarm::Connect() {
+bool BotSwarm::ConnectOne(Bot& b) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(opt_.port));
@@ -105,23 +113,59 @@ void BotSwarm::Connect() {
         std::exit(2);
     }
     int one = 1;
+    b.fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (b.fd < 0 || connect(b.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        Die("connect");
+    }
+    setsockopt(b.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // The handshake on the still blocking socket: the server answers it at once.
+    if (opt_.tls && (b.ssl = BotTls::Handshake(b.fd)) == nullptr) {
+        std::fprintf(stderr, "bot %d: TLS handshake failed\n", b.id);
+        std::exit(3);
+    }
+    if (fcntl(b.fd, F_SETFL, fcntl(b.fd, F_GETFL) | O_NONBLOCK) != 0) {
+        Die("fcntl");
+    }
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u32 = static_cast<uint32_t>(b.id);
+    epoll_ctl(epoll_, EPOLL_CTL_ADD, b.fd, &ev);
+    b.QueueJoin();
+    b.Flush();
+    return true;
+}
+
+void BotSwarm::Connect() {
     for (Bot& b : bots_) {
-        b.fd = socket(AF_INET, SOCK_STREAM, 0);
-        if (b.fd < 0 || connect(b.fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-            Die("connect");
-        }
-        setsockopt(b.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        if (fcntl(b.fd, F_SETFL, fcntl(b.fd, F_GETFL) | O_NONBLOCK) != 0) {
-            Die("fcntl");
-        }
-        epoll_event ev{};
-        ev.events = EPOLLIN;
-        ev.data.u32 = static_cast<uint32_t>(b.id);
-        epoll_ctl(epoll_, EPOLL_CTL_ADD, b.fd, &ev);
-        b.QueueJoin();
-        b.Flush();
+        ConnectOne(b);
         Poll(0); // the program server answers every join; keep reading while connecting
     }
+}
+
+int BotSwarm::RunJoins() {
+    std::vector<int64_t> times;
+    for (Bot& b : bots_) {
+        const int64_t t0 = NowNs();
+        ConnectOne(b);
+        while (!b.joined) {
+            Poll(1);
+            if (NowNs() - t0 > 10000000000LL) {
+                std::fprintf(stderr, "bot %d: no answer to the join within 10 s\n", b.id);
+                return 4;
+            }
+        }
+        times.push_back(NowNs() - t0);
+    }
+    std::sort(times.begin(), times.end());
+    const auto at = [&](double q) {
+        return static_cast<double>(
+                   times[static_cast<size_t>(q * static_cast<double>(times.size() - 1) + 0.5)]) /
+               1e6;
+    };
+    std::printf("RESULT mode=join clients=%zu tls=%d join_p50_ms=%.3f join_p99_ms=%.3f "
+                "join_max_ms=%.3f\n",
+                times.size(), opt_.tls ? 1 : 0, at(0.5), at(0.99), at(1.0));
+    return 0;
 }
 
 // Every client sends a sync record until every other client has seen one from it, so that the

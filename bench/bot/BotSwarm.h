@@ -22,7 +22,11 @@ private:
     // handles them.
     void PollNs(int64_t timeoutNs);
     void Poll(int timeoutMs);
+    // Connects b (TLS too, when asked), joins and starts reading it.
+    bool ConnectOne(Bot& b);
     void Connect();
+    // Join mode: one client after the other, each until the server's answer; prints the times.
+    int RunJoins();
     bool Sync(double timeoutS);
     int64_t SlowestReceipt(const Bot& s) const;
     // The measured phase from t0; returns when it ended.

@@ -7,8 +7,8 @@
 // latency. The same workload also speaks MQTT 3.1.1 (QoS 0, every client subscribed to one topic
 // and publishing the same payload) for a comparison with a broker.
 //
-//   zaplo_bench_bot --port P [--host 127.0.0.1] [--proto line|mqtt]
-//                   [--mode flood|burst|paced|idle] [--clients C] [--seconds T] [--rate R]
+//   zaplo_bench_bot --port P [--host 127.0.0.1] [--proto line|mqtt] [--tls 1]
+//                   [--mode flood|burst|paced|idle|join] [--clients C] [--seconds T] [--rate R]
 //                   [--window W] [--records N]
 // flood: each client sends as fast as its socket takes, at most W records ahead of the slowest
 //        receiver (0: no limit; default 20000 / C, which keeps every
@@ -17,6 +17,9 @@
 //        a sender runs ahead of its receivers is left to the server. The run ends when every
 //        record has arrived everywhere. paced: R records/s per client for T seconds.
 // idle:  join, print "JOINED" and sit reading until killed.
+// join:  the clients join one after the other, each once the one before has its answer; the
+//        times from connecting to the answer (the user list).
+// --tls 1: every client over TLS (OpenSSL, the server's certificate not checked).
 // The last line of stdout is "RESULT key=value ...".
 #include "bench/bot/BotOptions.h"
 #include "bench/bot/BotSwarm.h"

@@ -5,6 +5,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen zaplo_bench_window server [port]        (port 0 or none: a free one)
 //   QT_QPA_PLATFORM=offscreen zaplo_bench_window client <port> [host]
+// The server with --tls-cert FILE --tls-key FILE serves TLS too, as zaplo --host does with them.
 // The server prints the port it listens on as the first line of stdout. Runs until killed or
 // until the window closes.
 #include "base/AppState.h"
@@ -17,10 +18,25 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zaplo"));
+    // The TLS options out of the way of the positional ones.
+    std::string szCert;
+    std::string szKey;
+    int nArgs = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--tls-cert") == 0 && i + 1 < argc) {
+            szCert = argv[++i];
+        } else if (std::strcmp(argv[i], "--tls-key") == 0 && i + 1 < argc) {
+            szKey = argv[++i];
+        } else {
+            argv[nArgs++] = argv[i];
+        }
+    }
+    argc = nArgs;
     const bool bClient = argc > 1 && std::strcmp(argv[1], "client") == 0;
     const int nPort = argc > 2 ? std::atoi(argv[2]) : 0;
     if (nPort < 0 || nPort > 32767 || (bClient && nPort == 0)) {
@@ -35,6 +51,8 @@ int main(int argc, char** argv) {
     state.szNick = bClient ? "benchclient" : "benchhost";
     state.szServerIP = argc > 3 ? argv[3] : "127.0.0.1";
     state.szListenHost = "127.0.0.1";
+    state.szTlsCert = szCert;
+    state.szTlsKey = szKey;
 
     auto window = std::make_unique<zaplo::frmMain>(state);
     if (!bClient) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 using zaplo::CommandLine;
 
@@ -106,4 +108,70 @@ TEST(CommandLine, MistakesFailWithOneLine) {
         EXPECT_EQ(line.szText, c.szText);
         EXPECT_EQ(line.szText.find('\n'), std::string::npos);
     }
+}
+
+TEST(CommandLine, TlsOptionsGoWithTheirKindOfSession) {
+    const std::string szFile = ::testing::TempDir() + "zaplo_cmdline_tls.pem";
+    {
+        std::FILE* file = std::fopen(szFile.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fclose(file);
+    }
+    zaplo::AppState state;
+    CommandLine line = Parse({"--require-tls", "--host", "5201", "--tls-key", szFile.c_str(),
+                              "--tls-cert", szFile.c_str()});
+    ASSERT_EQ(line.action, CommandLine::Action::Host) << line.szText;
+    line.Apply(state);
+    EXPECT_EQ(state.szTlsCert, szFile);
+    EXPECT_EQ(state.szTlsKey, szFile);
+    EXPECT_TRUE(state.bRequireTls);
+    EXPECT_FALSE(state.bTls);
+
+    // The flag in any place; a pinned fingerprint is read in any case, with or without colons,
+    // and means TLS.
+    line = Parse({"--tls", "--join", "example.org:5201", "--nick", "bob"});
+    ASSERT_EQ(line.action, CommandLine::Action::Join) << line.szText;
+    line.Apply(state);
+    EXPECT_TRUE(state.bTls);
+    EXPECT_EQ(state.szTlsFingerprint, "");
+    EXPECT_EQ(state.szTlsCert, "") << "a join carries no server certificate";
+    const std::string szHex(64, 'a');
+    line = Parse({"--join", "h", "--tls-fingerprint", szHex.c_str()});
+    ASSERT_EQ(line.action, CommandLine::Action::Join) << line.szText;
+    line.Apply(state);
+    EXPECT_TRUE(state.bTls);
+    EXPECT_EQ(state.szTlsFingerprint.size(), std::size_t{32 * 3 - 1});
+    EXPECT_TRUE(state.szTlsFingerprint.starts_with("AA:AA:"));
+
+    // Nothing asked: plain, whatever an earlier session had.
+    Parse({"--join", "h"}).Apply(state);
+    EXPECT_FALSE(state.bTls);
+    EXPECT_EQ(state.szTlsFingerprint, "");
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string szText;
+    };
+    for (const Case& c :
+         {Case{{"--host", "5201", "--tls"}, "--tls and --tls-fingerprint need --join"},
+          Case{{"--join", "h", "--tls-cert", szFile, "--tls-key", szFile},
+               "--tls-cert, --tls-key and --require-tls need --host"},
+          Case{{"--host", "5201", "--tls-cert", szFile}, "--tls-cert needs --tls-key"},
+          Case{{"--host", "5201", "--require-tls"}, "--require-tls needs --tls-cert and --tls-key"},
+          Case{{"--host", "5201", "--tls-cert", "/no/such.pem", "--tls-key", szFile},
+               "--tls-cert: cannot read /no/such.pem"},
+          Case{{"--join", "h", "--tls-fingerprint", "AB:CD"},
+               "--tls-fingerprint: not a SHA-256 fingerprint (64 hex digits, colons optional)"},
+          Case{{"--join", "h", "--tls-fingerprint", szHex + "0"},
+               "--tls-fingerprint: not a SHA-256 fingerprint (64 hex digits, colons optional)"},
+          Case{{"--tls"}, "--tls needs --host or --join"}}) {
+        QStringList arguments{QStringLiteral("zaplo")};
+        for (const std::string& szArg : c.args) {
+            arguments << QString::fromStdString(szArg);
+        }
+        const CommandLine failed = CommandLine::Parse(arguments);
+        EXPECT_EQ(failed.action, CommandLine::Action::Fail) << c.szText;
+        EXPECT_EQ(failed.szText, c.szText);
+    }
+    std::remove(szFile.c_str());
 }

@@ -10,6 +10,9 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPointer>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
 
@@ -65,6 +68,11 @@ Step Choose(const char* szButton) {
     return On<frmStart>([szButton](frmStart* intro) { QVERIFY(Click(intro, szButton)); });
 }
 
+// A check inside a step that returns a value; a failure ends the play.
+bool Check(bool bOk) {
+    return QTest::qVerify(bOk, "step check", "", __FILE__, __LINE__);
+}
+
 Step EscapeAtIntro() {
     return On<frmStart>([](frmStart* intro) { QTest::keyClick(intro, Qt::Key_Escape); });
 }
@@ -101,7 +109,9 @@ class TestStartupLoop : public QObject {
         });
         poll.start(5);
         zaplo::StartupLoop(*state_).Run(bStraightToSession);
-        QVERIFY2(!bAborted && iStep == steps.size(), "the loop and the user went apart");
+        QVERIFY2(
+            !bAborted && iStep == steps.size(),
+            qPrintable(QStringLiteral("the loop and the user went apart at step %1").arg(iStep)));
         QVERIFY(state_->Ended() && !AnyVisible());
     }
 
@@ -180,6 +190,61 @@ private Q_SLOTS:
                   QVERIFY(Click(dialog, "btnCancel"));
               }),
               EscapeAtIntro()},
+             true);
+    }
+
+    void joinAgainOpensANewSessionToTheSameHost() {
+        // A host that takes connections and can drop them: each is a session of a window.
+        QTcpServer host;
+        for (int i = 0; i < 100 && !host.isListening(); ++i) {
+            // A port the 16-bit setting can hold.
+            host.listen(QHostAddress::LocalHost,
+                        static_cast<quint16>(20000 + QRandomGenerator::global()->bounded(12000)));
+        }
+        QVERIFY(host.isListening());
+        std::vector<QTcpSocket*> taken;
+        connect(&host, &QTcpServer::newConnection,
+                [&] { taken.push_back(host.nextPendingConnection()); });
+        state_->nMode = zaplo::Mode::Client;
+        state_->szNick = "ann";
+        state_->szServerIP = "127.0.0.1";
+        state_->nPort = static_cast<int16_t>(host.serverPort());
+        QPointer<frmMain> first;
+        const auto item = [](frmMain* window) {
+            return window->findChild<QAction*>(QStringLiteral("mnuJoinAgain"));
+        };
+        Play({[&] {
+                  // Connected: the item is neither shown nor offered. Then the host drops it.
+                  first = Visible<frmMain>();
+                  if (first.isNull() || taken.size() != 1) {
+                      return false;
+                  }
+                  Check(!item(first)->isVisible() && !item(first)->isEnabled());
+                  taken[0]->abort();
+                  return true;
+              },
+              [&] {
+                  if (!item(first)->isEnabled()) {
+                      return false;
+                  }
+                  Check(item(first)->isVisible());
+                  Check(
+                      first->StatusText().startsWith(QStringLiteral("Lost connection to server!")));
+                  item(first)->trigger();
+                  return true;
+              },
+              [&] {
+                  // A new window and a new connection, neither the intro nor the dialog between.
+                  frmMain* again = Visible<frmMain>();
+                  if (again == nullptr || !first.isNull() || taken.size() != 2) {
+                      return false;
+                  }
+                  Check(!Visible<frmStart>() && !Visible<frmIP>());
+                  Check(again->windowTitle().endsWith(QStringLiteral(" - ann (Client)")));
+                  Check(!item(again)->isVisible());
+                  again->findChild<QAction*>(QStringLiteral("mnuFile_Exit"))->trigger();
+                  return true;
+              }},
              true);
     }
 

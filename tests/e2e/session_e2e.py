@@ -41,7 +41,8 @@ RED = (255, 0, 0)
 GREEN = (1, 215, 70)
 
 # Where each main window is moved, so that no window covers another one.
-PLACES = {"A": (0, 40), "B": (700, 40), "C": (1400, 40), "D": (0, 40), "E": (0, 600)}
+PLACES = {"A": (0, 40), "B": (700, 40), "C": (1400, 40), "D": (0, 40), "E": (0, 600),
+          "F": (700, 600)}
 
 
 class Failure(Exception):
@@ -289,14 +290,31 @@ class Run:
         self.procs[who] = self.spawn([self.zaplo], env=env, stdout=log, stderr=log)
         return self.find_window(who, "Starup$")
 
-    def start_joined(self, who, nick, address):
-        """A copy started with --join and --nick: straight to its main window, no dialog."""
-        env = dict(os.environ)
+    def start_joined(self, who, nick, address, more=(), env=None, before=None):
+        """A copy started with --join and --nick: straight to its main window, no dialog.
+        `before` plays what comes between (a certificate prompt)."""
+        env = dict(env or os.environ)
         env["QT_QPA_PLATFORM"] = "xcb"
         log = open(os.path.join(self.work, f"zaplo_{who}.log"), "wb")
-        self.procs[who] = self.spawn([self.zaplo, "--join", address, "--nick", nick], env=env,
-                                     stdout=log, stderr=log)
-        window = self.find_window(who, re.escape(f" - {nick} (Client)") + "$")
+        self.procs[who] = self.spawn([self.zaplo, *more, "--join", address, "--nick", nick],
+                                     env=env, stdout=log, stderr=log)
+        if before:
+            before()
+        title = re.escape(f" - {nick} (Client)") + "$"
+        window = self.find_window(who, title)
+        if before:
+            # Windows of the same name may come and go while the prompt closes: the one that
+            # stays shown.
+            def shown():
+                for found in self.x("xdotool", "search", "--onlyvisible", "--pid",
+                                    str(self.procs[who].pid), "--name", title,
+                                    check=False).split():
+                    if "IsViewable" in self.x("xwininfo", "-id", found, check=False):
+                        return found
+                return None
+
+            time.sleep(0.5)
+            window = self.wait_for(f"{who}'s main window to stay", shown)
         self.windows[who] = window
         self.x("xdotool", "windowmove", "--sync", window, *map(str, PLACES[who]), check=False)
         return window
@@ -446,10 +464,12 @@ class Run:
 
         if self.server:
             self.headless()
+            self.tls_join()
 
         # In a sanitizer build every copy reports memory and undefined-behaviour faults in its
         # log; B and C are still running, so only what they found so far counts.
-        for who in [w for w in "ABCDE" if w in self.procs] + (["server"] if self.server else []):
+        for who in [w for w in "ABCDEF" if w in self.procs] + (["server"] if self.server else []) + (
+                ["tlsserver"] if "tlsserver" in self.procs else []):
             with open(os.path.join(self.work, f"zaplo_{who}.log"), errors="replace") as log:
                 text = log.read()
             if re.search(r"ERROR: (Address|Leak)Sanitizer|runtime error:", text):
@@ -504,6 +524,55 @@ class Run:
         if lines != ["Waiting for a client to join...", "dave has joined!", "erin has joined!"]:
             raise Failure(f"zaplo-server printed {lines}")
         print(f"  zaplo-server printed {lines}")
+
+    def tls_join(self):
+        """F joins a zaplo-server that requires TLS and shows a certificate of its own: the
+        prompt shows the certificate's fingerprint, F accepts it, joins over TLS, and the
+        certificate is remembered in F's data folder (nowhere else)."""
+        if not shutil.which("openssl"):
+            print("  no openssl command: the TLS join is not tried")
+            return
+        self.say("TLS join through the certificate prompt")
+        cert, key = os.path.join(self.work, "cert.pem"), os.path.join(self.work, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                        "ec_paramgen_curve:P-256", "-days", "2", "-nodes", "-subj", "/CN=e2e",
+                        "-keyout", key, "-out", cert], check=True, capture_output=True)
+        shown = subprocess.run(["openssl", "x509", "-in", cert, "-noout", "-fingerprint",
+                                "-sha256"], check=True, capture_output=True, text=True)
+        fingerprint = shown.stdout.strip().split("=", 1)[1]
+        port = free_port()
+        out_path = os.path.join(self.work, "tlsserver.out")
+        self.procs["tlsserver"] = self.spawn(
+            [self.server, "--port", str(port), "--nick", "hub", "--listen", "127.0.0.1",
+             "--tls-cert", cert, "--tls-key", key, "--require-tls"],
+            stdout=open(out_path, "wb"),
+            stderr=open(os.path.join(self.work, "zaplo_tlsserver.log"), "wb"))
+        self.wait_for("the TLS server to listen",
+                      lambda: "Waiting for a client to join..." in open(out_path).read())
+        data = os.path.join(self.work, "data")
+        env = dict(os.environ, XDG_DATA_HOME=data)
+
+        def accept():
+            prompt = self.find_window("F", "^Zaplo$")
+            self.activate(prompt)
+            # The fingerprint box has the focus: what the user compares, copied out of it.
+            got = self.copy_from(["ctrl+a", "ctrl+c"])
+            if got != fingerprint:
+                raise Failure(f"the prompt shows {got!r}, the certificate is {fingerprint}")
+            print(f"  the prompt shows the fingerprint {fingerprint[:23]}...")
+            self.key("alt+a")
+            # The dialog goes at the key's press: its release must not leave Alt held.
+            self.x("xdotool", "keyup", "alt", check=False)
+
+        self.start_joined("F", "fay", f"127.0.0.1:{port}", more=["--tls"], env=env,
+                          before=accept)
+        self.expect_lines("F", STATUS_BOX, "status log", ["fay has joined!", "Connecting..."])
+        self.expect_users("F", ["hub", "fay"])
+        with open(os.path.join(data, "Zaplo", "known_hosts")) as known:
+            kept = known.read()
+        if kept != f"127.0.0.1:{port} {fingerprint}\n":
+            raise Failure(f"known_hosts holds {kept!r}")
+        print("  the accepted certificate is remembered for 127.0.0.1:" + str(port))
 
     # ---- the picture for a late joiner, and the host removing a participant ----------------
 

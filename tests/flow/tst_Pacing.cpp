@@ -295,8 +295,8 @@ private Q_SLOTS:
             QVERIFY(!link->bClosed);
         }
         for (int i = 0; i < 16; ++i) {
-            QVERIFY(!server->Has("status:receiver-" + std::to_string(i) +
-                                 " has been disconnected!"));
+            QVERIFY(
+                !server->Has("status:receiver-" + std::to_string(i) + " has been disconnected!"));
         }
     }
 

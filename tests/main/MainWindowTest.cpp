@@ -333,6 +333,17 @@ private Q_SLOTS:
         QVERIFY(state_->colSendQueue.empty()); // a client answers none of these
     }
 
+    void joinAgainIsOfferedOnlyToAClientThatLostOrNeverHadItsServer() {
+        Open(0, "host");
+        QVERIFY(!Find<QAction>(S("mnuJoinAgain"))); // a host's menu is as it always was
+        Open(1, "ann");                             // the racing clock fails the attempt
+        auto* item = Find<QAction>(S("mnuJoinAgain"));
+        QVERIFY(item && item->isVisible() && item->isEnabled());
+        QTimer::singleShot(0, w_.get(), [item] { item->trigger(); });
+        w_->ShowModal();
+        QVERIFY(w_->bJoinAgain && w_->bReset && !state_->Ended());
+    }
+
     void resetExitAndCloseOutcomes_data() {
         QTest::addColumn<QString>("way");
         QTest::addColumn<bool>("bResetBefore"); // true as after a failed connection attempt

@@ -9,6 +9,7 @@
 #include <QTimeZone>
 
 #include <climits>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -196,4 +197,24 @@ TEST(ServerOptions, BadValuesFailWithTheReason) {
         EXPECT_EQ(options.action, ServerOptions::Action::Fail) << c.szText;
         EXPECT_EQ(options.szText, c.szText);
     }
+}
+
+TEST(ServerOptions, TlsFilesTogetherOrNotAtAll) {
+    const std::string szFile = ::testing::TempDir() + "zaplo_server_tls.pem";
+    std::FILE* file = std::fopen(szFile.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    ServerOptions options = Parse({});
+    EXPECT_EQ(options.szTlsCert, "");
+    EXPECT_FALSE(options.bRequireTls);
+    options = Parse({"--tls-cert", szFile.c_str(), "--require-tls", "--tls-key", szFile.c_str()});
+    ASSERT_EQ(options.action, ServerOptions::Action::Run) << options.szText;
+    EXPECT_EQ(options.szTlsCert, szFile);
+    EXPECT_EQ(options.szTlsKey, szFile);
+    EXPECT_TRUE(options.bRequireTls);
+    EXPECT_EQ(Parse({"--tls-key", szFile.c_str()}).szText, "--tls-key needs --tls-cert");
+    EXPECT_EQ(Parse({"--require-tls"}).szText, "--require-tls needs --tls-cert and --tls-key");
+    EXPECT_EQ(Parse({"--tls-cert", szFile.c_str(), "--tls-key", "/no/key.pem"}).szText,
+              "--tls-key: cannot read /no/key.pem");
+    std::remove(szFile.c_str());
 }

@@ -2,6 +2,7 @@
 // ends on SIGTERM and SIGINT, and its exit statuses.
 #include "tests/support/HeadlessHost.h"
 #include "tests/support/RawPeer.h"
+#include "tests/support/TestCertificates.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -148,6 +149,48 @@ private Q_SLOTS:
         QCOMPARE(process.readAllStandardError(), "zaplo-server: Cannot listen on port " +
                                                      QByteArray::number(nPort) + ": " + szReason +
                                                      "\n");
+    }
+
+    void tlsCertificateServesTlsOrEndsWithStatus1() {
+        if (!TestCertificates::Available()) {
+            QSKIP("needs the openssl command");
+        }
+        TestCertificates certs;
+        QVERIFY(certs.SelfSigned(QStringLiteral("a")) && certs.SelfSigned(QStringLiteral("b")));
+        // A key that is not the certificate's own: told, and nothing listens.
+        QProcess wrong;
+        wrong.start(QStringLiteral(ZAPLO_SERVER_BIN),
+                    {QStringLiteral("--port"), QString::number(FreeLowPort()),
+                     QStringLiteral("--tls-cert"), certs.Cert(QStringLiteral("a")),
+                     QStringLiteral("--tls-key"), certs.Key(QStringLiteral("b"))});
+        QVERIFY(wrong.waitForFinished(kWaitMs));
+        QCOMPARE(wrong.exitCode(), 1);
+        QVERIFY(wrong.readAllStandardError().startsWith(
+            "zaplo-server: Cannot use the TLS certificate: " +
+            certs.Cert(QStringLiteral("a")).toUtf8() + " and "));
+
+        // The right pair, plain clients turned away: a TLS client joins, a plain one is told.
+        const int16_t nPort = FreeLowPort();
+        ServerProcess server({QStringLiteral("--port"), QString::number(nPort),
+                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                              QStringLiteral("--tls-cert"), certs.Cert(QStringLiteral("a")),
+                              QStringLiteral("--tls-key"), certs.Key(QStringLiteral("a")),
+                              QStringLiteral("--require-tls")});
+        QVERIFY(server.WaitOut("Waiting for a client to join...\n"));
+        auto ann = std::make_unique<HeadlessHost>(1, "ann", nPort);
+        ann->state.szTlsFingerprint =
+            TestCertificates::Fingerprint(certs.Cert(QStringLiteral("a")));
+        ann->Start();
+        QVERIFY(server.WaitOut("ann has joined!\n"));
+        RawPeer bob(static_cast<uint16_t>(nPort));
+        QVERIFY(bob.WaitState(QTcpSocket::ConnectedState));
+        bob.Send("{2}bob\r\n");
+        QVERIFY(bob.WaitState(QTcpSocket::UnconnectedState));
+        QCOMPARE(bob.got, QByteArray("{9}This session needs an encrypted connection.\r\n"));
+        ann.reset();
+        QVERIFY(server.WaitOut("ann has been disconnected!\n"));
+        QCOMPARE(server.Lines(), (QByteArrayList{"Waiting for a client to join...",
+                                                 "ann has joined!", "ann has been disconnected!"}));
     }
 
     void badOptionsEndWithStatus2AndOneLine() {

@@ -11,6 +11,7 @@
 #include "ui/main/ChatInput.h"
 #include "ui/main/ClientArea.h"
 #include "ui/main/ColourSwatch.h"
+#include "ui/main/JoinAgainItem.h"
 #include "ui/main/LogBox.h"
 #include "ui/main/MainLayout.h"
 #include "ui/main/PictureMenu.h"
@@ -92,6 +93,13 @@ frmMain::frmMain(AppState& state, QWidget* parent) : QMainWindow(parent), state_
                 [this](bool bOn) { host_->SetSendPicture(bOn); });
     }
 
+    // A client whose connection is gone is offered File > Join Again.
+    host_->Session().onLost = [this] {
+        if (joinAgain_ != nullptr) {
+            joinAgain_->Offer();
+        }
+    };
+
     // 6. Start the connection, as the last step.
     InitConnection();
 }
@@ -112,6 +120,13 @@ void frmMain::CreateMenu() {
     mnuFile_Restart->setObjectName(QStringLiteral("mnuFile_Restart"));
     QAction* mnuTick = mnuFile->addSeparator();
     mnuTick->setObjectName(QStringLiteral("mnuTick"));
+    if (state_.nMode == Mode::Client) {
+        joinAgain_ = new JoinAgainItem(*mnuFile, mnuTick, [this] {
+            bJoinAgain = true;
+            bReset = true;
+            close();
+        });
+    }
     // Added items go between the separator and Exit; Reset stays first and Exit last.
     new PictureMenu(*mnuFile, *this, state_,
                     [this]() -> const QImage& { return picCanvas->Image(); });
@@ -323,6 +338,9 @@ void frmMain::ConnectFailed() {
     box.setTextFormat(Qt::PlainText);
     box.exec();
     bReset = true;
+    if (joinAgain_ != nullptr) {
+        joinAgain_->Offer();
+    }
 }
 
 void frmMain::SendToChatBox(const std::string& szMessage) {

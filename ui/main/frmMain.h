@@ -21,6 +21,7 @@ class ChatInput;
 class ClientArea;
 class ColourBox;
 class ColourSwatch;
+class JoinAgainItem;
 class LogBox;
 class NetSession;
 class SessionHost;
@@ -43,6 +44,9 @@ public:
 
     // True when closing the window returns to the start screen instead of ending the program.
     bool bReset = false;
+    // Client: Join Again was chosen; the next session goes to the same host without the start
+    // screen.
+    bool bJoinAgain = false;
 
     // What the session shows.
     void SendToChatBox(const std::string& szMessage) override;
@@ -107,8 +111,9 @@ private:
 
     QAction* mnuFile_Restart = nullptr;
     QAction* mnuFile_Exit = nullptr;
-    QAction* mnuSendPicture = nullptr; // server only
-    UserListMenu* userMenu_ = nullptr; // server only
+    QAction* mnuSendPicture = nullptr;   // server only
+    JoinAgainItem* joinAgain_ = nullptr; // client only
+    UserListMenu* userMenu_ = nullptr;   // server only
     ClientArea* clientArea_ = nullptr;
     LogBox* txtChatBox = nullptr;
     ChatInput* txtChatSend = nullptr;
