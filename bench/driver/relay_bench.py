@@ -17,9 +17,17 @@ changes, unlike the rates. Then the program / bare ratios side by side, the serv
 program's server holding 200 idle joined clients.
 
   bench/driver/relay_bench.py [--build build] [--short] [--check]
+  bench/driver/relay_bench.py --tls [--build build] [--short] [--check]
 
 --short finishes in under a minute; --check exits non-zero when the program / bare flood ratio at
 20 clients is under 0.3, or when the program lost, repeated or reordered a record.
+
+--tls runs instead the program's server twice side by side, once with every client in plain text
+and once with every client over TLS (a certificate made with openssl for the run), under the same
+flood and paced workloads, and adds what a join costs (connection to answer, one client after
+the other, plain and over TLS) and the resident memory per idle joined client either way
+(tls_relay.py). With --check it fails when TLS floods at less than half the plain rate, when its
+paced p99 is over 1.5 times the plain one at any client count, or when a record went wrong.
 """
 import argparse
 import os
@@ -53,13 +61,13 @@ def flood_ratio(build, clients, runs, seconds):
     return p / b if p and b else None
 
 
-def idle_figure(build, tmpdir, clients):
-    server = Server("program", build, tmpdir)
+def idle_figure(build, tmpdir, clients, tls=None):
+    server = Server("program", build, tmpdir, tls=tls)
     try:
         time.sleep(0.5)
         before = server.rss()
         cmd = [os.path.join(build, "bench", "zaplo_bench_bot"), "--port", str(server.port),
-               "--mode", "idle", "--clients", str(clients)]
+               "--mode", "idle", "--clients", str(clients)] + (["--tls", "1"] if tls else [])
         bots = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:
             line = procs.read_line(bots.stdout, 90)
@@ -94,6 +102,10 @@ def parse_args():
     ap.add_argument("--rate", type=float, default=100, help="paced records/s per client")
     ap.add_argument("--idle-clients", type=int, default=200)
     ap.add_argument("--no-mqtt", action="store_true")
+    ap.add_argument("--tls", action="store_true",
+                    help="the program's server with every client over TLS beside plain text")
+    ap.add_argument("--join-clients", type=int, default=30,
+                    help="--tls: clients joining one after the other per run")
     args = ap.parse_args()
     # What the options leave open, filled in.
     args.runs = args.runs or 3
@@ -263,6 +275,9 @@ def check(args, ratios, figures):
 
 def main():
     args = parse_args()
+    if args.tls:
+        import tls_relay  # the TLS side-by-side run, on the pieces above
+        return tls_relay.run(args, idle_figure)
     started = time.monotonic()
     print(f"Relay benchmark: {os.cpu_count()} cores, servers and bots as separate processes on "
           f"127.0.0.1; {args.runs} flood runs of {args.flood_s:g} s, {args.burst_runs} bursts of at least "

@@ -13,11 +13,16 @@ import procs
 class Server:
     """One server process: the program's server window, the bare relay or the MQTT broker."""
 
-    def __init__(self, kind, build, tmpdir):
+    def __init__(self, kind, build, tmpdir, tls=None):
+        """tls: (certificate file, key file) for a program server that also serves TLS; the
+        bots run against it join over TLS."""
         self.kind = kind
+        self.tls = tls
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
         if kind == "program":
             cmd = [os.path.join(build, "bench", "zaplo_bench_window"), "server"]
+            if tls:
+                cmd += ["--tls-cert", tls[0], "--tls-key", tls[1]]
         elif kind == "bare":
             cmd = [os.path.join(build, "bench", "zaplo_bench_relay")]
         else:
@@ -79,10 +84,14 @@ def parse_result(line):
     return out
 
 
-def run_bots(build, server, clients, mode, seconds, rate=100, window=None, records=None):
+def run_bots(build, server, clients, mode, seconds, rate=100, window=None, records=None,
+             tls=None):
+    """tls: bots over TLS; by default when the server serves TLS."""
     cmd = [os.path.join(build, "bench", "zaplo_bench_bot"), "--port", str(server.port),
            "--proto", "mqtt" if server.kind == "mqtt" else "line", "--mode", mode,
            "--clients", str(clients), "--seconds", str(seconds), "--rate", str(rate)]
+    if server.tls if tls is None else tls:
+        cmd += ["--tls", "1"]
     if window is not None:
         cmd += ["--window", str(window)]
     if records is not None:

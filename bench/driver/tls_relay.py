@@ -1,12 +1,12 @@
 """The TLS side-by-side run of relay_bench.py (--tls): the program's server once with every client
 in plain text and once with every client over TLS, the same workloads interleaved in one run, on
-relay_bench's servers, bots and medians. Not run by itself."""
+relay_kit's servers, bots and medians. Not run by itself."""
 import os
-import statistics
 import subprocess
-import sys
 import tempfile
 import time
+
+import relay_kit as rb
 
 
 def make_certificate(tmpdir):
@@ -18,24 +18,22 @@ def make_certificate(tmpdir):
     return cert, key
 
 
-def joins(rb, build, server, clients, tls):
+def joins(build, server, clients, tls):
     """Join times (connection to answer), one client after the other."""
     return rb.run_bots(build, server, clients, "join", 0, tls=tls)
 
 
-def idle_per_client(rb, build, tmpdir, clients, tls):
-    after, before = rb.idle_figure(build, tmpdir, clients, tls=tls)
+def idle_per_client(idle_figure, build, tmpdir, clients, tls):
+    after, before = idle_figure(build, tmpdir, clients, tls=tls)
     if after is None or before is None:
         return None, None
     return after, (after - before) * 1024.0 / clients  # MB total, KB per client
 
 
-def run(args, rb):
-    runs = args.runs or 3
-    paced_runs = args.paced_runs or (1 if args.short else runs)
-    flood_s = args.flood_seconds or (0.5 if args.short else 3)
-    paced_s = args.paced_seconds or (1 if args.short else 10)
-    counts = [int(c) for c in args.clients.split(",")]
+def run(args, idle_figure):
+    """args as relay_bench parses them; idle_figure: relay_bench's idle measurement."""
+    runs, paced_runs, flood_s, paced_s = args.runs, args.paced_runs, args.flood_s, args.paced_s
+    counts = args.counts
     kinds = ("plain", "tls")
     started = time.monotonic()
     print(f"TLS relay benchmark: the program's server, every client plain or every client over "
@@ -74,10 +72,10 @@ def run(args, rb):
                 server = rb.Server("program", args.build, tmpdir, tls=server_tls)
                 try:
                     join.setdefault(name, []).append(
-                        joins(rb, args.build, server, args.join_clients, bot_tls))
+                        joins(args.build, server, args.join_clients, bot_tls))
                 finally:
                     server.stop()
-        idle = {k: idle_per_client(rb, args.build, tmpdir, args.idle_clients,
+        idle = {k: idle_per_client(idle_figure, args.build, tmpdir, args.idle_clients,
                                    tls if k == "tls" else None) for k in kinds}
 
     print()
