@@ -17,8 +17,7 @@ public:
     };
 
     // The entries in file order, or nothing and a one-line reason when the file cannot be read.
-    static std::optional<std::vector<Entry>> Read(const std::string& szPath,
-                                                  std::string& szError);
+    static std::optional<std::vector<Entry>> Read(const std::string& szPath, std::string& szError);
     // Hands every entry to addBan (false: not an address or prefix) and gives one line per
     // entry refused, naming the file and the line: nothing when all were taken.
     static std::vector<std::string> Apply(const std::vector<Entry>& entries,

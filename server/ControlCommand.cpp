@@ -57,8 +57,7 @@ ControlCommand::Reply Done(std::string szLine) {
 
 } // namespace
 
-std::optional<ControlCommand> ControlCommand::Parse(std::string_view szLine,
-                                                    std::string& szError) {
+std::optional<ControlCommand> ControlCommand::Parse(std::string_view szLine, std::string& szError) {
     if (szLine.size() >= kMaxLine) {
         szError = "the request is longer than " + std::to_string(kMaxLine - 1) + " bytes";
         return std::nullopt;
@@ -230,8 +229,8 @@ ControlCommand::Reply ControlCommand::RunOnUser(ControlTarget& target) const {
                       Slots(named) + "): name one as #SLOT");
     }
     const ControlTarget::User& user = named.front();
-    const std::string szWho = user.szNick + " (#" + std::to_string(user.iSlot) + ", " +
-                              user.szAddress + ")";
+    const std::string szWho =
+        user.szNick + " (#" + std::to_string(user.iSlot) + ", " + user.szAddress + ")";
     if (verb == Verb::Disconnect) {
         target.Disconnect(user.iSlot);
         return Done("disconnected " + szWho);

@@ -66,7 +66,8 @@ ControlServer::~ControlServer() {
 
 std::string ControlServer::DefaultPath(const QProcessEnvironment& env) {
     // systemd gives each runtime directory of the unit, separated by colons.
-    const QString szRuntime = env.value(QStringLiteral("RUNTIME_DIRECTORY")).section(QLatin1Char(':'), 0, 0);
+    const QString szRuntime =
+        env.value(QStringLiteral("RUNTIME_DIRECTORY")).section(QLatin1Char(':'), 0, 0);
     if (!szRuntime.isEmpty()) {
         return (szRuntime + QStringLiteral("/control")).toStdString();
     }
@@ -112,8 +113,8 @@ bool ControlServer::Listen(const std::string& szPath, std::string& szError) {
     }
     server_.setSocketOptions(QLocalServer::UserAccessOption);
     if (!server_.listen(szSocket)) {
-        szError = "cannot make the control socket " + szFile + ": " +
-                  server_.errorString().toStdString();
+        szError =
+            "cannot make the control socket " + szFile + ": " + server_.errorString().toStdString();
         return false;
     }
     if (::lstat(szFile.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) ||

@@ -29,8 +29,7 @@ HeadlessServer::HeadlessServer(ServerOptions options, QProcessEnvironment env)
               printer_.Print(szStatus);
           },
           options_.bSendPicture),
-      host_(state_, view_), control_(host_, view_),
-      controlServer_(control_) {}
+      host_(state_, view_), control_(host_, view_), controlServer_(control_) {}
 
 int HeadlessServer::Start() {
     state_.nMode = Mode::Server;
@@ -65,8 +64,7 @@ int HeadlessServer::Start() {
     // A socket asked for must be had; the default place is a convenience, and a second server
     // of the same user runs on without one.
     const bool bAsked = !options_.szControlSocket.empty();
-    const std::string szPath =
-        bAsked ? options_.szControlSocket : ControlServer::DefaultPath(env_);
+    const std::string szPath = bAsked ? options_.szControlSocket : ControlServer::DefaultPath(env_);
     if (std::string szError; !controlServer_.Listen(szPath, szError)) {
         if (bAsked) {
             host_.Stop();

@@ -15,8 +15,7 @@ bool PlainLine::IsBidiControl(char32_t ch) {
 std::string PlainLine::Make(std::string_view szText, qsizetype nMaxChars) {
     // No more bytes are decoded than the characters kept can take (a peer's text may be long);
     // decoding turns broken UTF-8 into U+FFFD already.
-    const std::string_view szHead =
-        szText.substr(0, 4 * static_cast<std::size_t>(nMaxChars + 1));
+    const std::string_view szHead = szText.substr(0, 4 * static_cast<std::size_t>(nMaxChars + 1));
     const QString szDecoded =
         QString::fromUtf8(szHead.data(), static_cast<qsizetype>(szHead.size()));
     QString szOut;

@@ -1,8 +1,8 @@
 #include "server/ServerOptions.h"
 
 #include "net/ServerTls.h"
-#include "server/PasswordFile.h"
 #include "net/core/StartValues.h"
+#include "server/PasswordFile.h"
 
 #include <QCommandLineParser>
 #include <QHostAddress>
@@ -85,7 +85,8 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
         QStringLiteral("FILE"));
     const QCommandLineOption maxUsers(
         QStringLiteral("max-users"),
-        QStringLiteral("At most N joined clients; 0: no limit (the default)."), QStringLiteral("N"));
+        QStringLiteral("At most N joined clients; 0: no limit (the default)."),
+        QStringLiteral("N"));
     const QCommandLineOption maxPerAddress(
         QStringLiteral("max-per-address"),
         QStringLiteral("At most N connections from one address (IPv6: one /64); 0: no limit "
@@ -101,9 +102,8 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
         QStringLiteral("Gives a running zaplo-server a command and ends: who, disconnect NAME, "
                        "ban NAME, bans, unban ADDRESS, clear, say TEXT, password FILE|off, "
                        "picture on|off."));
-    parser.addOptions({help, version, port, nick, listen, sendPicture, tlsCert, tlsKey,
-                       requireTls, passwordFile, banFile, maxUsers, maxPerAddress, controlSocket,
-                       control});
+    parser.addOptions({help, version, port, nick, listen, sendPicture, tlsCert, tlsKey, requireTls,
+                       passwordFile, banFile, maxUsers, maxPerAddress, controlSocket, control});
 
     if (!parser.parse(arguments)) {
         return Failed(parser.errorText().toStdString());
@@ -173,8 +173,8 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
     if (!szTls.empty()) {
         return Failed(szTls);
     }
-    for (const auto& [pOption, pCount] :
-         {std::pair{&maxUsers, &options.nMaxUsers}, std::pair{&maxPerAddress, &options.nMaxPerAddress}}) {
+    for (const auto& [pOption, pCount] : {std::pair{&maxUsers, &options.nMaxUsers},
+                                          std::pair{&maxPerAddress, &options.nMaxPerAddress}}) {
         if (!parser.isSet(*pOption)) {
             continue;
         }

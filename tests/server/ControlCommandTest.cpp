@@ -1,7 +1,7 @@
 // The control command's request lines and what each does to a session, without sockets; the
 // password and ban files, and the options that take them.
-#include "server/BanFile.h"
 #include "server/ControlCommand.h"
+#include "server/BanFile.h"
 #include "server/ControlTarget.h"
 #include "server/PasswordFile.h"
 #include "server/ServerOptions.h"
@@ -101,21 +101,18 @@ TEST(ControlCommand, EveryVerbParsesAndWritesTheSameLineBack) {
         bool bOn;
     };
     using V = ControlCommand::Verb;
-    for (const Case& c : {Case{"who", V::Who, "", false},
-                          Case{"disconnect ann", V::Disconnect, "ann", false},
-                          Case{"disconnect bob smith", V::Disconnect, "bob smith", false},
-                          Case{"disconnect ", V::Disconnect, "", false}, // an empty nickname
-                          Case{"ban #3", V::Ban, "#3", false},
-                          Case{"bans", V::Bans, "", false},
-                          Case{"unban 10.0.0.0/8", V::Unban, "10.0.0.0/8", false},
-                          Case{"clear", V::Clear, "", false},
-                          Case{"say  hello;{x}} ", V::Say, " hello;{x}} ", false},
-                          Case{"say ", V::Say, "", false},
-                          Case{"password set s3cret word", V::Password, "s3cret word", true},
-                          Case{"password set off", V::Password, "off", true},
-                          Case{"password off", V::Password, "", false},
-                          Case{"picture on", V::Picture, "", true},
-                          Case{"picture off", V::Picture, "", false}}) {
+    for (const Case& c :
+         {Case{"who", V::Who, "", false}, Case{"disconnect ann", V::Disconnect, "ann", false},
+          Case{"disconnect bob smith", V::Disconnect, "bob smith", false},
+          Case{"disconnect ", V::Disconnect, "", false}, // an empty nickname
+          Case{"ban #3", V::Ban, "#3", false}, Case{"bans", V::Bans, "", false},
+          Case{"unban 10.0.0.0/8", V::Unban, "10.0.0.0/8", false},
+          Case{"clear", V::Clear, "", false},
+          Case{"say  hello;{x}} ", V::Say, " hello;{x}} ", false}, Case{"say ", V::Say, "", false},
+          Case{"password set s3cret word", V::Password, "s3cret word", true},
+          Case{"password set off", V::Password, "off", true},
+          Case{"password off", V::Password, "", false}, Case{"picture on", V::Picture, "", true},
+          Case{"picture off", V::Picture, "", false}}) {
         const ControlCommand command = Parsed(c.szLine);
         EXPECT_EQ(command.verb, c.verb) << c.szLine;
         EXPECT_EQ(command.szArgument, c.szArgument) << c.szLine;
@@ -206,8 +203,8 @@ TEST(ControlCommand, UsersAreNamedByNicknameOrBySlotAndNeverGuessed) {
     for (const char* szName : {"#4", "#", "#1x", "#-1", "nobody", ""}) {
         reply = RunOn(target, std::string("disconnect ") + szName);
         EXPECT_FALSE(reply.bOk) << szName;
-        EXPECT_EQ(reply.szError, "nobody called " + std::string(szName) +
-                                     " has joined (who lists them)");
+        EXPECT_EQ(reply.szError,
+                  "nobody called " + std::string(szName) + " has joined (who lists them)");
     }
     EXPECT_EQ(target.done,
               (std::vector<std::string>{"disconnect #2", "disconnect #5", "disconnect #1"}));

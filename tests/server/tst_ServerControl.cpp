@@ -46,8 +46,7 @@ Answer Control(const QString& szSocket, const QStringList& words, uid_t nAsUser 
     if (!process.waitForFinished(kWaitMs)) {
         return {};
     }
-    return {process.exitCode(), process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 QString File(const QTemporaryDir& dir, const QString& szName, const QByteArray& content) {
@@ -135,7 +134,8 @@ private Q_SLOTS:
                                                   QFile::ExeOther));
         ServerProcess open({QStringLiteral("--port"), QString::number(FreeLowPort()),
                             QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                            QStringLiteral("--control-socket"), szOpen + QStringLiteral("/control")});
+                            QStringLiteral("--control-socket"),
+                            szOpen + QStringLiteral("/control")});
         QVERIFY(open.WaitEnd());
         QCOMPARE(open.process.exitCode(), 1);
         QCOMPARE(open.process.readAllStandardError(),
@@ -315,10 +315,9 @@ private Q_SLOTS:
         RawPeer ann(static_cast<uint16_t>(host.nPort));
         QVERIFY(ann.WaitBytes(38));
         QVERIFY(kChallenge.match(QString::fromLatin1(ann.got)).hasMatch());
-        const QByteArray szAnswer =
-            QMessageAuthenticationCode::hash(ann.got.mid(4, 32), "s3cret",
-                                             QCryptographicHash::Sha256)
-                .toHex();
+        const QByteArray szAnswer = QMessageAuthenticationCode::hash(ann.got.mid(4, 32), "s3cret",
+                                                                     QCryptographicHash::Sha256)
+                                        .toHex();
         ann.got.clear();
         ann.Send("{12}" + szAnswer + "\r\n{2}ann\r\n");
         QCOMPARE(ann.TakeThrough("{8}"), QByteArray("{9}ann has joined!\r\n{8}hub;ann;\r\n"));
@@ -337,9 +336,10 @@ private Q_SLOTS:
                              File(files, QStringLiteral("empty"), "")});
         QVERIFY(empty.WaitEnd());
         QCOMPARE(empty.process.exitCode(), 2);
-        QCOMPARE(empty.process.readAllStandardError(),
-                 "zaplo-server: --password-file: " + files.filePath(QStringLiteral("empty")).toUtf8() +
-                     ": the first line, the password, is empty (see zaplo-server --help)\n");
+        QCOMPARE(
+            empty.process.readAllStandardError(),
+            "zaplo-server: --password-file: " + files.filePath(QStringLiteral("empty")).toUtf8() +
+                ": the first line, the password, is empty (see zaplo-server --help)\n");
     }
 
     void banFileAndLimitsRefuseAtTheDoor() {
@@ -357,9 +357,9 @@ private Q_SLOTS:
         QCOMPARE(bad.out, QByteArray());
 
         {
-            ControlledServer host({QStringLiteral("--ban-file"),
-                                   File(files, QStringLiteral("bans"),
-                                        "192.0.2.7\n127.0.0.0/8 # here\n")});
+            ControlledServer host(
+                {QStringLiteral("--ban-file"),
+                 File(files, QStringLiteral("bans"), "192.0.2.7\n127.0.0.0/8 # here\n")});
             QVERIFY(host.Ready());
             RawPeer ann(static_cast<uint16_t>(host.nPort));
             QVERIFY(ann.WaitState(QTcpSocket::UnconnectedState));
