@@ -1,64 +1,15 @@
 // The built zaplo-server as a separate process, driven by raw peers: what it prints, how it
 // ends on SIGTERM and SIGINT, and its exit statuses.
+#include "tests/server/ServerProcess.h"
 #include "tests/support/HeadlessHost.h"
 #include "tests/support/RawPeer.h"
 #include "tests/support/TestCertificates.h"
 
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
 #include <linux/capability.h>
 #include <sys/prctl.h>
-
-namespace {
-
-// A process start on a loaded machine, under the sanitizers, may take seconds.
-constexpr int kWaitMs = 20000;
-
-// A server process on 127.0.0.1; its standard output is gathered as it comes.
-struct ServerProcess {
-    explicit ServerProcess(QStringList args) {
-        QObject::connect(&process, &QProcess::readyReadStandardOutput, &process,
-                         [this] { out += process.readAllStandardOutput(); });
-        process.start(QStringLiteral(ZAPLO_SERVER_BIN), args);
-    }
-    ~ServerProcess() {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-        }
-    }
-    bool WaitOut(const QByteArray& szText) {
-        return QTest::qWaitFor([&] { return out.contains(szText); }, kWaitMs);
-    }
-    bool WaitEnd() {
-        return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, kWaitMs);
-    }
-    // The printed lines without their time stamps; empty when any line has no stamp.
-    QByteArrayList Lines() const {
-        static const QRegularExpression stamp(
-            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d (.*)$"));
-        QByteArrayList lines;
-        for (const QByteArray& line : out.split('\n')) {
-            if (line.isEmpty()) {
-                continue;
-            }
-            const QRegularExpressionMatch match = stamp.match(QString::fromUtf8(line));
-            if (!match.hasMatch()) {
-                return {};
-            }
-            lines << match.captured(1).toUtf8();
-        }
-        return lines;
-    }
-
-    QProcess process;
-    QByteArray out;
-};
-
-} // namespace
 
 class ServerProcessTest : public QObject {
     Q_OBJECT
