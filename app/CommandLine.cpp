@@ -228,9 +228,8 @@ CommandLine CommandLine::Parse(const QStringList& arguments) {
         const int nMax = szMax.toInt(&bNumber);
         // Plain decimal digits only, as a port is read.
         const bool bDigits =
-            !szMax.isEmpty() && std::all_of(szMax.begin(), szMax.end(), [](QChar c) {
-                return c >= u'0' && c <= u'9';
-            });
+            !szMax.isEmpty() &&
+            std::all_of(szMax.begin(), szMax.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
         if (!bNumber || !bDigits || szMax.size() > 5 || nMax > 32767) {
             return Failed("--max-users: must be a whole number from 0 (no limit) to 32767");
         }

@@ -195,8 +195,8 @@ TEST(CommandLine, PasswordFileAndUserLimitGoWithTheirKindOfSession) {
     const std::string szBare = write("zaplo_pw_bare", "bare");
     const std::string szLongest = write("zaplo_pw_longest", std::string(1024, 'x') + "\r\n");
     zaplo::AppState state;
-    CommandLine line = Parse({"--host", "5201", "--password-file", szUnix.c_str(), "--max-users",
-                              "30"});
+    CommandLine line =
+        Parse({"--host", "5201", "--password-file", szUnix.c_str(), "--max-users", "30"});
     ASSERT_EQ(line.action, CommandLine::Action::Host) << line.szText;
     line.Apply(state);
     EXPECT_EQ(state.szSessionPassword, std::optional<std::string>(" s3cret "));
@@ -231,8 +231,9 @@ TEST(CommandLine, PasswordFileAndUserLimitGoWithTheirKindOfSession) {
           Case{{"--join", "h", "--password-file", szTooLong},
                "--password-file: " + szTooLong + ": the password is longer than 1024 bytes"},
           Case{{"--join", "h", "--password-file", szDir + "zaplo_pw_missing"},
-               "--password-file: cannot read " + szDir + "zaplo_pw_missing: No such file or "
-                                                         "directory"},
+               "--password-file: cannot read " + szDir +
+                   "zaplo_pw_missing: No such file or "
+                   "directory"},
           Case{{"--password-file", szUnix}, "--password-file needs --host or --join"},
           Case{{"--max-users", "3"}, "--max-users needs --host or --join"},
           Case{{"--join", "h", "--max-users", "3"}, "--max-users needs --host"},

@@ -281,8 +281,8 @@ private Q_SLOTS:
         Action(host, "mnuSessionPassword")->trigger();
         QVERIFY(!bRemovable); // nothing to remove yet
         QVERIFY(host.Host()->HasPassword());
-        QVERIFY(host.StatusText().startsWith(
-            S("Users who join from now on need the password.\r\n")));
+        QVERIFY(
+            host.StatusText().startsWith(S("Users who join from now on need the password.\r\n")));
         {
             // A newcomer is challenged; one who answers nothing and joins is refused.
             RawPeer raw(static_cast<uint16_t>(nPort_));

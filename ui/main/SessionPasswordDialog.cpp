@@ -21,8 +21,7 @@ QLineEdit* SecretBox(const QString& name, QWidget* parent) {
 
 } // namespace
 
-SessionPasswordDialog::SessionPasswordDialog(bool bHasPassword, QWidget* parent)
-    : QDialog(parent) {
+SessionPasswordDialog::SessionPasswordDialog(bool bHasPassword, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("dlgSessionPassword"));
     setWindowTitle(QStringLiteral("Session Password"));
     setModal(true);

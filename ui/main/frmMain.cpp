@@ -7,10 +7,10 @@
 #include "net/SessionHost.h"
 #include "ui/common/ColourBox.h"
 #include "ui/common/UiText.h"
+#include "ui/main/BanListDialog.h"
 #include "ui/main/CanvasWidget.h"
 #include "ui/main/ChatInput.h"
 #include "ui/main/ClientArea.h"
-#include "ui/main/BanListDialog.h"
 #include "ui/main/ColourSwatch.h"
 #include "ui/main/JoinAgainItem.h"
 #include "ui/main/LogBox.h"
@@ -144,8 +144,7 @@ void frmMain::CreateMenu() {
         mnuSendPicture->setChecked(false);
         mnuSessionPassword = mnuFile->addAction(QStringLiteral("Session Pass&word..."));
         mnuSessionPassword->setObjectName(QStringLiteral("mnuSessionPassword"));
-        connect(mnuSessionPassword, &QAction::triggered, this,
-                &frmMain::mnuSessionPassword_Click);
+        connect(mnuSessionPassword, &QAction::triggered, this, &frmMain::mnuSessionPassword_Click);
         mnuBans = mnuFile->addAction(QStringLiteral("&Bans..."));
         mnuBans->setObjectName(QStringLiteral("mnuBans"));
         connect(mnuBans, &QAction::triggered, this, &frmMain::mnuBans_Click);

@@ -125,11 +125,11 @@ private:
 
     QAction* mnuFile_Restart = nullptr;
     QAction* mnuFile_Exit = nullptr;
-    QAction* mnuSendPicture = nullptr;   // server only
+    QAction* mnuSendPicture = nullptr;     // server only
     QAction* mnuSessionPassword = nullptr; // server only
     QAction* mnuBans = nullptr;            // server only
-    JoinAgainItem* joinAgain_ = nullptr; // client only
-    UserListMenu* userMenu_ = nullptr;   // server only
+    JoinAgainItem* joinAgain_ = nullptr;   // client only
+    UserListMenu* userMenu_ = nullptr;     // server only
     ClientArea* clientArea_ = nullptr;
     LogBox* txtChatBox = nullptr;
     ChatInput* txtChatSend = nullptr;
