@@ -592,7 +592,14 @@ class Run:
 
     def password_dialog(self, who):
         """The password dialog of `who`, active, its password box focused."""
-        dialog = self.find_window(who, "^Zaplo$")
+        def probe():
+            # The search matches the main window too (by its class name): the one titled so.
+            for found in self.visible_windows(who):
+                if self.x("xdotool", "getwindowname", found, check=False).strip() == "Zaplo":
+                    return found
+            return None
+
+        dialog = self.wait_for(f"{who}'s password dialog", probe)
         self.activate(dialog)
         return dialog
 
