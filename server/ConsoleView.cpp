@@ -8,11 +8,20 @@
 
 namespace zaplo {
 
-ConsoleView::ConsoleView(StatusSink onStatus, bool bKeepPicture)
-    : onStatus_(std::move(onStatus)),
-      canvas_(bKeepPicture ? std::make_unique<PixelCanvas>() : nullptr) {}
+ConsoleView::ConsoleView(StatusSink onStatus, bool bKeepPicture) : onStatus_(std::move(onStatus)) {
+    SetKeepPicture(bKeepPicture);
+}
 
 ConsoleView::~ConsoleView() = default;
+
+void ConsoleView::SetKeepPicture(bool bKeep) {
+    if (bKeep && !canvas_) {
+        canvas_ = std::make_unique<PixelCanvas>();
+    } else if (!bKeep && canvas_) {
+        canvas_->Erase();
+    }
+    bKeep_ = bKeep;
+}
 
 void ConsoleView::SendToChatBox(const std::string& /*szMessage*/) {
     // No chat box; the host echoes the line to the clients all the same.
@@ -34,7 +43,7 @@ void ConsoleView::RefreshUserlist() {}
 
 void ConsoleView::DrawSegment(const DrawRecord& record) {
     // Without a canvas the host relays the segment all the same.
-    if (canvas_) {
+    if (bKeep_) {
         canvas_->DrawSegment(record.sx, record.sy, record.dx, record.dy, record.clr);
     }
 }
@@ -46,7 +55,7 @@ void ConsoleView::EraseCanvas() {
 }
 
 std::optional<SessionView::Picture> ConsoleView::KeptPicture() const {
-    if (!canvas_) {
+    if (!bKeep_) {
         return std::nullopt;
     }
     const PixelCanvas* canvas = canvas_.get();

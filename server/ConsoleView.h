@@ -24,7 +24,11 @@ public:
     ConsoleView(const ConsoleView&) = delete;
     ConsoleView& operator=(const ConsoleView&) = delete;
 
-    // The kept canvas; null without bKeepPicture.
+    // Starts keeping the canvas (blank: what was drawn before is not known), or stops and
+    // forgets it. The canvas, once made, stays for the rows a picture feed still reads.
+    void SetKeepPicture(bool bKeep);
+    bool KeepsPicture() const { return bKeep_; }
+    // The kept canvas; null when none was ever kept.
     const PixelCanvas* Canvas() const { return canvas_.get(); }
 
     void SendToChatBox(const std::string& szMessage) override;
@@ -39,6 +43,7 @@ public:
 private:
     StatusSink onStatus_;
     std::unique_ptr<PixelCanvas> canvas_;
+    bool bKeep_ = false;
 };
 
 } // namespace zaplo

@@ -1,10 +1,14 @@
 #include "server/ServerOptions.h"
 
 #include "net/ServerTls.h"
+#include "server/PasswordFile.h"
 #include "net/core/StartValues.h"
 
 #include <QCommandLineParser>
 #include <QHostAddress>
+
+#include <algorithm>
+#include <utility>
 
 namespace zaplo {
 
@@ -15,6 +19,16 @@ ServerOptions Failed(const std::string& szReason) {
     options.action = ServerOptions::Action::Fail;
     options.szText = szReason;
     return options;
+}
+
+// A count of 0 (no limit) to kMaxCount, in plain decimal digits.
+std::optional<int> ReadCount(const QString& szText) {
+    if (szText.isEmpty() || szText.size() > 5 ||
+        !std::all_of(szText.begin(), szText.end(), [](QChar ch) { return ch.isDigit(); })) {
+        return std::nullopt;
+    }
+    const int nCount = szText.toInt();
+    return nCount <= ServerOptions::kMaxCount ? std::optional<int>(nCount) : std::nullopt;
 }
 
 } // namespace
@@ -59,16 +73,57 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
         QStringLiteral("require-tls"),
         QStringLiteral("Turns plain clients away with one status line saying that the session "
                        "needs an encrypted connection."));
-    parser.addOptions(
-        {help, version, port, nick, listen, sendPicture, tlsCert, tlsKey, requireTls});
+    const QCommandLineOption passwordFile(
+        QStringLiteral("password-file"),
+        QStringLiteral("Asks every client for the password in FILE's first line; it never "
+                       "crosses the network (default: no password)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption banFile(
+        QStringLiteral("ban-file"),
+        QStringLiteral("Refuses the addresses and prefixes in FILE, one a line (192.0.2.7, "
+                       "10.0.0.0/8, 2001:db8:1:2::/64; # comments)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption maxUsers(
+        QStringLiteral("max-users"),
+        QStringLiteral("At most N joined clients; 0: no limit (the default)."), QStringLiteral("N"));
+    const QCommandLineOption maxPerAddress(
+        QStringLiteral("max-per-address"),
+        QStringLiteral("At most N connections from one address (IPv6: one /64); 0: no limit "
+                       "(default 64)."),
+        QStringLiteral("N"));
+    const QCommandLineOption controlSocket(
+        QStringLiteral("control-socket"),
+        QStringLiteral("The local control socket (default: $RUNTIME_DIRECTORY/control, else "
+                       "$XDG_RUNTIME_DIR/zaplo-server/control)."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption control(
+        QStringLiteral("control"),
+        QStringLiteral("Gives a running zaplo-server a command and ends: who, disconnect NAME, "
+                       "ban NAME, bans, unban ADDRESS, clear, say TEXT, password FILE|off, "
+                       "picture on|off."));
+    parser.addOptions({help, version, port, nick, listen, sendPicture, tlsCert, tlsKey,
+                       requireTls, passwordFile, banFile, maxUsers, maxPerAddress, controlSocket,
+                       control});
 
     if (!parser.parse(arguments)) {
         return Failed(parser.errorText().toStdString());
     }
-    if (!parser.positionalArguments().isEmpty()) {
+    const bool bControl = parser.isSet(control) && !parser.isSet(help) && !parser.isSet(version);
+    if (!bControl && !parser.positionalArguments().isEmpty()) {
         return Failed("unexpected argument: " + parser.positionalArguments().first().toStdString());
     }
     ServerOptions options;
+    options.szControlSocket = parser.value(controlSocket).toStdString();
+    if (parser.isSet(controlSocket) && options.szControlSocket.empty()) {
+        return Failed("--control-socket: the path is empty");
+    }
+    if (bControl) {
+        options.action = Action::Control;
+        for (const QString& szWord : parser.positionalArguments()) {
+            options.control.push_back(szWord.toStdString());
+        }
+        return options;
+    }
     if (parser.isSet(help)) {
         options.action = Action::Help;
         // The usage line names the program as it is installed, whatever path started it.
@@ -117,6 +172,33 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
         ServerTls::CheckArguments(options.szTlsCert, options.szTlsKey, options.bRequireTls);
     if (!szTls.empty()) {
         return Failed(szTls);
+    }
+    for (const auto& [pOption, pCount] :
+         {std::pair{&maxUsers, &options.nMaxUsers}, std::pair{&maxPerAddress, &options.nMaxPerAddress}}) {
+        if (!parser.isSet(*pOption)) {
+            continue;
+        }
+        const std::optional<int> nCount = ReadCount(parser.value(*pOption));
+        if (!nCount) {
+            return Failed("--" + pOption->names().first().toStdString() +
+                          ": must be a whole number from 0 (no limit) to 32767");
+        }
+        *pCount = *nCount;
+    }
+    if (parser.isSet(passwordFile)) {
+        options.szPasswordFile = parser.value(passwordFile).toStdString();
+        options.szPassword = PasswordFile::Read(options.szPasswordFile, szError);
+        if (!options.szPassword) {
+            return Failed("--password-file: " + szError);
+        }
+    }
+    if (parser.isSet(banFile)) {
+        options.szBanFile = parser.value(banFile).toStdString();
+        std::optional<std::vector<BanFile::Entry>> bans = BanFile::Read(options.szBanFile, szError);
+        if (!bans) {
+            return Failed("--ban-file: " + szError);
+        }
+        options.bans = std::move(*bans);
     }
     return options;
 }

@@ -13,10 +13,8 @@ namespace zaplo {
 
 // Writes the headless server's status lines, one per line, each after its local time
 // ("2026-12-07 15:30:01 ann has joined!"). The text of a status line may carry a peer's bytes
-// (a nickname, a status line of its own), so what is written is plain printable text: control
-// characters (which could steer a terminal) and bidirectional controls (which could reorder
-// what the line seems to say) become U+FFFD, broken UTF-8 too, and a line is cut
-// after kMaxChars characters. A LineBudget bounds how many lines are written.
+// (a nickname, a status line of its own), so what is written is a PlainLine of at most
+// kMaxChars characters. A LineBudget bounds how many lines are written.
 class StatusPrinter {
 public:
     static constexpr qsizetype kMaxChars = 200;
@@ -30,8 +28,6 @@ public:
 
     // One finished line without its line feed.
     static std::string Format(const QDateTime& when, std::string_view szStatus);
-    // The characters that change the direction of the text around them.
-    static bool IsBidiControl(char32_t ch);
 
 private:
     void WriteLine(std::string_view szStatus);

@@ -1,17 +1,15 @@
-// zaplo-server: hosts a session without a window, on Qt Core and Qt Network only.
-#include "base/AppState.h"
-#include "net/SessionHost.h"
-#include "server/ConsoleView.h"
+// zaplo-server: hosts a session without a window, on Qt Core and Qt Network only; with
+// --control, gives a running one a command.
+#include "server/ControlClient.h"
+#include "server/HeadlessServer.h"
 #include "server/ServerOptions.h"
 #include "server/SignalPipe.h"
-#include "server/StatusPrinter.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
+#include <QProcessEnvironment>
 
 #include <csignal>
 #include <cstdio>
-#include <string>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -27,6 +25,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zaplo-server: %s (see zaplo-server --help)\n",
                      options.szText.c_str());
         return 2;
+    case zaplo::ServerOptions::Action::Control:
+        return zaplo::ControlClient::Main(options.control, options.szControlSocket,
+                                          QProcessEnvironment::systemEnvironment());
     case zaplo::ServerOptions::Action::Run:
         break;
     }
@@ -38,42 +39,12 @@ int main(int argc, char** argv) {
         std::fputs("zaplo-server: cannot catch SIGTERM and SIGINT\n", stderr);
         return 1;
     }
-
-    zaplo::AppState state;
-    state.nPort = options.nPort;
-    state.szNick = options.szNick;
-    state.szListenHost = options.szListen;
-    state.szTlsCert = options.szTlsCert;
-    state.szTlsKey = options.szTlsKey;
-    state.bRequireTls = options.bRequireTls;
-    zaplo::StatusPrinter printer(
-        [](std::string_view szLine) {
-            std::fwrite(szLine.data(), 1, szLine.size(), stdout);
-            std::fflush(stdout);
-        },
-        [] { return QDateTime::currentDateTime(); }, [&state] { return state.GetTicks(); });
-    std::string szLastStatus;
-    state.nMode = zaplo::Mode::Server;
-    zaplo::ConsoleView view(
-        [&](const std::string& szStatus) {
-            szLastStatus = szStatus;
-            printer.Print(szStatus);
-        },
-        options.bSendPicture);
-    zaplo::SessionHost host(state, view);
-    host.SetSendPicture(options.bSendPicture);
-    host.Start();
-    if (!host.Listening()) {
-        const bool bPortProblem = szLastStatus.starts_with("Cannot listen");
-        const char* szHint = bPortProblem && options.nPort < 1024
-                                 ? "; use a port from 1024 to 32767, or grant CAP_NET_BIND_SERVICE"
-                                 : "";
-        std::fprintf(stderr, "zaplo-server: %s%s\n", szLastStatus.c_str(), szHint);
-        return 1;
+    zaplo::HeadlessServer server(options, QProcessEnvironment::systemEnvironment());
+    if (const int nStatus = server.Start(); nStatus != 0) {
+        return nStatus;
     }
-
-    QObject::connect(&signals, &zaplo::SignalPipe::Signalled, &app, [&host] {
-        host.Stop();
+    QObject::connect(&signals, &zaplo::SignalPipe::Signalled, &app, [&server] {
+        server.Stop();
         // What the closes left to do runs before the loop ends.
         QCoreApplication::processEvents();
         QCoreApplication::exit(0);

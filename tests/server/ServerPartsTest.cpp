@@ -1,6 +1,7 @@
 // The headless server's plain parts: the print budget, the printed form of a status line and the
 // command line.
 #include "server/LineBudget.h"
+#include "server/PlainLine.h"
 #include "server/ServerOptions.h"
 #include "server/StatusPrinter.h"
 
@@ -92,11 +93,11 @@ TEST(StatusPrinter, BidirectionalControlsCannotReorderTheLine) {
                       "nimda\xe2\x81\xa6x\xe2\x81\xa9 has joined!"),
               "2026-12-07 09:05:03 " + szFffd + "nimda" + szFffd + "x" + szFffd + " has joined!");
     for (char32_t ch : {0x202AU, 0x202BU, 0x202CU, 0x202DU, 0x2067U, 0x2068U, 0x200FU}) {
-        EXPECT_TRUE(StatusPrinter::IsBidiControl(ch)) << static_cast<unsigned>(ch);
+        EXPECT_TRUE(zaplo::PlainLine::IsBidiControl(ch)) << static_cast<unsigned>(ch);
     }
     // Their neighbours, and letters of right-to-left scripts, stay.
     for (char32_t ch : {0x2029U, 0x202FU, 0x2065U, 0x206AU, 0x05D0U}) {
-        EXPECT_FALSE(StatusPrinter::IsBidiControl(ch)) << static_cast<unsigned>(ch);
+        EXPECT_FALSE(zaplo::PlainLine::IsBidiControl(ch)) << static_cast<unsigned>(ch);
     }
     EXPECT_EQ(Printed("\xd7\x90"), "2026-12-07 09:05:03 \xd7\x90");
 }
