@@ -10,8 +10,9 @@ std::optional<std::string> PasswordFile::Read(const std::string& szPath, std::st
         szError = "cannot read " + szPath + ": " + file.errorString().toStdString();
         return std::nullopt;
     }
-    // Enough for the longest password with its CR LF; more shows a line that is too long.
-    QByteArray line = file.readLine(static_cast<qint64>(kMaxBytes) + 2);
+    // Enough for the longest password with its CR LF (readLine keeps one byte of the size for
+    // a terminating zero); more shows a line that is too long.
+    QByteArray line = file.readLine(static_cast<qint64>(kMaxBytes) + 3);
     if (line.endsWith('\n')) {
         line.chop(line.endsWith("\r\n") ? 2 : 1);
     }

@@ -1,5 +1,6 @@
 #include "server/PlainLine.h"
 
+#include <QList>
 #include <QString>
 
 namespace zaplo {
