@@ -25,7 +25,7 @@ import sys
 import time
 
 STEP_TIMEOUT = 40.0  # seconds for any single expected change
-TOTAL_TIMEOUT = 320.0  # the whole run
+TOTAL_TIMEOUT = 240.0  # the whole run
 
 # Client-area positions of the main window's controls (the window's fixed layout).
 CHAT_BOX = (100, 200)
