@@ -6,7 +6,9 @@
 #include "net/core/StartValues.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 
+#include <algorithm>
 #include <optional>
 
 namespace zaplo {
@@ -36,6 +38,36 @@ CommandLine Failed(const std::string& szReason) {
     line.action = CommandLine::Action::Fail;
     line.szText = szReason;
     return line;
+}
+
+// A password longer than this is a file given by mistake, not a password.
+constexpr qint64 kMaxPasswordBytes = 1024;
+
+// The first line of the file at szPath, without its line end; the reason when there is none.
+std::optional<std::string> ReadPasswordFile(const QString& szPath, std::string& szError) {
+    QFile file(szPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        szError = "cannot read " + szPath.toStdString() + ": " + file.errorString().toStdString();
+        return std::nullopt;
+    }
+    // A line end may follow the longest password; anything longer is cut here and refused.
+    QByteArray line = file.readLine(kMaxPasswordBytes + 3);
+    if (line.endsWith('\n')) {
+        line.chop(1);
+    }
+    if (line.endsWith('\r')) {
+        line.chop(1);
+    }
+    if (line.size() > kMaxPasswordBytes) {
+        szError = szPath.toStdString() + ": the password is longer than " +
+                  std::to_string(kMaxPasswordBytes) + " bytes";
+        return std::nullopt;
+    }
+    if (line.isEmpty()) {
+        szError = szPath.toStdString() + ": the first line, the password, is empty";
+        return std::nullopt;
+    }
+    return line.toStdString();
 }
 
 struct TlsOptions {
@@ -117,8 +149,19 @@ CommandLine CommandLine::Parse(const QStringList& arguments) {
         QStringLiteral("Your nickname in the session, at most 16 characters (default: none)."),
         QStringLiteral("NAME"));
     const TlsOptions tls;
+    const QCommandLineOption passwordFile(
+        QStringLiteral("password-file"),
+        QStringLiteral("With --host: the session's password, which everyone who joins must "
+                       "give; with --join: the password to answer with. The first line of "
+                       "FILE."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption maxUsers(
+        QStringLiteral("max-users"),
+        QStringLiteral("With --host: at most N clients joined at once; one more is told the "
+                       "session is full (0, the default: no limit)."),
+        QStringLiteral("N"));
     parser.addOptions({help, version, host, join, nick, tls.tls, tls.fingerprint, tls.cert, tls.key,
-                       tls.require});
+                       tls.require, passwordFile, maxUsers});
     // Qt's own options (-platform offscreen, -style fusion, ...) stay for QApplication, which
     // takes them out later: known here only so that they are not refused.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -163,7 +206,8 @@ CommandLine CommandLine::Parse(const QStringList& arguments) {
     }
     if (!bHost && !bJoin) {
         for (const QCommandLineOption* option :
-             {&nick, &tls.tls, &tls.fingerprint, &tls.cert, &tls.key, &tls.require}) {
+             {&nick, &tls.tls, &tls.fingerprint, &tls.cert, &tls.key, &tls.require, &passwordFile,
+              &maxUsers}) {
             if (parser.isSet(*option)) {
                 return Failed("--" + option->names().constLast().toStdString() +
                               " needs --host or --join");
@@ -175,6 +219,28 @@ CommandLine CommandLine::Parse(const QStringList& arguments) {
         return Failed(szTls);
     }
     std::string szError;
+    if (parser.isSet(maxUsers)) {
+        if (!bHost) {
+            return Failed("--max-users needs --host");
+        }
+        bool bNumber = false;
+        const QString szMax = parser.value(maxUsers);
+        const int nMax = szMax.toInt(&bNumber);
+        // Plain decimal digits only, as a port is read.
+        const bool bDigits =
+            !szMax.isEmpty() &&
+            std::all_of(szMax.begin(), szMax.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+        if (!bNumber || !bDigits || szMax.size() > 5 || nMax > 32767) {
+            return Failed("--max-users: must be a whole number from 0 (no limit) to 32767");
+        }
+        line.nMaxUsers = nMax;
+    }
+    if (parser.isSet(passwordFile)) {
+        line.szSessionPassword = ReadPasswordFile(parser.value(passwordFile), szError);
+        if (!line.szSessionPassword) {
+            return Failed("--password-file: " + szError);
+        }
+    }
     if (parser.isSet(nick)) {
         const std::optional<std::string> szNick =
             StartValues::ReadNick(parser.value(nick).toStdString(), szError);
@@ -218,6 +284,8 @@ void CommandLine::Apply(AppState& state) const {
     state.bRequireTls = bRequireTls;
     state.bTls = bTls;
     state.szTlsFingerprint = szTlsFingerprint;
+    state.szSessionPassword = szSessionPassword;
+    state.nMaxUsers = nMaxUsers;
 }
 
 } // namespace zaplo

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zaplo {
@@ -12,8 +13,10 @@ class AppState;
 // The program's command line:
 //   zaplo                                   the start screen, as always
 //   zaplo --host PORT [--nick NAME] [--tls-cert FILE --tls-key FILE [--require-tls]]
+//         [--password-file FILE] [--max-users N]
 //                                           straight into a server session
 //   zaplo --join HOST[:PORT] [--nick NAME] [--tls] [--tls-fingerprint SHA256]
+//         [--password-file FILE]
 //                                           straight into a client session
 //   zaplo --help | --version
 // The values pass the connection dialog's own checks. Read before any window system is needed,
@@ -40,6 +43,11 @@ public:
     bool bRequireTls = false;
     bool bTls = false;
     std::string szTlsFingerprint;
+    // The session's password (host) or the one to answer with (join): the first line of the
+    // --password-file; none without it.
+    std::optional<std::string> szSessionPassword;
+    // Host: the most clients joined at once; 0 for no limit.
+    int nMaxUsers = 0;
     // Help, Version: the text to print; Fail: the one-line reason, without the program's name.
     std::string szText;
 };

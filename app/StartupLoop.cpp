@@ -18,6 +18,7 @@ StartupLoop::~StartupLoop() = default;
 void StartupLoop::Run(bool bStraightToSession) {
     // The loop decides when the program ends; windows closing in between must not end it.
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    szStartPassword_ = state_.szSessionPassword;
 
     // Both windows exist before the first pass; neither is shown yet.
     start_ = std::make_unique<frmStart>(state_, memory_);
@@ -70,6 +71,7 @@ bool StartupLoop::ChooseSession() {
         return false;
     }
     const bool bCanceled = dialog_->bCanceled;
+    state_.szSessionPassword = szStartPassword_;
     if (dialog_->Destroyed()) {
         dialog_.reset();
     }

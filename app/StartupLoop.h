@@ -3,6 +3,8 @@
 #include "ui/start/IntroMemory.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace zaplo {
 
@@ -36,6 +38,10 @@ private:
     // What one intro leaves for the next; the same for every start screen of the run.
     IntroMemory memory_;
     bool bJoinAgain_ = false;
+    // The session password the run started with (the command line's). A password typed into a
+    // client's password dialog serves that host's Join Again only; a session chosen through the
+    // start screen starts from this one again.
+    std::optional<std::string> szStartPassword_;
     std::unique_ptr<frmStart> start_;
     std::unique_ptr<frmIP> dialog_;
 };

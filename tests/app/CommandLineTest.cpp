@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -174,4 +175,91 @@ TEST(CommandLine, TlsOptionsGoWithTheirKindOfSession) {
         EXPECT_EQ(failed.szText, c.szText);
     }
     std::remove(szFile.c_str());
+}
+
+TEST(CommandLine, PasswordFileAndUserLimitGoWithTheirKindOfSession) {
+    const std::string szDir = ::testing::TempDir();
+    const auto write = [&](const char* szName, const std::string& szBytes) {
+        const std::string szPath = szDir + szName;
+        std::FILE* file = std::fopen(szPath.c_str(), "wb");
+        EXPECT_NE(file, nullptr);
+        if (file != nullptr) {
+            std::fwrite(szBytes.data(), 1, szBytes.size(), file);
+            std::fclose(file);
+        }
+        return szPath;
+    };
+    // The first line without its line end (LF or CR LF); spaces and later lines as they are.
+    const std::string szUnix = write("zaplo_pw_unix", " s3cret \nsecond line\n");
+    const std::string szDos = write("zaplo_pw_dos", "dos\r\n");
+    const std::string szBare = write("zaplo_pw_bare", "bare");
+    const std::string szLongest = write("zaplo_pw_longest", std::string(1024, 'x') + "\r\n");
+    zaplo::AppState state;
+    CommandLine line =
+        Parse({"--host", "5201", "--password-file", szUnix.c_str(), "--max-users", "30"});
+    ASSERT_EQ(line.action, CommandLine::Action::Host) << line.szText;
+    line.Apply(state);
+    EXPECT_EQ(state.szSessionPassword, std::optional<std::string>(" s3cret "));
+    EXPECT_EQ(state.nMaxUsers, 30);
+    EXPECT_EQ(Parse({"--host", "5201", "--max-users", "0"}).nMaxUsers, 0); // no limit
+    const std::string szJoined = "--password-file=" + szDos;
+    line = Parse({szJoined.c_str(), "--join", "h"});
+    ASSERT_EQ(line.action, CommandLine::Action::Join) << line.szText;
+    line.Apply(state);
+    EXPECT_EQ(state.szSessionPassword, std::optional<std::string>("dos"));
+    EXPECT_EQ(state.nMaxUsers, 0) << "a join sets no limit, whatever a session before had";
+    EXPECT_EQ(Parse({"--join", "h", "--password-file", szBare.c_str()}).szSessionPassword,
+              std::optional<std::string>("bare"));
+    EXPECT_EQ(Parse({"--join", "h", "--password-file", szLongest.c_str()}).szSessionPassword,
+              std::optional<std::string>(std::string(1024, 'x')));
+    // Without the option: no password, even when an earlier session had one.
+    Parse({"--host", "5201"}).Apply(state);
+    EXPECT_EQ(state.szSessionPassword, std::nullopt);
+
+    const std::string szEmpty = write("zaplo_pw_empty", "");
+    const std::string szBlank = write("zaplo_pw_blank", "\r\nlater\n");
+    const std::string szTooLong = write("zaplo_pw_long", std::string(1025, 'x') + "\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::string szText;
+    };
+    for (const Case& c :
+         {Case{{"--host", "5201", "--password-file", szEmpty},
+               "--password-file: " + szEmpty + ": the first line, the password, is empty"},
+          Case{{"--join", "h", "--password-file", szBlank},
+               "--password-file: " + szBlank + ": the first line, the password, is empty"},
+          Case{{"--join", "h", "--password-file", szTooLong},
+               "--password-file: " + szTooLong + ": the password is longer than 1024 bytes"},
+          Case{{"--join", "h", "--password-file", szDir + "zaplo_pw_missing"},
+               "--password-file: cannot read " + szDir +
+                   "zaplo_pw_missing: No such file or "
+                   "directory"},
+          Case{{"--password-file", szUnix}, "--password-file needs --host or --join"},
+          Case{{"--max-users", "3"}, "--max-users needs --host or --join"},
+          Case{{"--join", "h", "--max-users", "3"}, "--max-users needs --host"},
+          Case{{"--host", "5201", "--max-users", "-1"},
+               "--max-users: must be a whole number from 0 (no limit) to 32767"},
+          Case{{"--host", "5201", "--max-users", "32768"},
+               "--max-users: must be a whole number from 0 (no limit) to 32767"},
+          Case{{"--host", "5201", "--max-users", "+5"},
+               "--max-users: must be a whole number from 0 (no limit) to 32767"},
+          Case{{"--host", "5201", "--max-users", "5x"},
+               "--max-users: must be a whole number from 0 (no limit) to 32767"}}) {
+        QStringList arguments{QStringLiteral("zaplo")};
+        for (const std::string& szArg : c.args) {
+            arguments << QString::fromStdString(szArg);
+        }
+        const CommandLine failed = CommandLine::Parse(arguments);
+        EXPECT_EQ(failed.action, CommandLine::Action::Fail) << c.szText;
+        EXPECT_EQ(failed.szText, c.szText);
+        EXPECT_FALSE(failed.szSessionPassword.has_value());
+    }
+    // The help names both options.
+    const std::string szHelp = Parse({"--help"}).szText;
+    EXPECT_NE(szHelp.find("--password-file <FILE>"), std::string::npos);
+    EXPECT_NE(szHelp.find("--max-users <N>"), std::string::npos);
+    for (const std::string& szPath :
+         {szUnix, szDos, szBare, szLongest, szEmpty, szBlank, szTooLong}) {
+        std::remove(szPath.c_str());
+    }
 }

@@ -20,4 +20,12 @@ status=$?
 run --join "example.org:99999" 2>/dev/null
 status=$?
 [ "$status" -eq 2 ] || fail "port 99999 exits $status"
+# An empty password file is refused before any window is needed.
+empty="$(mktemp)"
+err="$(run --host 5201 --password-file "$empty" 2>&1 >/dev/null)"
+status=$?
+rm -f "$empty"
+[ "$status" -eq 2 ] || fail "an empty password file exits $status"
+[ "$err" = "zaplo: --password-file: $empty: the first line, the password, is empty (see zaplo --help)" ] ||
+    fail "standard error says '$err'"
 echo "command line checked"

@@ -1,7 +1,10 @@
 #include "app/StartupLoop.h"
 #include "base/AppState.h"
 #include "net/NetSession.h"
+#include "net/SessionHost.h"
+#include "tests/support/HeadlessHost.h"
 #include "ui/connect/frmIP.h"
+#include "ui/main/PasswordDialog.h"
 #include "ui/main/frmMain.h"
 #include "ui/start/frmStart.h"
 
@@ -23,6 +26,7 @@
 using zaplo::frmIP;
 using zaplo::frmMain;
 using zaplo::frmStart;
+using zaplo::PasswordDialog;
 
 namespace {
 
@@ -36,7 +40,8 @@ template <class T> T* Visible() {
 }
 
 bool AnyVisible() {
-    return Visible<frmStart>() || Visible<frmIP>() || Visible<frmMain>();
+    return Visible<frmStart>() || Visible<frmIP>() || Visible<frmMain>() ||
+           Visible<PasswordDialog>();
 }
 
 QLineEdit* Box(QWidget* window, const char* szBox) {
@@ -245,6 +250,44 @@ private Q_SLOTS:
                   again->findChild<QAction*>(QStringLiteral("mnuFile_Exit"))->trigger();
                   return true;
               }},
+             true);
+    }
+
+    void passwordDialogJoinsAgainAndAChosenSessionForgetsIt() {
+        HeadlessHost hub(0, "hub", FreeLowPort());
+        hub.Host().SetPassword("pw");
+        hub.Start();
+        state_->nMode = zaplo::Mode::Client;
+        state_->szNick = "ann";
+        state_->szServerIP = "127.0.0.1";
+        state_->nPort = hub.state.nPort;
+        QPointer<frmMain> first;
+        Play({On<PasswordDialog>([&](PasswordDialog* dialog) {
+                  first = Visible<frmMain>();
+                  QTest::keyClicks(dialog->findChild<QLineEdit*>(QStringLiteral("txtPassword")),
+                                   QStringLiteral("pw"));
+                  QVERIFY(Click(dialog, "btnOK"));
+              }),
+              [&] {
+                  // A new window to the same host, with the password, neither intro nor
+                  // dialog between.
+                  frmMain* again = Visible<frmMain>();
+                  if (again == nullptr || !first.isNull() || again->UserRows().size() != 2) {
+                      return false;
+                  }
+                  Check(again->UserRows() == Lines({"hub", "ann"}));
+                  Check(!Visible<frmStart>() && !Visible<frmIP>());
+                  Check(state_->szSessionPassword == std::optional<std::string>("pw"));
+                  again->findChild<QAction*>(QStringLiteral("mnuFile_Restart"))->trigger();
+                  return true;
+              },
+              Choose("btnServer"), ServerOk(), On<frmMain>([&](frmMain* main) {
+                  // The host chosen on the start screen starts open: the typed password served
+                  // that one host only.
+                  QVERIFY(state_->szSessionPassword == std::nullopt);
+                  QVERIFY(!main->Host()->HasPassword());
+                  main->findChild<QAction*>(QStringLiteral("mnuFile_Exit"))->trigger();
+              })},
              true);
     }
 

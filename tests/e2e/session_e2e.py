@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Three copies of Zaplo, driven only through the X window system; then two more that meet at a
-headless zaplo-server.
+headless zaplo-server, one that joins it over TLS, and two that come to one with a password.
 
 Run inside an X server that has no window manager yet, for example:
     xvfb-run -a -s "-screen 0 2100x1400x24" python3 session_e2e.py <zaplo> [--shots DIR]
@@ -42,7 +42,7 @@ GREEN = (1, 215, 70)
 
 # Where each main window is moved, so that no window covers another one.
 PLACES = {"A": (0, 40), "B": (700, 40), "C": (1400, 40), "D": (0, 40), "E": (0, 600),
-          "F": (700, 600)}
+          "F": (700, 600), "G": (1400, 600), "H": (1400, 600)}
 
 
 class Failure(Exception):
@@ -465,11 +465,12 @@ class Run:
         if self.server:
             self.headless()
             self.tls_join()
+            self.protected()
 
         # In a sanitizer build every copy reports memory and undefined-behaviour faults in its
         # log; B and C are still running, so only what they found so far counts.
-        for who in [w for w in "ABCDEF" if w in self.procs] + (["server"] if self.server else []) + (
-                ["tlsserver"] if "tlsserver" in self.procs else []):
+        for who in [w for w in "ABCDEFGH" if w in self.procs] + [
+                s for s in ("server", "tlsserver", "pwserver") if s in self.procs]:
             with open(os.path.join(self.work, f"zaplo_{who}.log"), errors="replace") as log:
                 text = log.read()
             if re.search(r"ERROR: (Address|Leak)Sanitizer|runtime error:", text):
@@ -573,6 +574,83 @@ class Run:
         if kept != f"127.0.0.1:{port} {fingerprint}\n":
             raise Failure(f"known_hosts holds {kept!r}")
         print("  the accepted certificate is remembered for 127.0.0.1:" + str(port))
+
+    def shown_main_window(self, who, title, old=None):
+        """The main window of `who` with this title that stays viewable, other than `old`."""
+        def shown():
+            for found in self.x("xdotool", "search", "--onlyvisible", "--pid",
+                                str(self.procs[who].pid), "--name", title, check=False).split():
+                if found != old and "IsViewable" in self.x("xwininfo", "-id", found, check=False):
+                    return found
+            return None
+
+        window = self.wait_for(f"{who}'s main window", shown)
+        self.windows[who] = window
+        self.menu_height.pop(who, None)
+        self.x("xdotool", "windowmove", "--sync", window, *map(str, PLACES[who]), check=False)
+        return window
+
+    def password_dialog(self, who):
+        """The password dialog of `who`, active, its password box focused."""
+        def probe():
+            # The search matches the main window too (by its class name): the one titled so.
+            for found in self.visible_windows(who):
+                if self.x("xdotool", "getwindowname", found, check=False).strip() == "Zaplo":
+                    return found
+            return None
+
+        dialog = self.wait_for(f"{who}'s password dialog", probe)
+        self.activate(dialog)
+        return dialog
+
+    def protected(self):
+        """A zaplo-server with a password: H joins without it, is refused, is asked and cancels;
+        G is asked too, types the password into the dialog and joins. The password never shows
+        in a command line: the server reads it from a file."""
+        self.say("a session with a password")
+        secret = "s3cret pass"
+        password_path = os.path.join(self.work, "password")
+        with open(password_path, "w") as out:
+            out.write(secret + "\n")
+        port = free_port()
+        out_path = os.path.join(self.work, "pwserver.out")
+        self.procs["pwserver"] = self.spawn(
+            [self.server, "--port", str(port), "--nick", "hub", "--listen", "127.0.0.1",
+             "--password-file", password_path],
+            stdout=open(out_path, "wb"),
+            stderr=open(os.path.join(self.work, "zaplo_pwserver.log"), "wb"))
+        self.wait_for("the protected server to listen",
+                      lambda: "Waiting for a client to join..." in open(out_path).read())
+
+        # H has no password: refused with the host's reason, asked, and Cancel leaves it there.
+        self.start_joined("H", "hana", f"127.0.0.1:{port}")
+        self.password_dialog("H")
+        self.key("Escape")
+        self.wait_for("H's password dialog to close", lambda: len(self.visible_windows("H")) == 1)
+        self.expect_lines("H", STATUS_BOX, "status log",
+                          ["Lost connection to server!", "This session needs a password.",
+                           "Connecting..."])
+        self.expect_users("H", [])
+        self.say("H exits")
+        self.menu("H", "Exit")
+        try:
+            self.procs["H"].wait(STEP_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            raise Failure("H's process did not end after Exit")
+
+        # G is asked as well, types the password, and its new session joins.
+        first = self.start_joined("G", "gina", f"127.0.0.1:{port}")
+        self.password_dialog("G")
+        self.type(secret)
+        self.key("Return")
+        self.shown_main_window("G", re.escape(" - gina (Client)") + "$", old=first)
+        self.expect_lines("G", STATUS_BOX, "status log", ["gina has joined!", "Connecting..."])
+        self.expect_users("G", ["hub", "gina"])
+        with open(out_path, errors="replace") as out:
+            printed = [line[20:] for line in out.read().splitlines()]
+        if "hana has joined!" in printed or "gina has joined!" not in printed:
+            raise Failure(f"the protected server printed {printed}")
+        print(f"  the protected server printed {printed}")
 
     # ---- the picture for a late joiner, and the host removing a participant ----------------
 

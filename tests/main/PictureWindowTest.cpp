@@ -184,7 +184,7 @@ private Q_SLOTS:
         QVERIFY(ContextMenuAt(host, 0) == nullptr);
         QMenu* menu = ContextMenuAt(host, 1);
         QVERIFY(menu != nullptr);
-        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions().size(), 2); // Disconnect, Ban
         QCOMPARE(menu->actions().first()->text(), S("Disconnect"));
         menu->hide(); // left without a choice: nothing happens
         QCOMPARE(host.UserRows(), (Lines{"host", "ann", "bob"}));

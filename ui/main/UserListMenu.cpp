@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QMenu>
 
+#include <utility>
+
 namespace zaplo {
 
 UserListMenu::UserListMenu(UserListBox& list)
@@ -13,7 +15,18 @@ UserListMenu::UserListMenu(UserListBox& list)
     menu_->setObjectName(QStringLiteral("mnuUserList"));
     mnuDisconnect_ = menu_->addAction(QStringLiteral("Disconnect"));
     mnuDisconnect_->setObjectName(QStringLiteral("mnuDisconnect"));
-    connect(mnuDisconnect_, &QAction::triggered, this, &UserListMenu::Chosen);
+    connect(mnuDisconnect_, &QAction::triggered, this, [this] {
+        if (const std::optional<int16_t> iSlot = TakeTarget(); iSlot && onDisconnect) {
+            onDisconnect(*iSlot);
+        }
+    });
+    mnuBan_ = menu_->addAction(QStringLiteral("Ban"));
+    mnuBan_->setObjectName(QStringLiteral("mnuBan"));
+    connect(mnuBan_, &QAction::triggered, this, [this] {
+        if (const std::optional<int16_t> iSlot = TakeTarget(); iSlot && onBan) {
+            onBan(*iSlot);
+        }
+    });
     list_.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         Offer(list_.indexAt(pos).row(), list_.viewport()->mapToGlobal(pos));
@@ -44,11 +57,8 @@ void UserListMenu::Offer(int iRow, const QPoint& globalPos) {
     menu_->popup(globalPos);
 }
 
-void UserListMenu::Chosen() {
-    const std::optional<int16_t> iSlot = std::exchange(target_, std::nullopt);
-    if (iSlot && onDisconnect) {
-        onDisconnect(*iSlot);
-    }
+std::optional<int16_t> UserListMenu::TakeTarget() {
+    return std::exchange(target_, std::nullopt);
 }
 
 void UserListMenu::Forget(int16_t iUser) {

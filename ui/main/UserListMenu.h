@@ -14,8 +14,8 @@ namespace zaplo {
 
 class UserListBox;
 
-// The server's user list menu: "Disconnect" for a client's row, offered by the context menu and
-// by the Delete key on the selected row. The server's own row (slot 0) is never offered.
+// The server's user list menu: "Disconnect" and "Ban" for a client's row, offered by the context
+// menu and by the Delete key on the selected row. The server's own row (slot 0) is never offered.
 class UserListMenu : public QObject {
     Q_OBJECT
 public:
@@ -23,6 +23,8 @@ public:
 
     // Told the slot of the row whose "Disconnect" was chosen.
     std::function<void(int16_t)> onDisconnect;
+    // Told the slot of the row whose "Ban" was chosen.
+    std::function<void(int16_t)> onBan;
     // Slot iUser's client has gone: a menu still open for it closes, since a newcomer may get
     // the slot before the choice is made.
     void Forget(int16_t iUser);
@@ -33,11 +35,13 @@ protected:
 
 private:
     void Offer(int iRow, const QPoint& globalPos);
-    void Chosen();
+    // The slot the open menu is for, once: a choice is made at most once per opening.
+    std::optional<int16_t> TakeTarget();
 
     UserListBox& list_;
     QMenu* menu_;
     QAction* mnuDisconnect_;
+    QAction* mnuBan_;
     std::optional<int16_t> target_;
 };
 

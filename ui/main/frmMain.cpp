@@ -7,6 +7,7 @@
 #include "net/SessionHost.h"
 #include "ui/common/ColourBox.h"
 #include "ui/common/UiText.h"
+#include "ui/main/BanListDialog.h"
 #include "ui/main/CanvasWidget.h"
 #include "ui/main/ChatInput.h"
 #include "ui/main/ClientArea.h"
@@ -14,8 +15,10 @@
 #include "ui/main/JoinAgainItem.h"
 #include "ui/main/LogBox.h"
 #include "ui/main/MainLayout.h"
+#include "ui/main/PasswordDialog.h"
 #include "ui/main/PictureMenu.h"
 #include "ui/main/SeparatorLine.h"
+#include "ui/main/SessionPasswordDialog.h"
 #include "ui/main/UserListMenu.h"
 
 #include <QAction>
@@ -32,6 +35,8 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace zaplo {
 
@@ -89,6 +94,7 @@ frmMain::frmMain(AppState& state, QWidget* parent) : QMainWindow(parent), state_
     if (state_.nMode == Mode::Server) {
         userMenu_ = new UserListMenu(*listUsers);
         userMenu_->onDisconnect = [this](int16_t iUser) { host_->Disconnect(iUser); };
+        userMenu_->onBan = [this](int16_t iUser) { listUsers_Ban(iUser); };
         connect(mnuSendPicture, &QAction::toggled, this,
                 [this](bool bOn) { host_->SetSendPicture(bOn); });
     }
@@ -136,6 +142,12 @@ void frmMain::CreateMenu() {
         mnuSendPicture->setObjectName(QStringLiteral("mnuSendPicture"));
         mnuSendPicture->setCheckable(true);
         mnuSendPicture->setChecked(false);
+        mnuSessionPassword = mnuFile->addAction(QStringLiteral("Session Pass&word..."));
+        mnuSessionPassword->setObjectName(QStringLiteral("mnuSessionPassword"));
+        connect(mnuSessionPassword, &QAction::triggered, this, &frmMain::mnuSessionPassword_Click);
+        mnuBans = mnuFile->addAction(QStringLiteral("&Bans..."));
+        mnuBans->setObjectName(QStringLiteral("mnuBans"));
+        connect(mnuBans, &QAction::triggered, this, &frmMain::mnuBans_Click);
     }
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuTickPicture"));
     mnuFile_Exit = mnuFile->addAction(QStringLiteral("E&xit"));
@@ -240,6 +252,9 @@ void frmMain::ShowModal() {
 
 void frmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    if (passwordAsked_) {
+        QTimer::singleShot(0, this, &frmMain::AskPassword);
+    }
     // The window system may add its frame only once the window is mapped.
     QTimer::singleShot(0, this, &frmMain::FitOuterSize);
 }
@@ -337,9 +352,80 @@ void frmMain::ConnectFailed() {
                     QStringLiteral("Connection failed!"), QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+    JoinFailed();
+}
+
+void frmMain::JoinFailed() {
     bReset = true;
     if (joinAgain_ != nullptr) {
         joinAgain_->Offer();
+    }
+}
+
+void frmMain::PasswordNeeded(bool bWrong) {
+    // Told inside the link's close: the dialog waits until that has run, and until the window
+    // is on screen (a refusal can come while the window is still being created).
+    const bool bScheduled = passwordAsked_.has_value();
+    passwordAsked_ = bWrong;
+    if (!bScheduled && isVisible()) {
+        QTimer::singleShot(0, this, &frmMain::AskPassword);
+    }
+}
+
+void frmMain::AskPassword() {
+    if (!passwordAsked_ || !isVisible() || !host_ || bExiting_ || state_.Ended()) {
+        return;
+    }
+    const bool bWrong = *std::exchange(passwordAsked_, std::nullopt);
+    PasswordDialog dialog(bWrong, this);
+    const bool bOk = dialog.exec() == QDialog::Accepted;
+    if (!isVisible() || bExiting_ || state_.Ended()) {
+        return; // the window went while the dialog was open
+    }
+    if (!bOk) {
+        JoinFailed();
+        return;
+    }
+    // The next session goes to the same host, answering with this password.
+    state_.szSessionPassword = dialog.Password();
+    bJoinAgain = true;
+    bReset = true;
+    close();
+}
+
+void frmMain::mnuSessionPassword_Click() {
+    if (!host_) {
+        return;
+    }
+    SessionPasswordDialog dialog(host_->HasPassword(), this);
+    if (dialog.exec() != QDialog::Accepted || !host_) {
+        return;
+    }
+    switch (dialog.Chosen()) {
+    case SessionPasswordDialog::Choice::Set:
+        host_->SetPassword(dialog.Password());
+        Status("Users who join from now on need the password.");
+        break;
+    case SessionPasswordDialog::Choice::Remove:
+        host_->SetPassword(std::nullopt);
+        Status("The session needs no password any more.");
+        break;
+    case SessionPasswordDialog::Choice::Keep:
+        break;
+    }
+}
+
+void frmMain::mnuBans_Click() {
+    if (host_) {
+        BanListDialog dialog(*host_, this);
+        dialog.exec();
+    }
+}
+
+void frmMain::listUsers_Ban(int16_t iUser) {
+    const std::string szAddress = host_->AddressOf(iUser);
+    if (host_->Ban(iUser)) {
+        Status("Banned " + szAddress + " for this session.");
     }
 }
 

@@ -63,6 +63,9 @@ public:
     std::optional<Picture> KeptPicture() const override;
     void SlotClosed(int16_t iUser) override;
     void ConnectFailed() override;
+    // Client: the host refused the join for want of the right password. The window asks for it
+    // (PasswordDialog) once it is shown and the refusal's handling has finished.
+    void PasswordNeeded(bool bWrong) override;
 
     // The session's host and its network side; null once the window has closed.
     SessionHost* Host() const { return host_.get(); }
@@ -98,6 +101,14 @@ private:
     void FitOuterSize();
 
     void mnuFile_Restart_Click();
+    void mnuSessionPassword_Click();
+    void mnuBans_Click();
+    void listUsers_Ban(int16_t iUser);
+    // Client: the password dialog; OK joins again with the password, Cancel leaves the session
+    // as a failed connection attempt does.
+    void AskPassword();
+    // The session ended unjoined: closing returns to the start screen, Join Again is offered.
+    void JoinFailed();
     void mnuFile_Exit_Click();
     void txtChatSend_Enter();
     void btnClear_Click();
@@ -108,12 +119,17 @@ private:
     std::unique_ptr<SessionHost> host_;
     ModalLoop modal_;
     bool bExiting_ = false;
+    // Client: the host asked for a password (true: after a wrong one) and the dialog has not
+    // been shown yet.
+    std::optional<bool> passwordAsked_;
 
     QAction* mnuFile_Restart = nullptr;
     QAction* mnuFile_Exit = nullptr;
-    QAction* mnuSendPicture = nullptr;   // server only
-    JoinAgainItem* joinAgain_ = nullptr; // client only
-    UserListMenu* userMenu_ = nullptr;   // server only
+    QAction* mnuSendPicture = nullptr;     // server only
+    QAction* mnuSessionPassword = nullptr; // server only
+    QAction* mnuBans = nullptr;            // server only
+    JoinAgainItem* joinAgain_ = nullptr;   // client only
+    UserListMenu* userMenu_ = nullptr;     // server only
     ClientArea* clientArea_ = nullptr;
     LogBox* txtChatBox = nullptr;
     ChatInput* txtChatSend = nullptr;
