@@ -126,7 +126,7 @@ void WebGateway::OnConnectionRequest(qintptr id) {
     timer->setSingleShot(true);
     // A browser that says nothing, or too slowly, or takes an answer too slowly, is let go.
     connect(timer, &QTimer::timeout, socket, &QAbstractSocket::abort);
-    timer->start(kHeadMs);
+    timer->start(nHeadMs_);
     waiting_.push_back(Waiter{socket, std::move(szKey), timer, false});
     connect(socket, &QObject::destroyed, this,
             [this, socket] { Forget(static_cast<const BrowserSocket*>(socket)); });
@@ -213,7 +213,7 @@ void WebGateway::Answer(BrowserSocket* socket, const std::string& szReply) {
     socket->write(szReply.data(), static_cast<qint64>(szReply.size()));
     socket->disconnectFromHost();
     // The answer has the same time as the request had to be taken.
-    waiter->timer->start(kHeadMs);
+    waiter->timer->start(nHeadMs_);
 }
 
 void WebGateway::Upgrade(BrowserSocket* socket) {

@@ -49,6 +49,12 @@ public:
     bool Listen(uint16_t nPort);
     uint16_t Port() const { return listener_.ServerPort(); }
     const std::string& Error() const { return szError_; }
+    // How long a connection has for its request, and for taking the answer (kHeadMs; tests set
+    // less).
+    void SetHeadWait(int nMs) {
+        nHeadMs_ = nMs;
+        upgrader_.setHandshakeTimeout(nMs);
+    }
     // Whether the page and WebSocket are served over TLS.
     bool Secure() const { return settings_.ServesTls(); }
 
@@ -88,6 +94,7 @@ private:
     QByteArray script_;
     QByteArray style_;
     std::string szError_;
+    int nHeadMs_ = kHeadMs;
 };
 
 } // namespace zaplo
