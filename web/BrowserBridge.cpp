@@ -63,6 +63,11 @@ BrowserBridge::BrowserBridge(QWebSocket* browser, BrowserSocket* socket, std::st
 }
 
 BrowserBridge::~BrowserBridge() {
+    // The sockets' last signals while they go must not reach a bridge half gone.
+    disconnect(&session_, nullptr, this, nullptr);
+    if (browser_) {
+        disconnect(browser_, nullptr, this, nullptr);
+    }
     if (nPort_ != 0) {
         bridges_.Remove(nPort_);
     }

@@ -15,6 +15,7 @@
 #include <QWebSocket>
 
 #include <algorithm>
+#include <utility>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -70,7 +71,18 @@ WebGateway::WebGateway(AppState& state, SessionHost& host, QObject* parent)
     connect(&listener_, &TcpListener::ConnectionRequest, this, &WebGateway::OnConnectionRequest);
 }
 
-WebGateway::~WebGateway() = default;
+WebGateway::~WebGateway() {
+    // Bridges and waiting connections go while the upgrader and the listener are still there.
+    const std::vector<BrowserBridge*> bridges = std::exchange(bridges_, {});
+    for (BrowserBridge* bridge : bridges) {
+        delete bridge;
+    }
+    const std::vector<Waiter> waiting = std::exchange(waiting_, {});
+    for (const Waiter& waiter : waiting) {
+        disconnect(waiter.socket, nullptr, this, nullptr);
+        delete waiter.socket;
+    }
+}
 
 bool WebGateway::Listen(uint16_t nPort) {
     const uint16_t nSession = host_.Session().ListeningPort();

@@ -81,7 +81,8 @@ TEST(HttpRequest, IncompleteUntilTheBlankLineAndBoundedWhatever) {
     EXPECT_EQ(HttpRequest::Read(kUpgrade.substr(0, kUpgrade.size() - 2), request),
               Status::Incomplete);
     // A head that has not ended within the bound never will be taken.
-    const std::string szLong = "GET / HTTP/1.1\r\nX-Pad: " + std::string(HttpRequest::kMaxHead, 'a');
+    const std::string szLong =
+        "GET / HTTP/1.1\r\nX-Pad: " + std::string(HttpRequest::kMaxHead, 'a');
     EXPECT_EQ(HttpRequest::Read(szLong, request), Status::TooLarge);
     EXPECT_EQ(HttpRequest::Read(szLong + "\r\n\r\n", request), Status::TooLarge);
     std::string szMany = "GET / HTTP/1.1\r\n";

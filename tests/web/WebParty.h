@@ -52,8 +52,8 @@ struct Browser {
     }
     bool WaitOpen() {
         return QTest::qWaitFor(
-            [this] { return socket.state() == QAbstractSocket::ConnectedState || bClosed; },
-            10000) &&
+                   [this] { return socket.state() == QAbstractSocket::ConnectedState || bClosed; },
+                   10000) &&
                !bClosed;
     }
     bool WaitClosed(int nMs = 10000) {

@@ -41,8 +41,8 @@ QByteArray Resource(const QString& name) {
 QByteArray DrawLines(int nCount, int nPad) {
     QByteArray lines;
     for (int i = 0; i < nCount; ++i) {
-        lines += "{10}" + QByteArray::number(i % 500) + ";2;3;4;255;" + QByteArray(nPad, 'p') +
-                 "\r\n";
+        lines +=
+            "{10}" + QByteArray::number(i % 500) + ";2;3;4;255;" + QByteArray(nPad, 'p') + "\r\n";
     }
     return lines;
 }
@@ -64,11 +64,10 @@ private Q_SLOTS:
             QString file;
             QByteArray type;
         };
-        for (const Case& c : {Case{"/", QStringLiteral("index.html"), "text/html; charset=utf-8"},
-                              Case{"/app.js?v=1", QStringLiteral("app.js"),
-                                   "text/javascript; charset=utf-8"},
-                              Case{"/app.css", QStringLiteral("app.css"),
-                                   "text/css; charset=utf-8"}}) {
+        for (const Case& c :
+             {Case{"/", QStringLiteral("index.html"), "text/html; charset=utf-8"},
+              Case{"/app.js?v=1", QStringLiteral("app.js"), "text/javascript; charset=utf-8"},
+              Case{"/app.css", QStringLiteral("app.css"), "text/css; charset=utf-8"}}) {
             const QByteArray reply = Get(party.WebPort(), c.path);
             QVERIFY2(reply.startsWith("HTTP/1.1 200 OK\r\n"), reply.constData());
             QVERIFY(!Resource(c.file).isEmpty());
@@ -297,10 +296,14 @@ private Q_SLOTS:
             30000));
         QVERIFY(ann->TakeThrough("{9}still has been disconnected!")
                     .contains("{9}still has been disconnected!\r\n"));
-        // Its browser connection goes too, and nothing of it stays.
+        // Its browser connection goes too (seen once it reads again), and nothing of it stays.
+        QTRY_COMPARE_WITH_TIMEOUT(party.web.Browsers(), std::size_t{0}, 15000);
         QVERIFY(QTest::qWaitFor(
-            [&] { return still.socket.state() == QAbstractSocket::UnconnectedState; }, 15000));
-        QTRY_COMPARE(party.web.Browsers(), std::size_t{0});
+            [&] {
+                still.socket.readAll();
+                return still.socket.state() == QAbstractSocket::UnconnectedState;
+            },
+            15000));
         QCOMPARE(party.server.session->Bridges().Size(), std::size_t{0});
     }
 
