@@ -73,7 +73,7 @@ BrowserBridge::~BrowserBridge() {
     }
 }
 
-bool BrowserBridge::Open(const QHostAddress& session, quint16 nPort) {
+bool BrowserBridge::Open(const QHostAddress& session, quint16 nPort, const QSslConfiguration* tls) {
     // The port is this bridge's alone (no address sharing) from now until the socket goes.
     if (!session_.bind(session, 0, QAbstractSocket::DontShareAddress)) {
         Finish(false);
@@ -89,7 +89,24 @@ bool BrowserBridge::Open(const QHostAddress& session, quint16 nPort) {
         Finish(false);
         return false;
     }
-    session_.connectToHost(session, nPort);
+    if (tls == nullptr) {
+        session_.connectToHost(session, nPort);
+        return true;
+    }
+    // The session's own port on this host: its certificate is known, no authority is asked.
+    const QSslCertificate own = tls->localCertificate();
+    disconnect(&session_, &QTcpSocket::connected, this, &BrowserBridge::OnSessionUp);
+    connect(&session_, &QSslSocket::encrypted, this, [this, own] {
+        if (session_.peerCertificate() != own) {
+            session_.abort();
+            return;
+        }
+        OnSessionUp();
+    });
+    QSslConfiguration client = QSslConfiguration::defaultConfiguration();
+    client.setPeerVerifyMode(QSslSocket::VerifyNone);
+    session_.setSslConfiguration(client);
+    session_.connectToHostEncrypted(session.toString(), nPort);
     return true;
 }
 

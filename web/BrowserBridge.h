@@ -3,7 +3,8 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
-#include <QTcpSocket>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTimer>
 #include <QWebSocket>
 
@@ -42,8 +43,10 @@ public:
     ~BrowserBridge() override;
 
     // Connects to the session at session:nPort from a port of its own, registered for the
-    // browser's address first. False when no port could be had; the bridge is finished then.
-    bool Open(const QHostAddress& session, quint16 nPort);
+    // browser's address first; over TLS when tls is given (a session that turns plain clients
+    // away), taking only the session's own certificate. False when no port could be had; the
+    // bridge is finished then.
+    bool Open(const QHostAddress& session, quint16 nPort, const QSslConfiguration* tls = nullptr);
 
     // Bytes waiting to go to the browser, and to the session.
     qint64 ToBrowser() const;
@@ -71,7 +74,7 @@ private:
     QPointer<BrowserSocket> socket_;
     std::string szKey_;
     BridgeRegistry& bridges_;
-    QTcpSocket session_;
+    QSslSocket session_;
     QByteArray partial_;
     QTimer closeTimer_;
     uint16_t nPort_ = 0;

@@ -260,7 +260,8 @@ void WebGateway::OnWebSocket() {
             std::erase(bridges_, bridge);
             bridge->deleteLater();
         });
-        bridge->Open(sessionAddress_, host_.Session().ListeningPort());
+        bridge->Open(sessionAddress_, host_.Session().ListeningPort(),
+                     settings_.RequiresTls() ? &settings_.ServerTls() : nullptr);
     }
 }
 

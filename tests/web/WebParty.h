@@ -11,14 +11,20 @@
 #include <QTest>
 #include <QWebSocket>
 
+#include <functional>
 #include <memory>
 
 #include <sys/socket.h>
 
 // A session server (listening on every address) with its web port.
 struct WebServer {
-    WebServer() : server(0, "host", FreeLowPort()) {
+    // prepare: settings of the session before it starts (TLS).
+    explicit WebServer(const std::function<void(zaplo::AppState&)>& prepare = {})
+        : server(0, "host", FreeLowPort()) {
         server.state.szListenHost.clear();
+        if (prepare) {
+            prepare(server.state);
+        }
         server.Start();
         bListening = server.session->ListeningPort() != 0 && web.Listen(0);
     }

@@ -5,6 +5,7 @@
 #include "net/AcceptGate.h"
 #include "net/BridgeRegistry.h"
 #include "net/core/ReceiveBuffer.h"
+#include "tests/support/TestCertificates.h"
 #include "web/BrowserBridge.h"
 #include "web/HttpRequest.h"
 
@@ -305,6 +306,53 @@ private Q_SLOTS:
             },
             15000));
         QCOMPARE(party.server.session->Bridges().Size(), std::size_t{0});
+    }
+
+    void overTlsWhenTheSessionHasACertificateEvenWhereItRequiresTls() {
+        TestCertificates certificates;
+        if (!TestCertificates::Available() || !certificates.SelfSigned(QStringLiteral("web"))) {
+            QSKIP("no openssl command to make a certificate with");
+        }
+        WebServer party([&](zaplo::AppState& state) {
+            state.szTlsCert = certificates.Cert(QStringLiteral("web")).toStdString();
+            state.szTlsKey = certificates.Key(QStringLiteral("web")).toStdString();
+            state.bRequireTls = true;
+        });
+        QVERIFY(party.bListening);
+        QVERIFY(party.web.Secure());
+        // The page over TLS, with its headers.
+        QSslSocket page;
+        QObject::connect(&page, &QSslSocket::sslErrors, &page,
+                         [&page](const QList<QSslError>&) { page.ignoreSslErrors(); });
+        QByteArray reply;
+        QObject::connect(&page, &QSslSocket::readyRead, &page, [&] { reply += page.readAll(); });
+        page.connectToHostEncrypted(QStringLiteral("127.0.0.1"), party.WebPort());
+        QVERIFY(QTest::qWaitFor([&] { return page.isEncrypted(); }, 10000));
+        page.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QVERIFY(QTest::qWaitFor([&] { return page.state() == QAbstractSocket::UnconnectedState; },
+                                10000));
+        QVERIFY(reply.startsWith("HTTP/1.1 200 OK\r\n"));
+        QVERIFY(reply.contains("\r\nX-Frame-Options: DENY\r\n"));
+        QCOMPARE(Body(reply), Resource(QStringLiteral("index.html")));
+        // A browser over wss:// joins the session that turns plain TCP peers away.
+        QWebSocket web(QStringLiteral("https://127.0.0.1:%1").arg(party.WebPort()));
+        QObject::connect(&web, &QWebSocket::sslErrors, &web,
+                         [&web](const QList<QSslError>&) { web.ignoreSslErrors(); });
+        QByteArrayList frames;
+        QObject::connect(&web, &QWebSocket::binaryMessageReceived, &web,
+                         [&](const QByteArray& frame) { frames << frame; });
+        web.open(QUrl(QStringLiteral("wss://127.0.0.1:%1/ws").arg(party.WebPort())));
+        QVERIFY(
+            QTest::qWaitFor([&] { return web.state() == QAbstractSocket::ConnectedState; }, 10000));
+        web.sendBinaryMessage("{2}secure");
+        QVERIFY(QTest::qWaitFor([&] { return frames.contains("{8}host;secure;"); }, 10000));
+        QCOMPARE(frames.first(), QByteArray("{9}secure has joined!"));
+        // Plain http on the TLS web port gets no page.
+        RawPeer plain(party.WebPort());
+        QVERIFY(plain.WaitState(QTcpSocket::ConnectedState));
+        plain.Send("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QVERIFY(plain.WaitState(QTcpSocket::UnconnectedState));
+        QVERIFY(!plain.got.contains("200 OK"));
     }
 
 private:
