@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -58,6 +59,12 @@ public:
     // Client: a certificate nobody vouches for (Ask): true when the user accepts it, which
     // remembers it. Changed, NotPinned: the refusal, to be shown. Empty: refused unseen.
     std::function<bool(const CertificateNote&)> onCertificate;
+
+    // Who may join. A client answers the server's challenge with szSessionPassword (none: it
+    // joins at once, as always); a server starts with it as the session's password. nMaxUsers:
+    // the most clients joined at once on a server (0: no limit).
+    std::optional<std::string> szSessionPassword;
+    int nMaxUsers = 0;
 
     // Millisecond tick counter (32-bit, wraps). Tests replace it to drive time.
     std::function<int32_t()> GetTicks;

@@ -41,6 +41,14 @@ NetSession::NetSession(AppState& state, PacketHost& host, QObject* parent)
         if (onLost) {
             onLost();
         }
+        if (onHostLost) {
+            onHostLost();
+        }
+    };
+    server_->onAccepted = [this](int16_t iUser) {
+        if (onAccepted) {
+            onAccepted(iUser);
+        }
     };
     timerSendMsgs_.setParent(this);
     timerSendMsgs_.setObjectName(QStringLiteral("timerSendMsgs"));
@@ -116,6 +124,30 @@ void NetSession::SetJoinWait(int32_t nMs) {
 
 void NetSession::Disconnect(int16_t iUser) {
     server_->Disconnect(iUser);
+}
+
+void NetSession::SendUnjoined(int16_t iUser, const std::string& szLine) {
+    server_->SendUnjoined(iUser, szLine);
+}
+
+void NetSession::Refuse(int16_t iUser, const std::string& szWhy) {
+    server_->Refuse(iUser, szWhy);
+}
+
+std::string NetSession::KeyOf(int16_t iUser) const {
+    return server_->KeyOf(iUser);
+}
+
+int NetSession::OpenFrom(const std::string& szKey) const {
+    return server_->OpenFrom(szKey);
+}
+
+int NetSession::Receivers() const {
+    return server_->Receivers();
+}
+
+bool NetSession::ClientConnected() const {
+    return client_->Connected();
 }
 
 void NetSession::CloseForExit() {

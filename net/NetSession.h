@@ -38,6 +38,10 @@ public:
     std::function<void()> onConnectFailed;
     // Client: after "Lost connection to server!".
     std::function<void()> onLost;
+    // Client: the session's host hears of the loss too, after onLost.
+    std::function<void()> onHostLost;
+    // Server: slot iUser has taken a new connection, before anything of it is read.
+    std::function<void(int16_t)> onAccepted;
 
     // Server: logs "Waiting for a client to join..." and listens on nPort.
     void ServerWait();
@@ -53,6 +57,18 @@ public:
     void SetJoinWait(int32_t nMs);
     // Server: closes a client's connection, which then leaves like any departing client.
     void Disconnect(int16_t iUser);
+    // Server: a line to slot iUser before it has joined (a password's challenge).
+    void SendUnjoined(int16_t iUser, const std::string& szLine);
+    // Server: tells slot iUser why in one status line and closes it.
+    void Refuse(int16_t iUser, const std::string& szWhy);
+    // Server: the address slot iUser's connection comes from (PeerKey); empty for none.
+    std::string KeyOf(int16_t iUser) const;
+    // Server: connected slots whose connection comes from szKey.
+    int OpenFrom(const std::string& szKey) const;
+    // Server: connected clients that have joined.
+    int Receivers() const;
+    // Client: whether the connection to the server is up.
+    bool ClientConnected() const;
     // The Exit command's first step: in server mode with bConnected, closes slots 0..nUsers and
     // ws_connect.
     void CloseForExit();

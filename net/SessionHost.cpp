@@ -4,7 +4,9 @@
 #include "net/NetSession.h"
 #include "net/PictureSender.h"
 #include "net/SendQueue.h"
+#include "net/SessionPassword.h"
 #include "net/SessionView.h"
+#include "net/core/PacketProc.h"
 
 #include <algorithm>
 #include <utility>
@@ -16,6 +18,10 @@ SessionHost::SessionHost(AppState& state, SessionView& view, QObject* parent)
     state_.nUsers = 0;
     session_ = std::make_unique<NetSession>(state_, *this);
     session_->onConnectFailed = [this] { view_.ConnectFailed(); };
+    session_->onAccepted = [this](int16_t iUser) { Accepted(iUser); };
+    session_->onHostLost = [this] { ClientLost(); };
+    challengeWait_.setSingleShot(true);
+    connect(&challengeWait_, &QTimer::timeout, this, &SessionHost::QueueJoin);
 }
 
 SessionHost::~SessionHost() {
@@ -29,12 +35,179 @@ bool SessionHost::IsServer() const {
 
 void SessionHost::Start() {
     if (IsServer()) {
+        if (state_.szSessionPassword) {
+            SetPassword(state_.szSessionPassword);
+        }
+        if (state_.nMaxUsers > 0) {
+            SetMaxUsers(state_.nMaxUsers);
+        }
         AddUsername(state_.szNick, 0);
         session_->ServerWait();
-    } else {
-        session_->ClientConnect();
-        ClientServerSendMessage(MessageCode::Join, state_.szNick);
+        return;
     }
+    session_->ClientConnect();
+    // With a password the join waits for the challenge, which may have come during the wait
+    // for the connection already; without one it goes at once, as always.
+    if (state_.szSessionPassword && !szChallenge_ && session_->ClientConnected()) {
+        challengeWait_.start(nChallengeWaitMs_);
+    } else {
+        QueueJoin();
+    }
+}
+
+void SessionHost::QueueJoin() {
+    if (bJoinQueued_) {
+        return;
+    }
+    bJoinQueued_ = true;
+    challengeWait_.stop();
+    if (state_.szSessionPassword && szChallenge_) {
+        ClientServerSendMessage(MessageCode::Answer, SessionPassword::AnswerFor(
+                                                         *state_.szSessionPassword, *szChallenge_));
+    }
+    ClientServerSendMessage(MessageCode::Join, state_.szNick);
+}
+
+void SessionHost::Challenge(const std::string& szChallenge) {
+    // Only the first challenge counts, and only one of the right form.
+    if (IsServer() || szChallenge_ || !SessionPassword::IsChallenge(szChallenge)) {
+        return;
+    }
+    szChallenge_ = szChallenge;
+    if (challengeWait_.isActive()) {
+        QueueJoin();
+    }
+}
+
+void SessionHost::ClientLost() {
+    // Closed before the join was answered, for the password's sake: the view may ask for one.
+    const bool bNeeds = szLastStatus_ == AdmissionPolicy::kNeedsPassword;
+    const bool bWrong = szLastStatus_ == AdmissionPolicy::kWrongPassword;
+    if (bJoinAnswered_ || !szChallenge_ || (!bNeeds && !bWrong)) {
+        return;
+    }
+    // From the event loop: the view may end this session in answer.
+    QTimer::singleShot(0, this, [this, bWrong] { view_.PasswordNeeded(bWrong); });
+}
+
+void SessionHost::SetPassword(std::optional<std::string> szPassword) {
+    password_ =
+        szPassword ? std::make_shared<const SessionPassword>(std::move(*szPassword)) : nullptr;
+}
+
+bool SessionHost::HasPassword() const {
+    return password_ != nullptr;
+}
+
+void SessionHost::SetMaxUsers(int nMax) {
+    admission_.SetMaxUsers(nMax);
+}
+
+void SessionHost::SetMaxPerAddress(int nMax) {
+    admission_.SetMaxPerAddress(nMax);
+}
+
+bool SessionHost::Ban(int16_t iUser) {
+    if (!IsServer() || iUser <= 0) {
+        return false;
+    }
+    const std::optional<AddressPrefix> address = AddressPrefix::FromKey(session_->KeyOf(iUser));
+    if (!address) {
+        return false;
+    }
+    admission_.Bans().Add(*address);
+    session_->Disconnect(iUser);
+    return true;
+}
+
+bool SessionHost::AddBan(const std::string& szAddressOrPrefix) {
+    const std::optional<AddressPrefix> prefix = AddressPrefix::Parse(szAddressOrPrefix);
+    return prefix && admission_.Bans().Add(*prefix);
+}
+
+bool SessionHost::Unban(const std::string& szAddressOrPrefix) {
+    const std::optional<AddressPrefix> prefix = AddressPrefix::Parse(szAddressOrPrefix);
+    return prefix && admission_.Bans().Lift(*prefix);
+}
+
+std::vector<std::string> SessionHost::Bans() const {
+    return admission_.Bans().List();
+}
+
+std::string SessionHost::AddressOf(int16_t iUser) const {
+    return IsServer() ? AddressPrefix::KeyText(session_->KeyOf(iUser)) : std::string();
+}
+
+SessionHost::SlotAccess* SessionHost::Access(int16_t iUser) {
+    if (iUser <= 0 || static_cast<std::size_t>(iUser) >= access_.size()) {
+        return nullptr;
+    }
+    return &access_[static_cast<std::size_t>(iUser)];
+}
+
+void SessionHost::Accepted(int16_t iUser) {
+    if (iUser <= 0) {
+        return;
+    }
+    const auto nSlot = static_cast<std::size_t>(iUser);
+    if (access_.size() <= nSlot) {
+        access_.resize(nSlot + 1);
+    }
+    // A reused slot starts over: nothing of its earlier connection counts.
+    SlotAccess& access = access_[nSlot];
+    access = SlotAccess{};
+    const std::string szKey = session_->KeyOf(iUser);
+    if (const std::optional<std::string> szWhy = admission_.AtAccept(
+            szKey, session_->OpenFrom(szKey), HasPassword(), state_.GetTicks())) {
+        session_->Refuse(iUser, *szWhy);
+        return;
+    }
+    if (password_) {
+        access.password = password_;
+        access.szChallenge = SessionPassword::NewChallenge();
+        session_->SendUnjoined(iUser,
+                               std::string(WireCode(MessageCode::Answer)) + access.szChallenge);
+    }
+}
+
+bool SessionHost::Answered(int16_t iUser, const std::string& szAnswer) {
+    SlotAccess* access = Access(iUser);
+    // Not challenged, or answered already: only the first answer is looked at.
+    if (!IsServer() || access == nullptr || !access->password || access->bAnswered) {
+        return true;
+    }
+    access->bAnswered = true;
+    const std::string szKey = session_->KeyOf(iUser);
+    const int32_t lNow = state_.GetTicks();
+    GuessLimiter& guesses = admission_.Guesses();
+    if (guesses.Waiting(szKey, lNow)) {
+        // Not looked at: guessing costs nothing while the address waits.
+        Refuse(iUser, AdmissionPolicy::kGuessing);
+        return false;
+    }
+    ++nChecks_;
+    if (access->password->Check(access->szChallenge, szAnswer)) {
+        access->bProven = true;
+        return true;
+    }
+    guesses.Failed(szKey, lNow);
+    Refuse(iUser, AdmissionPolicy::kWrongPassword);
+    return false;
+}
+
+std::optional<std::string> SessionHost::JoinRefusal(int16_t iUser) {
+    if (!IsServer()) {
+        return std::nullopt;
+    }
+    const SlotAccess* access = Access(iUser);
+    if (HasPassword() && access != nullptr && access->password && !access->bProven) {
+        return AdmissionPolicy::kNeedsPassword;
+    }
+    return admission_.AtJoin(session_->Receivers());
+}
+
+void SessionHost::Refuse(int16_t iUser, const std::string& szWhy) {
+    session_->Refuse(iUser, szWhy);
 }
 
 void SessionHost::Stop() {
@@ -107,6 +280,11 @@ void SessionHost::SendToChatBox(const std::string& szMessage) {
 }
 
 void SessionHost::Status(const std::string& szMessage) {
+    // The client's last word from the server, to tell why it was closed; the link's own line
+    // for the close comes after it.
+    if (!IsServer() && szMessage != "Lost connection to server!") {
+        szLastStatus_ = szMessage;
+    }
     view_.Status(szMessage);
 }
 
@@ -133,6 +311,8 @@ bool SessionHost::SlotJoined(int16_t iUser) const {
 }
 
 void SessionHost::RefreshUserlist() {
+    // A client's join is answered with the user list.
+    bJoinAnswered_ = true;
     users_.Clear();
     view_.RefreshUserlist();
 }

@@ -39,6 +39,10 @@ public:
     virtual void SlotClosed(int16_t /*iUser*/) {}
     // A client's connection did not come up in time: the view tells its user.
     virtual void ConnectFailed() {}
+    // A client was closed before its join was answered because the session needs a password
+    // (bWrong: the one it answered with was wrong). Called from the event loop, never from
+    // inside the session's own handlers, so the view may end the session here.
+    virtual void PasswordNeeded(bool /*bWrong*/) {}
 };
 
 } // namespace zaplo

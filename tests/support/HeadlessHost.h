@@ -89,4 +89,7 @@ public:
     }
     void EraseCanvas() override { log.emplace_back("erase"); }
     void ConnectFailed() override { log.emplace_back("failed"); }
+    void PasswordNeeded(bool bWrong) override {
+        log.emplace_back(bWrong ? "password:wrong" : "password:needed");
+    }
 };
