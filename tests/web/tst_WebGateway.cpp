@@ -202,6 +202,23 @@ private Q_SLOTS:
         QVERIFY(!party.server.Has("status:same has joined!"));
     }
 
+    void aBanOfTheBrowsersAddressKeepsItOutAndNobodyElse() {
+        WebServer party;
+        QVERIFY(party.bListening);
+        QVERIFY(party.server.Host().AddBan("127.0.0.2"));
+        RawBrowser banned(party.WebPort(), QHostAddress(QStringLiteral("127.0.0.2")));
+        QVERIFY(banned.WaitUpgraded());
+        QVERIFY(banned.WaitFrame("{9}You are banned from this session."));
+        banned.Send("{2}banned");
+        QVERIFY(!party.server.Has("status:banned has joined!"));
+        QTRY_COMPARE_WITH_TIMEOUT(party.web.Browsers(), std::size_t{0}, 10000);
+        // The bridges all come from loopback, yet only that address is kept out.
+        Browser other(QStringLiteral("127.0.0.1"), party.WebPort());
+        QVERIFY(other.WaitOpen());
+        QVERIFY(other.Join("other"));
+        QCOMPARE(party.server.users.Names(), (std::vector<std::string>{"host", "other"}));
+    }
+
     void badFramesCloseThatBrowserOnly() {
         WebServer party;
         QVERIFY(party.bListening);
