@@ -61,6 +61,14 @@ int HeadlessServer::Start() {
         PrintError(szLastStatus_ + szHint);
         return 1;
     }
+    if (options_.nWebPort != 0) {
+        web_ = std::make_unique<WebGateway>(state_, host_);
+        if (!web_->Listen(options_.nWebPort)) {
+            host_.Stop();
+            PrintError(web_->Error());
+            return 1;
+        }
+    }
     // A socket asked for must be had; the default place is a convenience, and a second server
     // of the same user runs on without one.
     const bool bAsked = !options_.szControlSocket.empty();
@@ -78,6 +86,7 @@ int HeadlessServer::Start() {
 
 void HeadlessServer::Stop() {
     controlServer_.Close();
+    web_.reset();
     host_.Stop();
 }
 

@@ -7,9 +7,11 @@
 #include "server/ServerOptions.h"
 #include "server/SessionControl.h"
 #include "server/StatusPrinter.h"
+#include "web/WebGateway.h"
 
 #include <QProcessEnvironment>
 
+#include <memory>
 #include <string>
 
 namespace zaplo {
@@ -38,6 +40,8 @@ private:
     SessionHost host_;
     SessionControl control_;
     ControlServer controlServer_;
+    // Browsers join through a gateway of their own, only when asked for.
+    std::unique_ptr<WebGateway> web_;
 };
 
 } // namespace zaplo

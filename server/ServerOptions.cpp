@@ -102,8 +102,13 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
         QStringLiteral("Gives a running zaplo-server a command and ends: who, disconnect NAME, "
                        "ban NAME, bans, unban ADDRESS, clear, say TEXT, password FILE|off, "
                        "picture on|off."));
+    const QCommandLineOption web(
+        QStringLiteral("web"),
+        QStringLiteral("Also serves the page with which a browser joins, on this TCP port, 1 to "
+                       "65535 (over TLS too when a certificate is given; default: none)."),
+        QStringLiteral("PORT"));
     parser.addOptions({help, version, port, nick, listen, sendPicture, tlsCert, tlsKey, requireTls,
-                       passwordFile, banFile, maxUsers, maxPerAddress, controlSocket, control});
+                       passwordFile, banFile, maxUsers, maxPerAddress, controlSocket, control, web});
 
     if (!parser.parse(arguments)) {
         return Failed(parser.errorText().toStdString());
@@ -199,6 +204,17 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
             return Failed("--ban-file: " + szError);
         }
         options.bans = std::move(*bans);
+    }
+    if (parser.isSet(web)) {
+        bool bOk = false;
+        const uint nWeb = parser.value(web).toUInt(&bOk);
+        if (!bOk || nWeb == 0 || nWeb > 65535) {
+            return Failed("--web: not a port from 1 to 65535: " + parser.value(web).toStdString());
+        }
+        if (static_cast<int>(nWeb) == options.nPort) {
+            return Failed("--web: the session's own port cannot serve the page too");
+        }
+        options.nWebPort = static_cast<uint16_t>(nWeb);
     }
     return options;
 }

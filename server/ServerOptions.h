@@ -13,7 +13,7 @@ namespace zaplo {
 
 // The headless server's command line:
 //   zaplo-server [--port PORT] [--nick NAME] [--listen ADDRESS] [--send-picture]
-//                [--tls-cert FILE --tls-key FILE [--require-tls]]
+//                [--tls-cert FILE --tls-key FILE [--require-tls]] [--web PORT]
 //                [--password-file FILE] [--ban-file FILE] [--max-users N]
 //                [--max-per-address N] [--control-socket PATH]
 //   zaplo-server [--control-socket PATH] --control COMMAND [ARGUMENT...]
@@ -55,6 +55,8 @@ public:
     std::string szControlSocket;
     // Control: the command's words.
     std::vector<std::string> control;
+    // Serves the page with which a browser joins on this TCP port (0: none).
+    uint16_t nWebPort = 0;
     // Help, Version: the text to print; Fail: the one-line reason, without the program's name.
     std::string szText;
 };

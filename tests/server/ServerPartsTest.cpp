@@ -219,3 +219,18 @@ TEST(ServerOptions, TlsFilesTogetherOrNotAtAll) {
               "--tls-key: cannot read /no/key.pem");
     std::remove(szFile.c_str());
 }
+
+TEST(ServerOptions, WebPortOnlyWhenAskedAndNeverTheSessionsOwn) {
+    EXPECT_EQ(Parse({}).nWebPort, 0);
+    EXPECT_EQ(Parse({"--web", "8080"}).nWebPort, 8080);
+    EXPECT_EQ(Parse({"--web", "65535", "--port", "5201"}).nWebPort, 65535);
+    EXPECT_NE(Parse({"--help"}).szText.find("--web <PORT>"), std::string::npos);
+    for (const char* szBad : {"0", "65536", "http", "-1", ""}) {
+        const ServerOptions options = Parse({"--web", szBad});
+        EXPECT_EQ(options.action, ServerOptions::Action::Fail) << szBad;
+        EXPECT_EQ(options.szText, std::string("--web: not a port from 1 to 65535: ") + szBad);
+    }
+    const ServerOptions same = Parse({"--port", "5201", "--web", "5201"});
+    EXPECT_EQ(same.action, ServerOptions::Action::Fail);
+    EXPECT_EQ(same.szText, "--web: the session's own port cannot serve the page too");
+}

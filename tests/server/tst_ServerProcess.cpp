@@ -6,6 +6,7 @@
 #include "tests/support/TestCertificates.h"
 
 #include <QTest>
+#include <QWebSocket>
 
 #include <csignal>
 #include <linux/capability.h>
@@ -142,6 +143,39 @@ private Q_SLOTS:
         QVERIFY(server.WaitOut("ann has been disconnected!\n"));
         QCOMPARE(server.Lines(), (QByteArrayList{"Waiting for a client to join...",
                                                  "ann has joined!", "ann has been disconnected!"}));
+    }
+
+    void webGivesBrowsersThePageAndASlot() {
+        const int16_t nPort = FreeLowPort();
+        const int16_t nWeb = FreeLowPort();
+        ServerProcess server({QStringLiteral("--port"), QString::number(nPort),
+                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                              QStringLiteral("--web"), QString::number(nWeb)});
+        QVERIFY(server.WaitOut("Waiting for a client to join...\n"));
+        RawPeer page(static_cast<uint16_t>(nWeb));
+        QVERIFY(page.WaitState(QTcpSocket::ConnectedState));
+        page.Send("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QVERIFY(page.WaitState(QTcpSocket::UnconnectedState));
+        QVERIFY(page.got.startsWith("HTTP/1.1 200 OK\r\n"));
+        QVERIFY(page.got.contains("\r\nContent-Security-Policy: default-src 'none'; "));
+        RawPeer ann(static_cast<uint16_t>(nPort));
+        QVERIFY(ann.WaitState(QTcpSocket::ConnectedState));
+        ann.Send("{2}ann\r\n");
+        QVERIFY(ann.TakeThrough("{8}").endsWith("{8}host;ann;\r\n"));
+        QWebSocket web(QStringLiteral("http://127.0.0.1:%1").arg(nWeb));
+        QByteArrayList frames;
+        QObject::connect(&web, &QWebSocket::binaryMessageReceived, &web,
+                         [&](const QByteArray& frame) { frames << frame; });
+        web.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(nWeb)));
+        QVERIFY(QTest::qWaitFor([&] { return web.state() == QAbstractSocket::ConnectedState; },
+                                kWaitMs));
+        web.sendBinaryMessage("{2}web");
+        QVERIFY(QTest::qWaitFor([&] { return frames.contains("{8}host;ann;web;"); }, kWaitMs));
+        QCOMPARE(ann.TakeThrough("{2}web"), QByteArray("{2}web\r\n"));
+        QVERIFY(server.WaitOut("web has joined!\n"));
+        ::kill(static_cast<pid_t>(server.process.processId()), SIGTERM);
+        QVERIFY(server.WaitEnd());
+        QCOMPARE(server.process.exitCode(), 0);
     }
 
     void badOptionsEndWithStatus2AndOneLine() {
