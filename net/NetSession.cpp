@@ -125,6 +125,10 @@ void NetSession::CloseForExit() {
     }
 }
 
+BridgeRegistry& NetSession::Bridges() {
+    return server_->Bridges();
+}
+
 uint16_t NetSession::ListeningPort() const {
     return server_->ListeningPort();
 }

@@ -12,6 +12,7 @@
 namespace zaplo {
 
 class AppState;
+class BridgeRegistry;
 class ClientLink;
 class EventPump;
 class PacketHost;
@@ -59,6 +60,9 @@ public:
     void SendQueueTick();
     // Bytes the server holds for slot iUser (read ahead, unprocessed, unsent); 0 for none.
     qint64 HeldForSlot(int16_t iUser) const;
+
+    // Server: the browsers' bridges to this session (their real addresses).
+    BridgeRegistry& Bridges();
 
     // Port the server actually listens on (useful when nPort is 0 in tests); 0 if not listening.
     uint16_t ListeningPort() const;

@@ -99,7 +99,8 @@ void ServerLink::NoteTime() {
 }
 
 void ServerLink::OnConnectionRequest(qintptr id) {
-    std::string szKey = PeerKey(id);
+    // A browser's bridge connects from this host; the rules go by the browser's own address.
+    std::string szKey = bridges_.KeyOf(LocalPeerPort(id)).value_or(PeerKey(id));
     if (!AdmissionPaused() && gate_.Admit(szKey, state_.GetTicks())) {
         TakeConnection(id, std::move(szKey));
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/AcceptGate.h"
+#include "net/BridgeRegistry.h"
 #include "net/FlowLedger.h"
 #include "net/LinkSettings.h"
 #include "net/ReadScheduler.h"
@@ -79,6 +80,8 @@ public:
     std::string KeyOf(int16_t iUser) const;
     // Connected slots whose connection comes from szKey.
     int OpenFrom(const std::string& szKey) const;
+    // The browsers' bridges of this host: their connections count as the browsers' addresses.
+    BridgeRegistry& Bridges() { return bridges_; }
     // Called when slot iUser has taken a new connection, before anything of it is read.
     std::function<void(int16_t)> onAccepted;
     // Connected clients that have joined.
@@ -148,6 +151,7 @@ private:
     // Timeouts and TLS of the slots' connections, taken when listening starts.
     LinkSettings settings_;
     AcceptGate gate_;
+    BridgeRegistry bridges_;
     std::deque<std::pair<qintptr, std::string>> parked_;
     QTimer parkTimer_;
     QTimer joinTimer_;

@@ -59,8 +59,13 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
         QStringLiteral("require-tls"),
         QStringLiteral("Turns plain clients away with one status line saying that the session "
                        "needs an encrypted connection."));
+    const QCommandLineOption web(
+        QStringLiteral("web"),
+        QStringLiteral("Also serves the page with which a browser joins, on this TCP port, 1 to "
+                       "65535 (over TLS too when a certificate is given; default: none)."),
+        QStringLiteral("PORT"));
     parser.addOptions(
-        {help, version, port, nick, listen, sendPicture, tlsCert, tlsKey, requireTls});
+        {help, version, port, nick, listen, sendPicture, tlsCert, tlsKey, requireTls, web});
 
     if (!parser.parse(arguments)) {
         return Failed(parser.errorText().toStdString());
@@ -117,6 +122,17 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
         ServerTls::CheckArguments(options.szTlsCert, options.szTlsKey, options.bRequireTls);
     if (!szTls.empty()) {
         return Failed(szTls);
+    }
+    if (parser.isSet(web)) {
+        bool bOk = false;
+        const uint nWeb = parser.value(web).toUInt(&bOk);
+        if (!bOk || nWeb == 0 || nWeb > 65535) {
+            return Failed("--web: not a port from 1 to 65535: " + parser.value(web).toStdString());
+        }
+        if (static_cast<int>(nWeb) == options.nPort) {
+            return Failed("--web: the session's own port cannot serve the page too");
+        }
+        options.nWebPort = static_cast<uint16_t>(nWeb);
     }
     return options;
 }

@@ -9,7 +9,8 @@ namespace zaplo {
 
 // The headless server's command line:
 //   zaplo-server [--port PORT] [--nick NAME] [--listen ADDRESS] [--send-picture]
-//                [--tls-cert FILE --tls-key FILE [--require-tls]] | --help | --version
+//                [--tls-cert FILE --tls-key FILE [--require-tls]] [--web PORT]
+//                | --help | --version
 // Port and nickname pass the connection dialog's own checks; the listen address must be an IP
 // address (empty: every address).
 class ServerOptions {
@@ -30,6 +31,8 @@ public:
     std::string szTlsCert;
     std::string szTlsKey;
     bool bRequireTls = false;
+    // Serves the page with which a browser joins on this TCP port (0: none).
+    uint16_t nWebPort = 0;
     // Help, Version: the text to print; Fail: the one-line reason, without the program's name.
     std::string szText;
 };

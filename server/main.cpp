@@ -5,12 +5,14 @@
 #include "server/ServerOptions.h"
 #include "server/SignalPipe.h"
 #include "server/StatusPrinter.h"
+#include "web/WebGateway.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -70,6 +72,16 @@ int main(int argc, char** argv) {
                                  : "";
         std::fprintf(stderr, "zaplo-server: %s%s\n", szLastStatus.c_str(), szHint);
         return 1;
+    }
+
+    // Browsers join through a gateway of their own, only when asked for.
+    std::unique_ptr<zaplo::WebGateway> web;
+    if (options.nWebPort != 0) {
+        web = std::make_unique<zaplo::WebGateway>(state, host);
+        if (!web->Listen(options.nWebPort)) {
+            std::fprintf(stderr, "zaplo-server: %s\n", web->Error().c_str());
+            return 1;
+        }
     }
 
     QObject::connect(&signals, &zaplo::SignalPipe::Signalled, &app, [&host] {

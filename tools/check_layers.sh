@@ -31,7 +31,8 @@ check ui/connect 'base|net/core|gfx|assets|ui/common|ui/connect'
 check ui/start 'base|gfx|assets|ui/common|ui/start'
 check ui/main 'base|net/core|net|gfx|assets|ui/common|ui/main'
 check app 'base|net/core|net|gfx|assets|ui/common|ui/connect|ui/start|ui/main|app'
-check server 'base|net/core|net|server'
+check web 'base|net/core|net|web'
+check server 'base|net/core|net|web|server'
 check fuzz 'net/core|tests/support|fuzz' noqt
 check bench/relay 'bench/relay' noqt
 check bench/bot 'bench/bot' noqt
