@@ -96,7 +96,7 @@ class BrowserRun(Run):
 
         options = webdriver.ChromeOptions()
         options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
-        for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=700,560",
+        for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=700,640",
                     "--disable-dev-shm-usage", "--force-device-scale-factor=1",
                     "--no-first-run", "--disable-extensions"):
             options.add_argument(arg)
@@ -132,7 +132,8 @@ class BrowserRun(Run):
         except Failure:
             raise Failure(f"the page's {what} shows {seen[:8]}, expected to start with "
                           f"{wanted_top}")
-        print(f"  page {what}: {seen[:6]}")
+        cut = lambda line: line if len(line) < 90 else line[:60] + f"... ({len(line)} characters)"
+        print(f"  page {what}: {[cut(line) for line in seen[:4]]}")
         return seen
 
     def expect_page_users(self, wanted, driver=None):
@@ -338,6 +339,9 @@ class BrowserRun(Run):
             raise Failure("peer text became markup in the page")
         print("  peer text shows as text, never as markup")
 
+        if self.shots:
+            self.picture()
+
         self.say("a long line and a flood")
         rex.send("{1}{rex}" + "W" * 200000)
         self.expect_page("chat box", "txtChatBox",
@@ -348,18 +352,13 @@ class BrowserRun(Run):
         self.expect_page("chat box", "txtChatBox", ["{rex}flood line 2999 " + "x" * 60])
         took = self.responsive("3,000 chat lines")
         rows = len(self.page_lines("txtChatBox"))
-        kept = self.js("return document.getElementById('txtChatBox').children.length;")
         if rows > 1000:
             raise Failure(f"the page shows {rows} chat lines, more than 1,000")
-        print(f"  the page shows {rows} of the lines ({kept} on screen) and answered within "
-              f"{took:.2f} s")
+        print(f"  the page shows the newest {rows} lines and answered within {took:.2f} s")
 
         violations = self.csp_violations(self.driver)
         if violations:
             raise Failure(f"the page broke its content security policy: {violations}")
-
-        if self.shots:
-            self.picture()
 
         self.say("the page closes")
         self.driver.quit()
@@ -380,7 +379,7 @@ class BrowserRun(Run):
         self.driver.save_screenshot(page_png)
         self.x("import", "-frame", "-window", self.windows["D"], window_png)
         out = os.path.join(self.shots, "browser.png")
-        self.x("convert", "(", page_png, "-crop", "650x470+0+0", "+repage", ")", window_png,
+        self.x("convert", "(", page_png, "-crop", "650x472+0+0", "+repage", ")", window_png,
                "-background", "#202020", "-gravity", "north", "+append", out)
         print(f"  picture: {out}")
 
