@@ -420,7 +420,6 @@
 
     const kMaxLine = 256 * 1024; // the longest line the session carries, CR LF not counted
     const kMaxNickChars = 16;
-    const kMaxChatChars = 32767; // the window's chat input
     // As the window's boxes: the newest 10,000 lines and 8 MiB (two bytes a character) kept, the
     // newest 1,000 lines or 128 Ki characters on screen, each line cut after 2,000 characters.
     const kMaxLines = 10000;
