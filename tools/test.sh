@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks formatting and the layering, builds with warnings as errors and runs every test, builds
+# Checks formatting, the layering and the licence tags, builds with warnings as errors and runs every test, builds
 # the Qt-free protocol core with clang as well and fuzzes it for a short while, then builds and
 # tests everything once more under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
@@ -8,6 +8,7 @@ jobs="$(nproc)"
 
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 ./tools/check_layers.sh .
+./tools/spdx.sh
 
 cmake -S . -B build-ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAPLO_WERROR=ON
 cmake --build build-ci -j"$jobs"
