@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks formatting, the layering and the licence tags, builds with warnings as errors and runs every test, builds
-# the Qt-free protocol core with clang as well and fuzzes it for a short while, then builds and
-# tests everything once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Checks formatting, the layering and the licence tags, builds with warnings as errors and runs
+# every test, builds the Qt-free protocol core with clang as well and fuzzes it for a short
+# while, then builds and tests everything once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
