@@ -52,6 +52,8 @@ check_man() {
 
 # Every error and warning fails; info tags are only shown. Overrides, each with its reason, are
 # in the packages themselves.
+# Without man (package man-db) lintian cannot check the manual pages and gives up on the package.
+command -v man >/dev/null || fail "lintian needs man (package man-db)"
 out="$(lintian --fail-on error,warning --display-info "$work"/*.deb 2>&1)" || fail "lintian:
 $out"
 out="$(grep -v '^running with root privileges' <<<"$out" || true)"
