@@ -8,7 +8,7 @@
 # The library dependencies come from dpkg-shlibdeps (package dpkg-dev); the desktop program's
 # windowing plugin is loaded at run time, so no library names it and it is listed by hand.
 set(CPACK_PACKAGE_NAME zaplo)
-set(CPACK_PACKAGE_VENDOR "Zaplo developers")
+set(CPACK_PACKAGE_VENDOR "${ZAPLO_MAINTAINER_NAME}")
 set(CPACK_PACKAGE_CONTACT "${ZAPLO_MAINTAINER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
