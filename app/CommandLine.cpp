@@ -195,8 +195,7 @@ CommandLine CommandLine::Parse(const QStringList& arguments) {
     }
     if (parser.isSet(version)) {
         line.action = Action::Version;
-        line.szText = "zaplo " + std::to_string(ZAPLO_VERSION_MAJOR) + "." +
-                      std::to_string(ZAPLO_VERSION_MINOR) + "\n";
+        line.szText = std::string("zaplo ") + ZAPLO_VERSION + "\n";
         return line;
     }
     const bool bHost = parser.isSet(host);

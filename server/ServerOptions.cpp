@@ -141,8 +141,7 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
     }
     if (parser.isSet(version)) {
         options.action = Action::Version;
-        options.szText = "zaplo-server " + std::to_string(ZAPLO_VERSION_MAJOR) + "." +
-                         std::to_string(ZAPLO_VERSION_MINOR) + "\n";
+        options.szText = std::string("zaplo-server ") + ZAPLO_VERSION + "\n";
         return options;
     }
     std::string szError;

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Checks formatting and the layering, builds with warnings as errors and runs every test, builds
-# the Qt-free protocol core with clang as well and fuzzes it for a short while, then builds and
-# tests everything once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Checks formatting, the layering and the licence tags, builds with warnings as errors and runs
+# every test, builds the Qt-free protocol core with clang as well and fuzzes it for a short
+# while, then builds and tests everything once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
 
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 ./tools/check_layers.sh .
+./tools/spdx.sh
 
 cmake -S . -B build-ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAPLO_WERROR=ON
 cmake --build build-ci -j"$jobs"

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # The program's command line without any display: help, version and mistakes are answered
 # before the window system is reached (a start that reached it would abort here).
-#   check_command_line.sh <zaplo>
+#   check_command_line.sh <zaplo> <version>
 set -uo pipefail
 zaplo="$1"
+version="$2"
 fail() { echo "FAILED: $*"; exit 1; }
 run() { env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$zaplo" "$@"; }
 
 out="$(run --help 2>&1)" || fail "--help exits $?: $out"
 grep -q -- '--join <HOST\[:PORT\]>' <<<"$out" || fail "--help does not list --join: $out"
 out="$(run --version 2>&1)" || fail "--version exits $?"
-[ "$out" = "zaplo 1.0" ] || fail "--version prints '$out'"
+[ "$out" = "zaplo $version" ] || fail "--version prints '$out'"
 err="$(run --host 5201 --nick "$(printf 'a\nb')" 2>&1 >/dev/null)"
 status=$?
 [ "$status" -eq 2 ] || fail "a nickname with a line break exits $status"

@@ -175,7 +175,7 @@ TEST(ServerOptions, HelpAndVersion) {
     }
     const ServerOptions version = Parse({"-v"});
     EXPECT_EQ(version.action, ServerOptions::Action::Version);
-    EXPECT_EQ(version.szText, "zaplo-server 1.0\n");
+    EXPECT_EQ(version.szText, std::string("zaplo-server ") + ZAPLO_VERSION + "\n");
 }
 
 TEST(ServerOptions, BadValuesFailWithTheReason) {
