@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Anchor for the assets library; the pictures themselves are compiled-in Qt resources.
 namespace zaplo {
 int AssetsLibraryAnchor() {

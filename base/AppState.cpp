@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/AppState.h"
 
 #include "base/Ticks.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/PixelCanvas.h"
 
 #include "base/LineRaster.h"

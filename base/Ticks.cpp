@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/Ticks.h"
 
 #include <ctime>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cost of adding lines at the top of a status box as the log grows. Adding twice as many lines
 // should take about twice as long (flat cost per line). For contrast, the same for a box whose
 // whole text is rebuilt for every line, which grows with the square of the line count.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 include(GoogleTest)
 
 set(ZAPLO_TEST_ENV "QT_QPA_PLATFORM=offscreen"

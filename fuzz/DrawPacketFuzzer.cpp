@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draw records. Input: the first 12 bytes are a segment (four 16-bit coordinates, a 32-bit
 // colour) that is written and read back; the rest is a received record, read, written and read
 // again, and read once more with a blank put in.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The lenient numeric reading and half-to-even rounding. Input: byte 0 says whether exponents
 // are read, the rest is the text. The value must be what the C library reads from the same
 // number with the blanks taken out; the first 8 bytes, as a double, are rounded as well.

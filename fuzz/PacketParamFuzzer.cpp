@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading fields of a parameter list. Input: two bytes pick the field number (any 16-bit value,
 // so 0 and negatives too), the rest is the list.
 

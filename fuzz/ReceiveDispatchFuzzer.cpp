@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One connection's byte stream, cut into pieces at data-driven places, through the receive buffer
 // and the dispatcher as a server slot or as a client. Whatever the cuts, the same lines must come
 // out and the dispatcher must do the same things; relays must be the received bytes.

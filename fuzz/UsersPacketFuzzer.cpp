@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The user-list payload. Input: byte 0 picks the slot the rows get, the rest is a payload. It is
 // read into a list, written back and read again; and, cut at NUL bytes into nicknames without
 // ";", written and read back as the same list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/DrawFontText.h"
 
 #include "gfx/FontCell.h"

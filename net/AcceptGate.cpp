@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/AcceptGate.h"
 
 namespace zaplo {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/AddressPrefix.h"
 
 #include <arpa/inet.h>

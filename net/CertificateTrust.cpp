@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/CertificateTrust.h"
 
 namespace zaplo {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/ClientLink.h"
 
 #include "base/AppState.h"

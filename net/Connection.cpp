@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/Connection.h"
 
 #include "net/EventPump.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/EventPump.h"
 
 #include "net/TcpSocket.h"

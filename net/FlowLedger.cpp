@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/FlowLedger.h"
 
 #include <algorithm>

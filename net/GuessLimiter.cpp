@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/GuessLimiter.h"
 
 #include "base/Ticks.h"

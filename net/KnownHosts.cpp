@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/KnownHosts.h"
 
 #include "net/CertificateTrust.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/LinkSettings.h"
 
 #include "base/AppState.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/NetSession.h"
 
 #include "base/AppState.h"

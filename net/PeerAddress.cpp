@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/PeerAddress.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/PictureSender.h"
 
 #include <utility>

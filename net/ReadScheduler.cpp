@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/ReadScheduler.h"
 
 #include "net/Connection.h"

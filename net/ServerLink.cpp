@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/ServerLink.h"
 
 #include "base/AppState.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/ServerTls.h"
 
 #include <QEventLoop>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/TcpSocket.h"
 
 #include "net/EventPump.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/TlsChannel.h"
 
 #include "net/LinkSettings.h"

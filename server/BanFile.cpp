@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/BanFile.h"
 
 #include "server/PlainLine.h"

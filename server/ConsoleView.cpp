@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/ConsoleView.h"
 
 #include "base/PixelCanvas.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/ControlClient.h"
 
 #include "server/ControlCommand.h"

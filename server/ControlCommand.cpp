@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/ControlCommand.h"
 
 #include "server/ControlTarget.h"

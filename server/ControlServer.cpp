@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/ControlServer.h"
 
 #include "server/ControlCommand.h"

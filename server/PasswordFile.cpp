@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/PasswordFile.h"
 
 #include <QFile>

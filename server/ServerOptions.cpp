@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/ServerOptions.h"
 
 #include "net/ServerTls.h"
@@ -108,7 +109,8 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
                        "65535 (over TLS too when a certificate is given; default: none)."),
         QStringLiteral("PORT"));
     parser.addOptions({help, version, port, nick, listen, sendPicture, tlsCert, tlsKey, requireTls,
-                       passwordFile, banFile, maxUsers, maxPerAddress, controlSocket, control, web});
+                       passwordFile, banFile, maxUsers, maxPerAddress, controlSocket, control,
+                       web});
 
     if (!parser.parse(arguments)) {
         return Failed(parser.errorText().toStdString());

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/SessionControl.h"
 
 #include "net/SessionHost.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/SignalPipe.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/StatusPrinter.h"
 
 #include "server/PlainLine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zaplo-server: hosts a session without a window, on Qt Core and Qt Network only; with
 // --control, gives a running one a command.
 #include "server/ControlClient.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Fails when an include runs upward through the layers, or when Qt reaches a layer that must
 # stay plain C++. Each folder lists the project folders its files may include.
 set -u

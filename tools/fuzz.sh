@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every fuzz target of a ZAPLO_FUZZ build for a bounded time, as many at once as there are
 # cores, each on a fresh copy of its seed corpus inside the build folder (the repository is never
 # written). Fails when any target crashes; the crashing input is left in <build>/fuzz-artifacts.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks formatting, the layering and the licence tags, builds with warnings as errors and runs
 # every test, builds the Qt-free protocol core with clang as well and fuzzes it for a short
 # while, then builds and tests everything once more under AddressSanitizer and

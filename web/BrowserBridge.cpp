@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "web/BrowserBridge.h"
 
 #include "net/BridgeRegistry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "web/BrowserSocket.h"
 
 namespace zaplo {

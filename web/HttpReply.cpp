@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "web/HttpReply.h"
 
 namespace zaplo {

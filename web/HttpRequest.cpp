@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "web/HttpRequest.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "web/WebGateway.h"
 
 #include "base/AppState.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a session password costs the host: its CPU for 1,000 wrong answers from one address
 // (and how many it compared) against 1,000 honest joins to an open session, and a client's join
 // with a password against one without, all as ratios of runs in this invocation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/bot/BotOptions.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/bot/BotStats.h"
 
 #include "bench/bot/Bot.h"

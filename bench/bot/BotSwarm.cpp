@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/bot/BotSwarm.h"
 
 #include "bench/bot/BotTls.h"

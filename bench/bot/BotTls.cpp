@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/bot/BotTls.h"
 
 #include <cerrno>

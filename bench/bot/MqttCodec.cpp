@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/bot/MqttCodec.h"
 
 void MqttCodec::PutLength(std::string& s, size_t n) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/bot/StampedRecord.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Load generator for the relay benchmarks: C clients in one process, one epoll loop, plain
 // sockets. Every client joins, then sends draw records that carry its id, a sequence number and
 // the send time in fields after the five that a server relays untouched:

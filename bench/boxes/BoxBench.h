@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What one box bench run was asked for, handed to every phase.
 #include <string>

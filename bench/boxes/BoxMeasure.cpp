@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/boxes/BoxMeasure.h"
 
 #include <algorithm>

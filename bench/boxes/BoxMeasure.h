@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Clocks and figures of the box bench, and what it reads of a window process from /proc.
 #include <chrono>

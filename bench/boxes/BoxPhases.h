@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The box bench's phases; each prints its own section.
 #include "bench/boxes/BoxBench.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/boxes/BoxSocket.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Plain sockets for the box bench's peers and hosts, all on 127.0.0.1.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/boxes/EchoTimer.h"
 
 #include "bench/boxes/BoxSocket.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A talker's pings ("{1}{talker}ping<n>") and how long each took to come back.
 #include "bench/boxes/BoxMeasure.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/boxes/FakeHost.h"
 
 #include "bench/boxes/BoxSocket.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A client window with this program as its host: whatever the host sends, the window takes as
 // the session's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The phases in which this program is a client window's host and sends it what a hostile host
 // (or the peers it relays) would.
 #include "bench/boxes/BoxPhases.h"

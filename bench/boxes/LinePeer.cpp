@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/boxes/LinePeer.h"
 
 double LinePeer::WaitLine(const std::string& prefix, Clock::time_point t0, double nMaxMs) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A peer of the box bench that reads what it gets, line by line.
 #include "bench/boxes/BoxMeasure.h"

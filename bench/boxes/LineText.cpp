@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/boxes/LineText.h"
 
 std::string Unbreakable(std::size_t n) {

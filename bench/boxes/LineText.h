@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the box bench's lines hold.
 #include <cstddef>

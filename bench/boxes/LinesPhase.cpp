@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One chat line of 25,000 / 100,000 / 256 KiB characters of several hostile kinds, then a short
 // line: at a server window the time until each comes back, at a client window the main
 // thread's CPU time until it is idle again.

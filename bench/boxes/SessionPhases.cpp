@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The phases with a whole session: a server window, a client window and a talker beside a
 // hostile peer.
 #include "bench/boxes/BoxPhases.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The session windows the box bench measures: zaplo_bench_window processes, offscreen.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a peer's lines cost the real windows: the program's session windows (zaplo_bench_window),
 // run offscreen as separate processes, against plain-socket peers and a plain-socket host.
 //

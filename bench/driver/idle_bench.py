@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Idle cost of the program: % of one core (user + system time from /proc/<pid>/stat) over a
 window of wall time, for
   - the start screen with its intro animation (the real zaplo binary, offscreen),

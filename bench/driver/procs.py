@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Process and port helpers shared by the bench drivers."""
 import os
 import random

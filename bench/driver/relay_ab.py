@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Two builds of the program side by side against the bare epoll relay, in one invocation.
 
 Starts the bare relay and one program server per build (separate processes), then for each client

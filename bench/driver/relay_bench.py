@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Side-by-side relay benchmark: the program's real server session, a bare epoll line relay and,
 where it is installed, the mosquitto MQTT broker, all under the same bot workload in one run.
 

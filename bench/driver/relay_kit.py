@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The servers and the bot runs of relay_bench.py and relay_ab.py, and how their figures are told."""
 import os
 import shutil

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Cost of the headless server (zaplo-server) beside the window's server (the program's real main
 window in server mode, offscreen) and, for relay speed, the bare epoll line relay. Every server and
 the bot program are separate processes; each figure is the median of several runs, the kinds

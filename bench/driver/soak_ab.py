@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Two builds' server windows under the soak's churn60 and flood phases, in one invocation.
 
 Runs the soak of the last build (bench/soak/soak) several times per build, the builds

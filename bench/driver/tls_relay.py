@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The TLS side-by-side run of relay_bench.py (--tls): the program's server once with every client
 in plain text and once with every client over TLS, the same workloads interleaved in one run, on
 relay_kit's servers, bots and medians. Not run by itself."""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the picture for newcomers costs: records and bytes for an empty canvas, a sketch and a
 // canvas of noise (every pixel its own colour, the worst case), and how long a newcomer takes
 // from opening its window until its canvas equals the host's. The host and the newcomer are the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A minimal line relay: the fastest a single-threaded server can pass CR LF lines between TCP
 // clients on this machine. Every complete line that one connection sends is written to every
 // other connection, unchanged and in order. Nothing blocks: each connection has an output buffer

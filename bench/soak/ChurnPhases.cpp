@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/soak/ChurnPhases.h"
 
 #include "bench/soak/Churner.h"

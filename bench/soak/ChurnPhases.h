@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The soak's join/leave phases.
 #include "bench/soak/SoakOptions.h"

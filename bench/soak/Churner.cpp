@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/soak/Churner.h"
 
 #include "bench/soak/SoakSocket.h"

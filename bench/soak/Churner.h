@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A peer that connects, joins and leaves in a loop from several addresses, each address as
 // often as the server's accept gate lets one in (a burst, then a steady rate).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/soak/Honest.h"
 
 #include "bench/soak/SoakRecords.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An honest client of the soak: draws and chats at a steady rate and checks that every record
 // and chat line of the other honest clients arrives once and in order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/soak/HonestScenarios.h"
 
 #include "bench/soak/Honest.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/soak/HostilePeer.h"
 
 #include <poll.h>

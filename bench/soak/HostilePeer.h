@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The soak's hostile peers: each sends its stream as fast as TCP takes it.
 #include "bench/soak/SoakShared.h"

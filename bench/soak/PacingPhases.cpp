@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/soak/PacingPhases.h"
 
 #include "bench/soak/HostilePeer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The soak's pacing phases over swarms of peers (Swarm.h): slow links are readers with a small
 // receive buffer reading a fixed number of bytes per second.

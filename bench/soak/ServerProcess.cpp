@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/soak/ServerProcess.h"
 
 #include "base/AppState.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The server of a soak phase in a process of its own, so that its memory is the server's alone.
 #include <cstdint>

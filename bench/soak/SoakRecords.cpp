@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/soak/SoakRecords.h"
 
 #include "bench/soak/SoakSocket.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the soak's peers send each other: draw records and chat lines that carry their sender's
 // id and a sequence number (chat lines also the time they were sent), so that a receiver can

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the soak's honest clients see, shared between their threads.
 #include "bench/soak/SoakSocket.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/soak/SoakSocket.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Plain socket helpers for the soak's peers.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/soak/Swarm.h"
 
 #include "bench/soak/SoakRecords.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Peers of the soak's pacing phases, all driven by one thread: drawers and talkers that send at
 // fixed rates, and readers that take at most a fixed number of bytes per second through a small

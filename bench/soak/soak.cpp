@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Soak: the real server session (the main window in server mode, offscreen) against honest and
 // hostile peers on plain sockets, each in a thread of its own.
 //

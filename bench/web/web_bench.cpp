@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Browsers against TCP peers, side by side in one run, through real zaplo-server processes with
 // their web port (loopback):
 //   latency  stroke-to-screen p50/p99 at another participant: a TCP drawer (baseline), a

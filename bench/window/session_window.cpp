@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One real session window for the relay and idle benchmarks: the program's own main window,
 // shown offscreen, in server or client mode, with everything it does in a session (relaying,
 // canvas drawing, the send timer). No change to the program: this only fills in the settings

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/core/MessageCode.h"
 
 #include <array>

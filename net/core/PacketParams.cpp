@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/core/PacketParams.h"
 
 #include "net/core/PacketHost.h"

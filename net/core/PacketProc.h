@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Wire format between the server and each client, one TCP connection per client. Every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/core/PictureFeed.h"
 
 #include "net/core/PictureRuns.h"

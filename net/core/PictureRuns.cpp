@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/core/PictureRuns.h"
 
 #include "net/core/DrawPacket.h"

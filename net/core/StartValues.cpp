@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/core/StartValues.h"
 
 #include "net/core/PacketProc.h"

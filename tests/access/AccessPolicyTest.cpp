@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Who may join, as plain policies over addresses, numbers and bytes: no sockets.
 #include "net/AddressPrefix.h"
 #include "net/AdmissionPolicy.h"

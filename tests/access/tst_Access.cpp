@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Who may join a real server session, on the wire: the password's challenge and answer, bans,
 // the user limit, the per-address cap and the bound on guessing; and clients that answer.
 #include "tests/links/ServerParty.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's command line as a plain class: what it starts, and what it refuses.
 #include "app/CommandLine.h"
 #include "base/AppState.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The program's command line without any display: help, version and mistakes are answered
 # before the window system is reached (a start that reached it would abort here).
 #   check_command_line.sh <zaplo> <version>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/StartupLoop.h"
 #include "base/AppState.h"
 #include "net/NetSession.h"

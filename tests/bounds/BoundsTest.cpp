@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the boxes keep, as numbers: the log's line and byte bounds, the pacing of screen work, and
 // the user list's lookups by slot.
 #include "base/LogKeep.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The boxes of the main window against what a peer may send: bounded lines, bytes and rows,
 // overlong lines of hostile characters, a chat flood through a server window and a hostile
 // host's join flood against a client window.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """A browser joins a session through zaplo-server's web port, beside a window and a raw peer.
 
 Run inside an X server that has no window manager yet, for example:

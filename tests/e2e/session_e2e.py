@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Three copies of Zaplo, driven only through the X window system; then two more that meet at a
 headless zaplo-server, one that joins it over TLS, and two that come to one with a password.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // New connections per address at a bounded rate, with a burst for a class joining together.
 #include "net/AcceptGate.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The server's pacing and cutting decisions over plain numbers: whose bytes wait where, which
 // senders are paced, which receivers are let go.
 #include "net/FlowLedger.h"

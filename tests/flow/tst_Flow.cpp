@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The server under floods, slow readers and non-readers, and the bounds it keeps: raw peers
 // against a server session in one process, readers on plain sockets in threads of their own.
 #include "tests/support/HeadlessHost.h"

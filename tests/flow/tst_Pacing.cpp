@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pacing by sender and the lag bound, end to end: raw peers against a server session in one
 // process; slow links are plain sockets with a small receive buffer, read at a fixed rate by a
 // thread of their own. The lag tests drive the server's clock by hand.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/DrawLine.h"
 
 #include "base/LineRaster.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fonts need a QGuiApplication, so these tests bring their own main.
 #include <QGuiApplication>
 

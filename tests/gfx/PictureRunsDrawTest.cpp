@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A picture sent as run records and drawn with the line code every participant uses comes out
 // pixel for pixel: the runs end one past their last pixel because a line leaves its end out.
 #include "base/Colour.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The canvas without Qt paints exactly what the window's line code paints on an image of the
 // same size, so a host without a window keeps the same picture.
 #include "base/PixelCanvas.h"

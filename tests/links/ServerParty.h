@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the server link tests share: a server session with raw peers joined, and ways to take
 // away what the server relies on (descriptors, the right to bind low ports).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Client sessions against a server session or a listener that never answers, in one process.
 #include "tests/support/HeadlessHost.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a lying or silent peer can do to a real server session, on the wire: it cannot speak as
 // somebody else, listen without joining, or break everybody's user list.
 #include "tests/links/ServerParty.h"

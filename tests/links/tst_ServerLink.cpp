@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Server sessions driven by raw TCP peers: the exact bytes on the wire.
 #include "tests/links/ServerParty.h"
 

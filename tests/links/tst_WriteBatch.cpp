@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sends gathered during relay work: handed to the system whole, in order, before a close, and
 // never onto a later connection of the same socket.
 #include "net/EventPump.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A network namespace joined to this one by a veth pair: a peer whose sockets live over there can
 // be made to vanish (its link taken down: no FIN, no RST, nothing answers), or can sit behind a

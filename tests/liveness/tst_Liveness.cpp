@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Peers that vanish without a word, noticed by the transport alone: the options on every socket,
 // a peer that stops acknowledging (its receive window shut), and over a network namespace a
 // peer whose link is taken down (idle, with data waiting, the client's server) and a slow link

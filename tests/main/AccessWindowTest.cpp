@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Who may join, through the real windows: a client window asked for the password of a protected
 // session, and the host's Session Password..., Ban and Bans... A server window and client
 // windows in one process, with bare peers where the exact bytes matter.

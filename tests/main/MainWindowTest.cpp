@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window: layout, lifecycle, chat, user list, canvas and palette, also as the dispatcher
 // drives it.
 #include "base/AppState.h"

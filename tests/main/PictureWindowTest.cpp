@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Keeping the picture (save, copy), the host removing a client, and a newcomer getting the
 // picture: through the real windows, a server window and client windows in one process.
 #include "base/AppState.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/core/DrawPacket.h"
 #include "net/core/LenientNumber.h"
 #include "net/core/PacketParams.h"

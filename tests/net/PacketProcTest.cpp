@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/core/PacketProc.h"
 #include "net/core/PacketParams.h"
 #include "tests/support/FakeHost.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/core/PeerRules.h"
 #include "net/core/PacketParams.h"
 #include "net/core/PacketProc.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The picture as draw records: runs of a row, the feed that hands rows to newcomers, and the
 // dispatcher's word that a join has been answered.
 #include "net/core/DrawPacket.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The connection dialog's checks for settings given on a command line.
 #include "net/core/StartValues.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the program itself makes of the cases the browser page must agree on: the pixels of line
 // segments (the raster, and the main window's canvas widget drawing strokes), received draw
 // records, numbers read leniently, what a log keeps and how a line looks in a log box.

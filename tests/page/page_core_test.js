@@ -1,4 +1,5 @@
 #!/usr/bin/env node
+// SPDX-License-Identifier: MIT
 // The browser page against the program itself: the page's line raster, canvas, draw-record
 // reader, number reader, log bounds and screen form of a line, case by case, against what the
 // C++ code makes of the same cases (page_oracle); and its SHA-256 and HMAC against node's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The control command's request lines and what each does to a session, without sockets; the
 // password and ban files, and the options that take them.
 #include "server/ControlCommand.h"

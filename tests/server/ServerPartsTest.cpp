@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The headless server's plain parts: the print budget, the printed form of a status line and the
 // command line.
 #include "server/LineBudget.h"

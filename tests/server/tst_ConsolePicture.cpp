@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The headless host's --send-picture: a newcomer receives the host's canvas as draw records
 // right after its join's answer, and without the option nothing more is kept or sent.
 #include "base/PixelCanvas.h"

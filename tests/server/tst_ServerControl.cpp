@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A running zaplo-server controlled through its local socket by `zaplo-server --control`, and
 // who may join as its options set it: what raw peers see on the wire, and that the socket is
 // closed to other users.

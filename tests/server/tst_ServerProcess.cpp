@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built zaplo-server as a separate process, driven by raw peers: what it prints, how it
 // ends on SIGTERM and SIGINT, and its exit statuses.
 #include "tests/server/ServerProcess.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The intro animation's steps on a hand-driven clock, without any window.
 #include "ui/start/IntroAnimation.h"
 

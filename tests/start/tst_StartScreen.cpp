@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The start screen: a drawn frame as the user sees it, then keys, close and clicks.
 #include "base/AppState.h"
 #include "ui/start/PictureButton.h"

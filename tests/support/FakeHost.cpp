@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/FakeHost.h"
 
 #include "net/core/DrawPacket.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Certificates made for one test run with the openssl command, in a folder of their own: a
 // self-signed one as a host without a domain makes it, or a small authority and a certificate

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the TLS tests share: servers with certificates made for the run, raw TLS peers that speak
 // the wire protocol byte for byte, and a data folder of the test's own for remembered

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client's trust decisions and the store of accepted certificates, as plain classes.
 #include "net/CertificateTrust.h"
 #include "net/KnownHosts.h"

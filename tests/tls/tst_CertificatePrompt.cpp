@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the user sees of a server certificate nobody vouches for: the real dialog, offscreen,
 // alone and in a client's join, answered by clicking its buttons.
 #include "tests/tls/TlsParty.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TLS on the server and client links: sessions in one process over 127.0.0.1, certificates made
 // by the openssl command for the run.
 #include "tests/tls/TlsParty.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web port's plain parts: reading a request's head, the answers' bytes, and the registry of
 // bridged connections.
 #include "net/BridgeRegistry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the web port's tests share: a server session on every address with its web port, TCP raw
 // peers and browsers (Qt's WebSocket client, or a bare one that stops reading).

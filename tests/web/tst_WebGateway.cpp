@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web port over real sockets: the page and its headers, the origin check, browsers in the
 // session beside TCP peers, bad frames, floods and browsers that stop reading.
 #include "tests/web/WebParty.h"

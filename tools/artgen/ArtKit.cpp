@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/artgen/ArtKit.h"
 
 #include <QLinearGradient>

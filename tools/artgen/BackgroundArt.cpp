@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/artgen/BackgroundArt.h"
 
 #include "tools/artgen/ArtKit.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/artgen/SeededRandom.h"
 
 namespace zaplo {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the program's pictures into the folder named on the command line. Every picture is drawn
 // from fixed seeds, so running it again gives the same files.
 #include "tools/artgen/Artwork.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/common/ColourBox.h"
 
 #include "net/core/LenientNumber.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/connect/FaceButton.h"
 
 #include <QPainter>

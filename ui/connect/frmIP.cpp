@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/connect/frmIP.h"
 
 #include "base/AppState.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/BanListDialog.h"
 
 #include "net/SessionHost.h"

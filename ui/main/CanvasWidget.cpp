@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/CanvasWidget.h"
 
 #include "base/AppState.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/ClientArea.h"
 
 #include <QPaintEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/JoinAgainItem.h"
 
 #include <QAction>

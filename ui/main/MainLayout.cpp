@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/MainLayout.h"
 
 #include "ui/main/CanvasWidget.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/ModalLoop.h"
 
 #include "base/AppState.h"

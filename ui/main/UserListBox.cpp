@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/UserListBox.h"
 
 #include "ui/common/UiText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/UserListMenu.h"
 
 #include "ui/main/UserListBox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/main/frmMain.h"
 
 #include "base/AppState.h"

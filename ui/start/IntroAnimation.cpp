@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/start/IntroAnimation.h"
 
 #include "base/Ticks.h"

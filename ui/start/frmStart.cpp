@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/start/frmStart.h"
 
 #include "base/AppState.h"

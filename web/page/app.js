@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Zaplo in a browser: the main window of a client, speaking the session's line protocol over
 // one WebSocket (each binary frame one line, without its CR LF).
 //
