@@ -46,6 +46,9 @@ NetSession::NetSession(AppState& state, PacketHost& host, QObject* parent)
             onHostLost();
         }
     };
+    server_->refuseAtDoor = [this](const std::string& szKey) -> std::optional<std::string> {
+        return refuseAtDoor ? refuseAtDoor(szKey) : std::nullopt;
+    };
     server_->onAccepted = [this](int16_t iUser) {
         if (onAccepted) {
             onAccepted(iUser);

@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace zaplo {
@@ -43,6 +44,8 @@ public:
     std::function<void()> onHostLost;
     // Server: slot iUser has taken a new connection, before anything of it is read.
     std::function<void(int16_t)> onAccepted;
+    // Server: see ServerLink::refuseAtDoor.
+    std::function<std::optional<std::string>(const std::string&)> refuseAtDoor;
 
     // Server: logs "Waiting for a client to join..." and listens on nPort.
     void ServerWait();

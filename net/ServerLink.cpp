@@ -102,6 +102,16 @@ void ServerLink::NoteTime() {
 void ServerLink::OnConnectionRequest(qintptr id) {
     // A browser's bridge connects from this host; the rules go by the browser's own address.
     std::string szKey = bridges_.KeyOf(LocalPeerPort(id)).value_or(PeerKey(id));
+    if (refuseAtDoor && !settings_.ServesTls()) {
+        if (const std::optional<std::string> szWhy = refuseAtDoor(szKey)) {
+            // A fresh socket's buffer takes one short line; whatever it does not take is lost.
+            const std::string szLine = "{9}" + *szWhy + "\r\n";
+            (void)!::send(static_cast<int>(id), szLine.data(), szLine.size(),
+                          MSG_DONTWAIT | MSG_NOSIGNAL);
+            TcpSocket::Reject(id);
+            return;
+        }
+    }
     if (!AdmissionPaused() && gate_.Admit(szKey, state_.GetTicks())) {
         TakeConnection(id, std::move(szKey));
         return;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +86,10 @@ public:
     BridgeRegistry& Bridges() { return bridges_; }
     // Called when slot iUser has taken a new connection, before anything of it is read.
     std::function<void(int16_t)> onAccepted;
+    // Asked with a new connection's address before it gets a slot: a reason to turn it away at
+    // once (one status line, then closed), so that refusing costs no slot, socket or timer.
+    // Not asked on a port that serves TLS, where a plain line means nothing to the peer.
+    std::function<std::optional<std::string>(const std::string&)> refuseAtDoor;
     // Connected clients that have joined.
     int Receivers() const;
     // How long a connection may take to join before it is closed (PeerRules::kJoinWaitMs;

@@ -20,6 +20,12 @@ SessionHost::SessionHost(AppState& state, SessionView& view, QObject* parent)
     session_ = std::make_unique<NetSession>(state_, *this);
     session_->onConnectFailed = [this] { view_.ConnectFailed(); };
     session_->onAccepted = [this](int16_t iUser) { Accepted(iUser); };
+    // Banned and waiting addresses are the ones that come back in a loop: turned away before
+    // they cost a slot. The connection cap needs the open connections and is judged at the
+    // accept.
+    session_->refuseAtDoor = [this](const std::string& szKey) {
+        return admission_.AtAccept(szKey, 0, HasPassword(), state_.GetTicks());
+    };
     session_->onHostLost = [this] { ClientLost(); };
     challengeWait_.setSingleShot(true);
     connect(&challengeWait_, &QTimer::timeout, this, &SessionHost::QueueJoin);
