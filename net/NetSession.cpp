@@ -8,6 +8,7 @@
 #include "net/ServerLink.h"
 #include "net/core/MessageCode.h"
 #include "net/core/PacketHost.h"
+#include "net/core/PacketParams.h"
 
 #include <algorithm>
 #include <vector>
@@ -231,8 +232,15 @@ void NetSession::DrainToClients(std::size_t nCount) {
     std::vector<int16_t> origins;
     lines.reserve(nCount);
     origins.reserve(nCount);
+    // A user list says who is here now: one queued at a departure goes out as the list of this
+    // moment, or a client that joined meanwhile would be told it is not in it.
+    const std::string_view szListCode = WireCode(MessageCode::UserList);
     for (std::size_t i = 0; i < nCount; ++i) {
-        lines.push_back(state_.colSendQueue[i] + std::string(kCrLf));
+        const std::string& szQueued = state_.colSendQueue[i];
+        lines.push_back((szQueued.starts_with(szListCode)
+                             ? std::string(szListCode) + GetUsersPacket(host_)
+                             : szQueued) +
+                        std::string(kCrLf));
         origins.push_back(origins_[i]);
     }
     pump_->Begin();

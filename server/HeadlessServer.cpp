@@ -27,12 +27,28 @@ HeadlessServer::HeadlessServer(ServerOptions options, QProcessEnvironment env)
       view_(
           [this](const std::string& szStatus) {
               szLastStatus_ = szStatus;
-              printer_.Print(szStatus);
+              if (bStarting_) {
+                  heldBack_.push_back(szStatus);
+              } else {
+                  printer_.Print(szStatus);
+              }
           },
           options_.bSendPicture),
       host_(state_, view_), control_(host_, view_), controlServer_(control_) {}
 
 int HeadlessServer::Start() {
+    // "Waiting for a client to join..." says the server is ready: it waits until every port
+    // and the control socket are open.
+    bStarting_ = true;
+    const int nStatus = Open();
+    bStarting_ = false;
+    for (const std::string& szStatus : std::exchange(heldBack_, {})) {
+        printer_.Print(szStatus);
+    }
+    return nStatus;
+}
+
+int HeadlessServer::Open() {
     state_.nMode = Mode::Server;
     state_.nPort = options_.nPort;
     state_.szNick = options_.szNick;

@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zaplo {
 
@@ -32,11 +33,16 @@ public:
     void Stop();
 
 private:
+    int Open();
+
     ServerOptions options_;
     QProcessEnvironment env_;
     AppState state_;
     StatusPrinter printer_;
     std::string szLastStatus_;
+    // Status lines of the start, printed once it is over.
+    bool bStarting_ = false;
+    std::vector<std::string> heldBack_;
     ConsoleView view_;
     SessionHost host_;
     SessionControl control_;

@@ -415,16 +415,16 @@ class BrowserRun(Run):
         if self.js("return document.getElementById('lblWrongPassword').hidden;", driver=other) \
                 is not True:
             raise Failure("the first prompt says the password was wrong")
-        lines = self.page_lines("txtStatus", driver=other)
-        if "This session needs a password." not in lines:
-            raise Failure(f"the refused page's status log shows {lines}")
+        # The log shows its lines at its own pace, perhaps after the prompt came up.
+        self.wait_for("the refusal in the status log", lambda: "This session needs a password."
+                      in self.page_lines("txtStatus", driver=other))
         # A wrong one: refused again, and the prompt says so.
         self.page_type_in(other, "txtSessionPassword", "sesame")
         self.wait_for("the prompt after a wrong password", lambda: self.js(
             "return !document.getElementById('dlgPassword').hidden &&"
             " !document.getElementById('lblWrongPassword').hidden;", driver=other))
-        if "Wrong password." not in self.page_lines("txtStatus", driver=other):
-            raise Failure("the wrong password's refusal is not in the status log")
+        self.wait_for("the wrong password's refusal in the status log",
+                      lambda: "Wrong password." in self.page_lines("txtStatus", driver=other))
         # The right one through the prompt: joined.
         self.page_type_in(other, "txtSessionPassword", "s\u00e9same ouvre-toi")
         self.expect_page("status log", "txtStatus", ["quin has joined!", "Connecting..."],

@@ -23,6 +23,7 @@ import signal
 import socket
 import subprocess
 import sys
+import tempfile
 import time
 
 STEP_TIMEOUT = 40.0  # seconds for any single expected change
@@ -68,6 +69,12 @@ class Run:
     # ---- processes ------------------------------------------------------------------------
 
     def spawn(self, args, **kw):
+        # Each child gets a runtime directory of its own, so a server's default control socket
+        # meets no other server's, in this run or in a test running beside it.
+        if "env" not in kw and self.work:
+            runtime = tempfile.mkdtemp(prefix="runtime-", dir=self.work)
+            kw["env"] = dict(os.environ, XDG_RUNTIME_DIR=runtime)
+            kw["env"].pop("RUNTIME_DIRECTORY", None)
         proc = subprocess.Popen(args, stdin=subprocess.DEVNULL, start_new_session=True, **kw)
         self.children.append(proc)
         return proc

@@ -35,6 +35,27 @@ private Q_SLOTS:
         QCOMPARE(cid->TakeThrough("here\r\n"), QByteArray("{2}dan\r\n{1}{dan}still here\r\n"));
     }
 
+    void aDeparturesUserListIsTheListWhenItGoesOut() {
+        Party party({"ann", "bob"});
+        QVERIFY(party.bReady);
+        HeadlessHost& server = *party.server;
+        // The queue held back: ann's departure waits in it while cid joins.
+        auto* timer = server.session->findChild<QTimer*>(QStringLiteral("timerSendMsgs"));
+        QVERIFY(timer != nullptr);
+        const int nInterval = timer->interval();
+        timer->setInterval(3600 * 1000);
+        party[0].socket.disconnectFromHost();
+        QTRY_VERIFY(server.Has("status:ann has been disconnected!"));
+        auto cid = Join(server, "cid");
+        QVERIFY(cid);
+        server.session->SendQueueTick();
+        timer->setInterval(nInterval);
+        QCOMPARE(cid->TakeThrough("{8}"),
+                 QByteArray("{9}ann has been disconnected!\r\n{8}host;bob;cid;\r\n"));
+        QCOMPARE(party[1].TakeThrough("{8}host;bob;cid;\r\n"),
+                 QByteArray("{2}cid\r\n{9}ann has been disconnected!\r\n{8}host;bob;cid;\r\n"));
+    }
+
     void newClientIsShedWhenDescriptorsRunOut() {
         Party party({"ann", "bob"});
         QVERIFY(party.bReady);
