@@ -63,6 +63,8 @@ public:
     // The client has joined: only then does it receive anything of the session. Cleared with
     // every new connection and every close.
     bool bJoined = false;
+    // The server's join count when this connection joined (ServerLink::Joins).
+    uint64_t nJoinedAs = 0;
     // When the current connection was taken (the program's ticks), and the address it comes
     // from (PeerKey).
     int32_t lAccepted = 0;

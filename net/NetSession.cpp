@@ -246,8 +246,14 @@ void NetSession::DrainToClients(std::size_t nCount) {
     pump_->Begin();
     server_->NoteTime();
     const int nUsers = state_.nUsers;
+    // A client that joins while events run between the sends was answered with the session as
+    // it is then: these older lines are not for it.
+    const uint64_t nJoins = server_->Joins();
     for (int u = 1; u <= nUsers; ++u) {
         const auto iUser = static_cast<int16_t>(u);
+        if (server_->JoinedSince(iUser, nJoins)) {
+            continue;
+        }
         for (std::size_t i = 0; i < lines.size(); ++i) {
             if (!server_->SendToSlot(iUser, lines[i], {}, origins[i])) {
                 break;

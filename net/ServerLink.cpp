@@ -249,6 +249,7 @@ void ServerLink::MarkJoined(int16_t iUser) {
         return;
     }
     slot->bJoined = true;
+    slot->nJoinedAs = ++nJoins_;
     // The queue goes out from the first join on: what the host said before anybody came reaches
     // the first who can receive it.
     const bool bFirst = !state_.bConnected;
@@ -256,6 +257,11 @@ void ServerLink::MarkJoined(int16_t iUser) {
     if (bFirst && onConnected) {
         onConnected();
     }
+}
+
+bool ServerLink::JoinedSince(int16_t iUser, uint64_t nJoins) const {
+    const Connection* slot = ReceivingSlot(iUser);
+    return slot != nullptr && slot->nJoinedAs > nJoins;
 }
 
 int ServerLink::Receivers() const {

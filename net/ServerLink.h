@@ -92,6 +92,9 @@ public:
     std::function<std::optional<std::string>(const std::string&)> refuseAtDoor;
     // Connected clients that have joined.
     int Receivers() const;
+    // Joins so far; with JoinedSince, what a connection that joined later must not be sent.
+    uint64_t Joins() const { return nJoins_; }
+    bool JoinedSince(int16_t iUser, uint64_t nJoins) const;
     // How long a connection may take to join before it is closed (PeerRules::kJoinWaitMs;
     // tests set less).
     void SetJoinWait(int32_t nMs) { nJoinWaitMs_ = nMs; }
@@ -169,6 +172,7 @@ private:
     // Never shrinks during a session: a slot is closed and reused, never destroyed.
     std::vector<Connection*> ws_user_;
     int16_t nSlotLimit_ = kMaxSlots;
+    uint64_t nJoins_ = 0;
 };
 
 } // namespace zaplo

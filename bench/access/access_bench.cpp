@@ -143,7 +143,13 @@ double JoinMs(const char* szPassword, int nJoins) {
         QuietView view;
         auto client = std::make_unique<zaplo::SessionHost>(state, view);
         client->Start();
+        QElapsedTimer waited;
+        waited.start();
         while (client->Users().Names().size() < 2) {
+            if (waited.elapsed() > 10000) {
+                std::fprintf(stderr, "join %d never saw itself in the user list\n", i);
+                return -1;
+            }
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         }
         client.reset();
@@ -165,6 +171,9 @@ int main(int argc, char** argv) {
     const int nJoins = 50;
     const double dOpen = JoinMs(nullptr, nJoins);
     const double dProtected = JoinMs("correct horse", nJoins);
+    if (dOpen < 0 || dProtected < 0) {
+        return 1;
+    }
     std::printf("client join with a password / without: %.2f (%.2f ms / %.2f ms a join)\n",
                 dProtected / dOpen, dProtected / nJoins, dOpen / nJoins);
     return 0;
