@@ -26,6 +26,8 @@ bool BotOptions::Parse(int argc, char** argv) {
             rate = std::atof(val.c_str());
         } else if (key == "--window") {
             window = std::atoll(val.c_str());
+        } else if (key == "--password") {
+            password = val;
         } else if (key == "--records") {
             records = std::atoll(val.c_str());
         } else {

@@ -16,6 +16,7 @@ struct BotOptions {
     double rate = 100;
     int64_t window = -1;     // -1: 20000 / clients
     int64_t records = 20000; // burst: records per client
+    std::string password;    // answer a protected session's challenge with it
 
     // Reads "--key value" pairs; false (after a message on stderr) when the line is unusable.
     bool Parse(int argc, char** argv);

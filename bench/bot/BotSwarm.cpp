@@ -105,6 +105,28 @@ void BotSwarm::Poll(int timeoutMs) {
     PollNs(timeoutMs < 0 ? -1 : timeoutMs * 1000000LL);
 }
 
+// A protected session challenges at once: its first line, read on the still blocking socket,
+// is answered before the join.
+void BotSwarm::AnswerChallenge(Bot& b) {
+    std::string szLine;
+    char ch = 0;
+    while (szLine.size() < 256 && !szLine.ends_with("\r\n")) {
+        const ssize_t n = b.ssl != nullptr ? BotTls::Recv(b.ssl, &ch, 1) : recv(b.fd, &ch, 1, 0);
+        if (n <= 0) {
+            std::fprintf(stderr, "bot %d: no challenge from the server\n", b.id);
+            std::exit(3);
+        }
+        szLine += ch;
+    }
+    const std::string szAnswer =
+        szLine.starts_with("{12}") ? BotTls::Answer(opt_.password, szLine.substr(4, 32)) : "";
+    if (szAnswer.empty()) {
+        std::fprintf(stderr, "bot %d: cannot answer %s\n", b.id, szLine.c_str());
+        std::exit(3);
+    }
+    b.out += "{12}" + szAnswer + "\r\n";
+}
+
 bool BotSwarm::ConnectOne(Bot& b) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -123,6 +145,9 @@ bool BotSwarm::ConnectOne(Bot& b) {
     if (opt_.tls && (b.ssl = BotTls::Handshake(b.fd)) == nullptr) {
         std::fprintf(stderr, "bot %d: TLS handshake failed\n", b.id);
         std::exit(3);
+    }
+    if (!opt_.password.empty()) {
+        AnswerChallenge(b);
     }
     if (fcntl(b.fd, F_SETFL, fcntl(b.fd, F_GETFL) | O_NONBLOCK) != 0) {
         Die("fcntl");

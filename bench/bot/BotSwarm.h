@@ -25,6 +25,7 @@ private:
     void Poll(int timeoutMs);
     // Connects b (TLS too, when asked), joins and starts reading it.
     bool ConnectOne(Bot& b);
+    void AnswerChallenge(Bot& b);
     void Connect();
     // Join mode: one client after the other, each until the server's answer; prints the times.
     int RunJoins();

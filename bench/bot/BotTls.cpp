@@ -5,6 +5,8 @@
 
 #ifdef ZAPLO_BOT_TLS
 #include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
 #include <openssl/ssl.h>
 
 namespace {
@@ -70,7 +72,28 @@ ssize_t BotTls::Recv(ssl_st* ssl, char* data, size_t n) {
     return Outcome(ssl, SSL_read(ssl, data, static_cast<int>(n > 1 << 30 ? 1 << 30 : n)));
 }
 
+std::string BotTls::Answer(const std::string& szPassword, const std::string& szChallenge) {
+    unsigned char mac[EVP_MAX_MD_SIZE];
+    unsigned int nMac = 0;
+    if (HMAC(EVP_sha256(), szPassword.data(), static_cast<int>(szPassword.size()),
+             reinterpret_cast<const unsigned char*>(szChallenge.data()), szChallenge.size(), mac,
+             &nMac) == nullptr) {
+        return {};
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string szHex;
+    for (unsigned int i = 0; i < nMac; ++i) {
+        szHex += kHex[mac[i] >> 4];
+        szHex += kHex[mac[i] & 15];
+    }
+    return szHex;
+}
+
 #else
+
+std::string BotTls::Answer(const std::string&, const std::string&) {
+    return {};
+}
 
 bool BotTls::Available() {
     return false;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <sys/types.h>
 
 struct ssl_st;
@@ -19,5 +20,8 @@ bool Available();
 ssl_st* Handshake(int fd);
 ssize_t Send(ssl_st* ssl, const char* data, size_t n);
 ssize_t Recv(ssl_st* ssl, char* data, size_t n);
+// The answer to a protected session's challenge: the 64 hex digits of HMAC-SHA-256 with the
+// password as key; empty without OpenSSL.
+std::string Answer(const std::string& szPassword, const std::string& szChallenge);
 
 } // namespace BotTls

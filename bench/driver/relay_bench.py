@@ -103,6 +103,8 @@ def parse_args():
     ap.add_argument("--rate", type=float, default=100, help="paced records/s per client")
     ap.add_argument("--idle-clients", type=int, default=200)
     ap.add_argument("--no-mqtt", action="store_true")
+    ap.add_argument("--password", help="the program's server has this session password; its "
+                    "bots answer the challenge")
     ap.add_argument("--tls", action="store_true",
                     help="the program's server with every client over TLS beside plain text")
     ap.add_argument("--join-clients", type=int, default=30,
@@ -154,7 +156,8 @@ def measure(args):
     figures = ({}, {}, {}, {})
     with tempfile.TemporaryDirectory() as tmpdir:
         for c in args.counts:
-            servers = {k: Server(k, args.build, tmpdir) for k in args.kinds}
+            servers = {k: Server(k, args.build, tmpdir, password=args.password)
+                       for k in args.kinds}
             try:
                 measure_count(args, c, servers, figures)
             finally:

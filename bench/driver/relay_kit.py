@@ -14,16 +14,20 @@ import procs
 class Server:
     """One server process: the program's server window, the bare relay or the MQTT broker."""
 
-    def __init__(self, kind, build, tmpdir, tls=None):
+    def __init__(self, kind, build, tmpdir, tls=None, password=None):
         """tls: (certificate file, key file) for a program server that also serves TLS; the
         bots run against it join over TLS."""
         self.kind = kind
         self.tls = tls
+        # Only the program's server takes a session password; the bots answer its challenge.
+        self.password = password if kind == "program" else None
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
         if kind == "program":
             cmd = [os.path.join(build, "bench", "zaplo_bench_window"), "server"]
             if tls:
                 cmd += ["--tls-cert", tls[0], "--tls-key", tls[1]]
+            if self.password:
+                cmd += ["--password", self.password]
         elif kind == "bare":
             cmd = [os.path.join(build, "bench", "zaplo_bench_relay")]
         else:
@@ -93,6 +97,8 @@ def run_bots(build, server, clients, mode, seconds, rate=100, window=None, recor
            "--clients", str(clients), "--seconds", str(seconds), "--rate", str(rate)]
     if server.tls if tls is None else tls:
         cmd += ["--tls", "1"]
+    if server.password:
+        cmd += ["--password", server.password]
     if window is not None:
         cmd += ["--window", str(window)]
     if records is not None:

@@ -6,7 +6,8 @@
 //
 //   QT_QPA_PLATFORM=offscreen zaplo_bench_window server [port]        (port 0 or none: a free one)
 //   QT_QPA_PLATFORM=offscreen zaplo_bench_window client <port> [host]
-// The server with --tls-cert FILE --tls-key FILE serves TLS too, as zaplo --host does with them.
+// The server with --tls-cert FILE --tls-key FILE serves TLS too, as zaplo --host does with them;
+// with --password P it challenges every connection, as a session password makes it.
 // The server prints the port it listens on as the first line of stdout. Runs until killed or
 // until the window closes.
 #include "base/AppState.h"
@@ -19,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -27,12 +29,15 @@ int main(int argc, char** argv) {
     // The TLS options out of the way of the positional ones.
     std::string szCert;
     std::string szKey;
+    std::optional<std::string> szPassword;
     int nArgs = 1;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--tls-cert") == 0 && i + 1 < argc) {
             szCert = argv[++i];
         } else if (std::strcmp(argv[i], "--tls-key") == 0 && i + 1 < argc) {
             szKey = argv[++i];
+        } else if (std::strcmp(argv[i], "--password") == 0 && i + 1 < argc) {
+            szPassword = argv[++i];
         } else {
             argv[nArgs++] = argv[i];
         }
@@ -54,6 +59,7 @@ int main(int argc, char** argv) {
     state.szListenHost = "127.0.0.1";
     state.szTlsCert = szCert;
     state.szTlsKey = szKey;
+    state.szSessionPassword = szPassword;
 
     auto window = std::make_unique<zaplo::frmMain>(state);
     if (!bClient) {
