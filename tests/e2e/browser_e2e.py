@@ -22,7 +22,6 @@ import base64
 import os
 import re
 import shutil
-import signal
 import socket
 import subprocess
 import sys
@@ -32,7 +31,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import session_e2e  # noqa: E402
 from session_e2e import (CHAT_BOX, CHAT_INPUT, GREEN_SWATCH, STATUS_BOX, Failure,  # noqa: E402
-                         Run, free_port)
+                         Run, drive, free_port)
 
 # A browser, a window and a second host take longer than the three windows alone.
 session_e2e.TOTAL_TIMEOUT = 420.0
@@ -466,43 +465,16 @@ def main():
         os.makedirs(args.shots, exist_ok=True)
 
     run = BrowserRun(os.path.abspath(args.zaplo), os.path.abspath(args.server), args.shots)
-    run.work = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"zaplo_browser_{os.getpid()}")
-    os.makedirs(run.work, exist_ok=True)
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(2))
-    try:
-        wm_log = open(os.path.join(run.work, "openbox.log"), "w")
-        wm = run.spawn(["openbox", "--sm-disable"], stdout=wm_log, stderr=subprocess.STDOUT)
 
-        def wm_ready():
-            if wm.poll() is not None:
-                raise Failure(f"openbox ended with status {wm.returncode}: "
-                              + open(wm_log.name).read()[-2000:])
-            return "window id" in run.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
-                                        check=False)
-
-        # A loaded machine can take a while to start the window manager.
-        run.wait_for("the window manager", wm_ready, timeout=90.0)
-        run.run()
+    def no_sanitizer_faults():
         for name in ("D", "server", "pwserver"):
             path = os.path.join(run.work, f"zaplo_{name}.log")
             if os.path.exists(path):
                 text = open(path, errors="replace").read()
                 if re.search(r"ERROR: (Address|Leak)Sanitizer|runtime error:", text):
                     raise Failure(f"{name} reported a sanitizer fault:\n{text[-3000:]}")
-        print(f"passed in {time.monotonic() - run.started:.1f} s")
-        return 0
-    except Failure as failure:
-        print(f"FAILED: {failure}")
-        for name in sorted(os.listdir(run.work)):
-            if name.endswith(".log") or name.endswith(".out"):
-                with open(os.path.join(run.work, name), errors="replace") as log:
-                    text = log.read().strip()
-                if text:
-                    print(f"--- {name}\n{text[-2000:]}")
-        return 1
-    finally:
-        run.cleanup()
-        shutil.rmtree(run.work, ignore_errors=True)
+
+    return drive(run, "zaplo_browser", after=no_sanitizer_faults)
 
 
 if __name__ == "__main__":

@@ -735,22 +735,10 @@ def free_port():
     raise Failure("no free port")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("zaplo")
-    parser.add_argument("--shots", help="folder for the README pictures")
-    parser.add_argument("--server", help="zaplo-server, for the run at a headless host")
-    args = parser.parse_args()
-    for tool in ("xdotool", "xwininfo", "xprop", "import", "convert", "xclip", "openbox"):
-        if not shutil.which(tool):
-            print(f"missing tool: {tool}")
-            return 1
-    if args.shots:
-        os.makedirs(args.shots, exist_ok=True)
-
-    run = Run(os.path.abspath(args.zaplo), args.shots,
-              os.path.abspath(args.server) if args.server else None)
-    run.work = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"zaplo_e2e_{os.getpid()}")
+def drive(run, prefix, after=None):
+    """Starts the window manager, runs run.run() and then after(), and tells how it went: 0 when
+    it passed, 1 (with the programs' logs) when it did not."""
+    run.work = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"{prefix}_{os.getpid()}")
     os.makedirs(run.work, exist_ok=True)
     # Any signal ends the run through the cleanup below.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(2))
@@ -768,12 +756,14 @@ def main():
         # A loaded machine can take a while to start the window manager.
         run.wait_for("the window manager", wm_ready, timeout=90.0)
         run.run()
+        if after:
+            after()
         print(f"passed in {time.monotonic() - run.started:.1f} s")
         return 0
     except Failure as failure:
         print(f"FAILED: {failure}")
         for name in sorted(os.listdir(run.work)):
-            if name.endswith(".log"):
+            if name.endswith(".log") or name.endswith(".out"):
                 with open(os.path.join(run.work, name), errors="replace") as log:
                     text = log.read().strip()
                 if text:
@@ -782,6 +772,24 @@ def main():
     finally:
         run.cleanup()
         shutil.rmtree(run.work, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("zaplo")
+    parser.add_argument("--shots", help="folder for the README pictures")
+    parser.add_argument("--server", help="zaplo-server, for the run at a headless host")
+    args = parser.parse_args()
+    for tool in ("xdotool", "xwininfo", "xprop", "import", "convert", "xclip", "openbox"):
+        if not shutil.which(tool):
+            print(f"missing tool: {tool}")
+            return 1
+    if args.shots:
+        os.makedirs(args.shots, exist_ok=True)
+
+    run = Run(os.path.abspath(args.zaplo), args.shots,
+              os.path.abspath(args.server) if args.server else None)
+    return drive(run, "zaplo_e2e")
 
 
 if __name__ == "__main__":
