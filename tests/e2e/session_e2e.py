@@ -635,6 +635,7 @@ class Run:
         self.password_dialog("H")
         self.key("Escape")
         self.wait_for("H's password dialog to close", lambda: len(self.visible_windows("H")) == 1)
+        self.windows["H"] = self.find_window("H", re.escape(" - hana (Client)") + "$")
         self.expect_lines("H", STATUS_BOX, "status log",
                           ["Lost connection to server!", "This session needs a password.",
                            "Connecting..."])
