@@ -5,6 +5,7 @@
 #include "base/AppState.h"
 #include "net/NetSession.h"
 #include "net/SessionHost.h"
+#include "tests/main/WindowTestBase.h"
 #include "tests/support/HeadlessHost.h"
 #include "tests/support/RawPeer.h"
 #include "ui/main/frmMain.h"
@@ -22,15 +23,6 @@ using namespace zaplo;
 
 namespace {
 
-QString S(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-struct Party {
-    std::unique_ptr<AppState> state = std::make_unique<AppState>();
-    std::unique_ptr<frmMain> w;
-};
-
 // What a client's password dialog showed when it came up.
 struct Asked {
     bool bWrong = false;
@@ -40,45 +32,9 @@ struct Asked {
 
 } // namespace
 
-class AccessWindowTest : public QObject {
+class AccessWindowTest : public WindowTestBase {
     Q_OBJECT
 
-    std::vector<std::unique_ptr<Party>> parties_; // the server first
-    int16_t nPort_ = 0;
-    QTimer modalWatch_;
-    // Run on the next modal dialog that opens; cleared once it has run.
-    std::function<void(QWidget*)> onModal_;
-
-    // A window on the party's state, as the start-up loop opens one (Join Again included).
-    frmMain& Show(Party& party) {
-        party.w.reset();
-        party.w = std::make_unique<frmMain>(*party.state);
-        party.w->show();
-        return *party.w;
-    }
-    Party& Open(Mode nMode, const std::string& szNick,
-                std::optional<std::string> szPassword = std::nullopt) {
-        Party& party = *parties_.emplace_back(std::make_unique<Party>());
-        AppState& state = *party.state;
-        state.onEnd = nullptr;
-        state.nMode = nMode;
-        state.szNick = szNick;
-        state.nPort = nPort_;
-        state.szListenHost = state.szServerIP = "127.0.0.1";
-        state.szSessionPassword = std::move(szPassword);
-        Show(party);
-        return party;
-    }
-    frmMain& Host(std::optional<std::string> szPassword = std::nullopt) {
-        nPort_ = FreeLowPort();
-        return *Open(Mode::Server, "host", std::move(szPassword)).w;
-    }
-    static QAction* Action(frmMain& w, const char* name) { return w.findChild<QAction*>(S(name)); }
-    static QListWidget& List(frmMain& w) { return *w.findChild<QListWidget*>(S("listUsers")); }
-    static bool Listed(const frmMain& w, const std::string& szNick) {
-        const auto rows = w.UserRows();
-        return std::find(rows.begin(), rows.end(), szNick) != rows.end();
-    }
     template <class T = QWidget> static T* Child(QWidget* parent, const char* name) {
         return parent->findChild<T*>(S(name));
     }
@@ -123,15 +79,6 @@ class AccessWindowTest : public QObject {
             QTest::mouseClick(Child<QPushButton>(modal, szButton), Qt::LeftButton);
         };
     }
-    // Context menu over a row of the server's user list; the menu if one opened.
-    QMenu* ContextMenuAt(frmMain& w, int iRow) {
-        QListWidget& list = List(w);
-        const QPoint at = list.visualItemRect(list.item(iRow)).center();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list.viewport()->mapToGlobal(at));
-        QApplication::sendEvent(list.viewport(), &event);
-        auto* menu = list.findChild<QMenu*>(S("mnuUserList"));
-        return menu != nullptr && menu->isVisible() ? menu : nullptr;
-    }
     // A bare peer's whole conversation: everything it got until the host closed it.
     QByteArray Refusal(RawPeer& raw) {
         const bool bClosed = raw.WaitState(QAbstractSocket::UnconnectedState);
@@ -142,22 +89,8 @@ class AccessWindowTest : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        connect(&modalWatch_, &QTimer::timeout, this, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal != nullptr && onModal_) {
-                std::exchange(onModal_, nullptr)(modal);
-            }
-        });
-        modalWatch_.start(10);
-    }
-    void cleanup() {
-        onModal_ = nullptr;
-        // Clients first, so the server sees them go while it still runs.
-        while (!parties_.empty()) {
-            parties_.pop_back();
-        }
-    }
+    void initTestCase() { StartModalWatch(); }
+    void cleanup() { CloseParties(); }
 
     void clientAsksForThePasswordAndJoinsWithTheRightOne() {
         frmMain& host = Host("open sesame");

@@ -5,7 +5,7 @@
 #include "gfx/QtColour.h"
 #include "net/NetSession.h"
 #include "net/core/PictureRuns.h"
-#include "tests/support/HeadlessHost.h"
+#include "tests/main/WindowTestBase.h"
 #include "tests/support/RawPeer.h"
 #include "ui/main/CanvasWidget.h"
 #include "ui/main/frmMain.h"
@@ -19,59 +19,19 @@
 
 using namespace zaplo;
 
-namespace {
-
-QString S(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-struct Party {
-    std::unique_ptr<AppState> state = std::make_unique<AppState>();
-    std::unique_ptr<frmMain> w;
-};
-
-} // namespace
-
-class PictureWindowTest : public QObject {
+class PictureWindowTest : public WindowTestBase {
     Q_OBJECT
 
-    std::vector<Party> parties_; // the server first
-    int16_t nPort_ = 0;
-    QTimer modalWatch_;
-    // Run on the next modal dialog or box that opens; cleared once it has run.
-    std::function<void(QWidget*)> onModal_;
-
-    frmMain& Open(Mode nMode, const std::string& szNick) {
-        Party& party = parties_.emplace_back();
-        AppState& state = *party.state;
-        state.onEnd = nullptr;
-        state.nMode = nMode;
-        state.szNick = szNick;
-        state.nPort = nPort_;
-        state.szListenHost = state.szServerIP = "127.0.0.1";
-        party.w = std::make_unique<frmMain>(state);
-        party.w->show();
-        return *party.w;
-    }
-    frmMain& Host() {
-        nPort_ = FreeLowPort();
-        return Open(Mode::Server, "host");
-    }
     // A client window, once the server's answer to its join has arrived.
     frmMain& Join(const std::string& szNick) {
-        frmMain& w = Open(Mode::Client, szNick);
-        const bool bListed = QTest::qWaitFor([&] {
-            const auto rows = w.UserRows();
-            return std::find(rows.begin(), rows.end(), szNick) != rows.end();
-        });
+        frmMain& w = *Open(Mode::Client, szNick).w;
+        const bool bListed = QTest::qWaitFor([&] { return Listed(w, szNick); });
         if (!bListed) {
             qWarning("%s was not answered", szNick.c_str());
         }
         return w;
     }
     static CanvasWidget& Canvas(frmMain& w) { return *w.findChild<CanvasWidget*>(S("picCanvas")); }
-    static QAction* Action(frmMain& w, const char* name) { return w.findChild<QAction*>(S(name)); }
-    static QListWidget& List(frmMain& w) { return *w.findChild<QListWidget*>(S("listUsers")); }
 
     // A drawing with every kind of run: noise in a band of rows, strokes, and the last column.
     static void Sketch(frmMain& w, int nNoiseRows) {
@@ -88,33 +48,9 @@ class PictureWindowTest : public QObject {
         w.DrawSegment({10, 352, 200, 352, 0});
     }
 
-    // Context menu over a row of the server's user list; the menu if one opened.
-    QMenu* ContextMenuAt(frmMain& w, int iRow) {
-        QListWidget& list = List(w);
-        const QPoint at = list.visualItemRect(list.item(iRow)).center();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list.viewport()->mapToGlobal(at));
-        QApplication::sendEvent(list.viewport(), &event);
-        auto* menu = list.findChild<QMenu*>(S("mnuUserList"));
-        return menu != nullptr && menu->isVisible() ? menu : nullptr;
-    }
-
 private Q_SLOTS:
-    void initTestCase() {
-        connect(&modalWatch_, &QTimer::timeout, this, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal != nullptr && onModal_) {
-                std::exchange(onModal_, nullptr)(modal);
-            }
-        });
-        modalWatch_.start(10);
-    }
-    void cleanup() {
-        onModal_ = nullptr;
-        // Clients first, so the server sees them go while it still runs.
-        while (!parties_.empty()) {
-            parties_.pop_back();
-        }
-    }
+    void initTestCase() { StartModalWatch(); }
+    void cleanup() { CloseParties(); }
 
     void saveAndCopyKeepThePicturePixelForPixel() {
         frmMain& w = Host();
@@ -270,7 +206,7 @@ private Q_SLOTS:
 
         // While carl is fed, ann's live strokes and a clear reach him the ordinary way, and his
         // canvas still ends equal to the host's.
-        frmMain& carl = Open(Mode::Client, "carl");
+        frmMain& carl = *Open(Mode::Client, "carl").w;
         QTRY_VERIFY(host.PictureRecordsSent() > nFirst);
         ann.Host()->ClientServerSendMessage(MessageCode::Draw, "0;5;247;5;255;");
         ann.Host()->ClientServerSendMessage(MessageCode::Clear, "");
