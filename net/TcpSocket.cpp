@@ -47,8 +47,10 @@ bool PortInRange(int nPort) {
     return nPort >= 0 && nPort <= 65535;
 }
 
+} // namespace
+
 // Keep-alive and user timeout: the transport alone notices a peer that vanished.
-void ApplyTimeouts(qintptr fd, const LinkTimeouts& timeouts) {
+void TcpSocket::ApplyTimeouts(qintptr fd, const LinkTimeouts& timeouts) {
     const int s = static_cast<int>(fd);
     const int nOn = 1;
     const auto nUser = static_cast<unsigned int>(std::max(timeouts.nUserTimeoutMs, 0));
@@ -58,8 +60,6 @@ void ApplyTimeouts(qintptr fd, const LinkTimeouts& timeouts) {
     ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &timeouts.nProbes, sizeof timeouts.nProbes);
     ::setsockopt(s, IPPROTO_TCP, TCP_USER_TIMEOUT, &nUser, sizeof nUser);
 }
-
-} // namespace
 
 TcpSocket::TcpSocket(QObject* parent) : QObject(parent) {
     socket_.setReadBufferSize(kReadAhead);

@@ -19,6 +19,7 @@ namespace zaplo {
 class EventPump;
 class LinkSettings;
 class TlsChannel;
+struct LinkTimeouts;
 
 // An event-driven TCP socket in the manner of a socket control: one object that either listens
 // or carries one connection, and can be closed and used again for another connection.
@@ -65,6 +66,8 @@ public:
     bool Accept(qintptr id);
     // Closes the connection of a request identifier without taking it.
     static void Reject(qintptr id);
+    // Keep-alive and user timeout: the transport alone notices a peer that vanished.
+    static void ApplyTimeouts(qintptr fd, const LinkTimeouts& timeouts);
 
     void SetRemoteHost(const std::string& szHost) { szRemoteHost_ = szHost; }
     void SetRemotePort(int nPort) { nRemotePort_ = nPort; }

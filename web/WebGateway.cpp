@@ -34,15 +34,8 @@ QByteArray PageFile(const QString& szName) {
 // Keep-alive and user timeout as on the session's own connections, and unsent bytes kept in
 // view rather than in the system's buffer.
 void PrepareDescriptor(qintptr fd, const LinkTimeouts& timeouts, int nLowat) {
-    const int s = static_cast<int>(fd);
-    const int nOn = 1;
-    const auto nUser = static_cast<unsigned int>(std::max(timeouts.nUserTimeoutMs, 0));
-    ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &nOn, sizeof nOn);
-    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &timeouts.nIdleS, sizeof timeouts.nIdleS);
-    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &timeouts.nIntervalS, sizeof timeouts.nIntervalS);
-    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &timeouts.nProbes, sizeof timeouts.nProbes);
-    ::setsockopt(s, IPPROTO_TCP, TCP_USER_TIMEOUT, &nUser, sizeof nUser);
-    ::setsockopt(s, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &nLowat, sizeof nLowat);
+    TcpSocket::ApplyTimeouts(fd, timeouts);
+    ::setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_NOTSENT_LOWAT, &nLowat, sizeof nLowat);
 }
 
 // Where a bridge reaches the session: its own listen address, or loopback when it listens on
