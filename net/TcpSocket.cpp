@@ -49,16 +49,15 @@ bool PortInRange(int nPort) {
 
 } // namespace
 
-// Keep-alive and user timeout: the transport alone notices a peer that vanished.
+// Keep-alive probes on an idle link. No TCP user timeout: Linux would also end a live link whose
+// slow reader keeps its window shut for that long (SilenceWatch does that job instead).
 void TcpSocket::ApplyTimeouts(qintptr fd, const LinkTimeouts& timeouts) {
     const int s = static_cast<int>(fd);
     const int nOn = 1;
-    const auto nUser = static_cast<unsigned int>(std::max(timeouts.nUserTimeoutMs, 0));
     ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &nOn, sizeof nOn);
     ::setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &timeouts.nIdleS, sizeof timeouts.nIdleS);
     ::setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &timeouts.nIntervalS, sizeof timeouts.nIntervalS);
     ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &timeouts.nProbes, sizeof timeouts.nProbes);
-    ::setsockopt(s, IPPROTO_TCP, TCP_USER_TIMEOUT, &nUser, sizeof nUser);
 }
 
 TcpSocket::TcpSocket(QObject* parent) : QObject(parent) {
@@ -72,6 +71,8 @@ TcpSocket::TcpSocket(QObject* parent) : QObject(parent) {
     connect(&listener_, &TcpListener::ConnectionRequest, this, &TcpSocket::ConnectionRequest);
     connect(&gate_, &OpeningGate::Decided, this, &TcpSocket::OnOpening);
     connect(&gate_, &OpeningGate::Closed, this, &TcpSocket::ReportPeerGone);
+    silence_.heldHere = [this] { return BytesToWrite(); };
+    connect(&silence_, &SilenceWatch::Vanished, this, &TcpSocket::OnSilent);
 }
 
 void TcpSocket::Watch(QTcpSocket& socket) {
@@ -159,6 +160,7 @@ void TcpSocket::Close() {
         active_->flush();
     }
     active_->abort();
+    silence_.Stop();
     if (tls_) {
         tls_->Reset();
     }
@@ -360,6 +362,9 @@ void TcpSocket::HandOver() {
         }
     }
     nHeld_ = QueuedInSocket();
+    if (settings_ != nullptr) {
+        silence_.Sent(active_->socketDescriptor(), settings_->timeouts.nUserTimeoutMs);
+    }
     pending_.clear();
     if (pending_.capacity() > kKeptCapacity) {
         pending_ = std::string();
@@ -430,6 +435,16 @@ void TcpSocket::ReportPeerGone() {
             }
         },
         Qt::QueuedConnection);
+}
+
+void TcpSocket::OnSilent() {
+    // The peer answered nothing while data waited for it: gone, as if its system had reset.
+    lastError_ = QAbstractSocket::SocketTimeoutError;
+    szLastError_ = QStringLiteral("The peer stopped answering");
+    active_->abort();
+    if (!bPeerGone_) {
+        ReportPeerGone();
+    }
 }
 
 void TcpSocket::OnError(QAbstractSocket::SocketError error) {

@@ -3,6 +3,7 @@
 
 #include "base/CertificateNote.h"
 #include "net/OpeningGate.h"
+#include "net/SilenceWatch.h"
 #include "net/TcpListener.h"
 
 #include <QObject>
@@ -30,13 +31,14 @@ struct LinkTimeouts;
 // decides when the object becomes free again; the bytes that arrived before the close can
 // still be read.
 //
-// With LinkSettings every connection gets keep-alive probes and a user timeout, whose failure is
-// the peer's close like any other. Where the settings hold a server certificate, an accepted
-// connection is Connecting until its first byte tells a TLS hello from plain text (OpeningGate)
-// and, for TLS, until the handshake is done; a client that joins over TLS is Connecting until
-// the server's certificate is taken. Meanwhile nothing is sent or read. Over TLS everything else
-// is the same: the read-ahead bound, the sends, the counts of bytes waiting and acknowledged
-// (which then count encrypted bytes, a few more per record of up to 16 KB).
+// With LinkSettings every connection gets keep-alive probes and, while data waits for the peer,
+// a SilenceWatch; a peer they find gone reads as the peer's close like any other. Where the
+// settings hold a server certificate, an accepted connection is Connecting until its first byte
+// tells a TLS hello from plain text (OpeningGate) and, for TLS, until the handshake is done; a
+// client that joins over TLS is Connecting until the server's certificate is taken. Meanwhile
+// nothing is sent or read. Over TLS everything else is the same: the read-ahead bound, the sends,
+// the counts of bytes waiting and acknowledged (which then count encrypted bytes, a few more per
+// record of up to 16 KB).
 class TcpSocket : public QObject {
     Q_OBJECT
 public:
@@ -66,7 +68,7 @@ public:
     bool Accept(qintptr id);
     // Closes the connection of a request identifier without taking it.
     static void Reject(qintptr id);
-    // Keep-alive and user timeout: the transport alone notices a peer that vanished.
+    // Keep-alive probes: the transport alone notices an idle peer that vanished.
     static void ApplyTimeouts(qintptr fd, const LinkTimeouts& timeouts);
 
     void SetRemoteHost(const std::string& szHost) { szRemoteHost_ = szHost; }
@@ -133,12 +135,14 @@ private:
     // Bytes the current connection's socket holds that the system has not taken.
     qint64 QueuedInSocket() const;
     void ReportPeerGone();
+    void OnSilent();
 
     QTcpSocket socket_;
     // The socket of the current connection: socket_, or the TLS channel's.
     QTcpSocket* active_ = &socket_;
     std::unique_ptr<TlsChannel> tls_;
     OpeningGate gate_;
+    SilenceWatch silence_;
     const LinkSettings* settings_ = nullptr;
     // Connected and, where it applies, decided plain or secured: sends and reads may go.
     bool bUp_ = false;

@@ -31,10 +31,14 @@ QByteArray PageFile(const QString& szName) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Keep-alive and user timeout as on the session's own connections, and unsent bytes kept in
-// view rather than in the system's buffer.
+// Keep-alive as on the session's own connections, and unsent bytes kept in view rather than in
+// the system's buffer. A browser's socket has no SilenceWatch, so the system's user timeout ends
+// it when what it is sent goes unacknowledged; a browser's receive buffer grows as it needs, so
+// a live one does not keep its window shut for that long.
 void PrepareDescriptor(qintptr fd, const LinkTimeouts& timeouts, int nLowat) {
     TcpSocket::ApplyTimeouts(fd, timeouts);
+    const auto nUser = static_cast<unsigned int>(std::max(timeouts.nUserTimeoutMs, 0));
+    ::setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_USER_TIMEOUT, &nUser, sizeof nUser);
     ::setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_NOTSENT_LOWAT, &nLowat, sizeof nLowat);
 }
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // What the boxes keep, as numbers: the log's line and byte bounds, the pacing of screen work, and
-// the user list's lookups by slot.
+// the user list's lookups by slot; and when a silent peer counts as gone.
 #include "base/LogKeep.h"
+#include "base/SilenceRule.h"
 #include "base/WorkPacer.h"
 #include "net/core/UserList.h"
 
@@ -52,6 +53,52 @@ TEST(LogKeep, AStreamOfLinesNeverExceedsTheBounds) {
         ASSERT_LE(keep.Bytes(), 64U * 1024U);
     }
     EXPECT_GT(keep.Bytes(), 64U * 1024U - 300U); // full up to less than one line
+}
+
+TEST(SilenceRule, APeerIsGoneOnlyAfterTheBoundOfSilenceWhileDataWaited) {
+    struct Look {
+        int32_t lNow;
+        bool bWaiting;
+        int64_t nSinceAckMs;
+        bool bGone;
+    };
+    struct Case {
+        const char* szWhat;
+        std::vector<Look> looks;
+    };
+    const std::vector<Case> cases = {
+        // Long idle, so nothing was heard for long: only the wait since the send counts.
+        {"send after a long idle",
+         {{100'000, true, 90'000, false},
+          {100'999, true, 91'000, false},
+          {101'000, true, 91'001, true}}},
+        // A slow reader behind a shut window answers its probes: never gone.
+        {"answers keep coming",
+         {{0, true, 0, false}, {5'000, true, 300, false}, {60'000, true, 999, false}}},
+        // All was taken in between: the next wait starts afresh.
+        {"the wait ends and starts again",
+         {{0, true, 800, false},
+          {900, false, 900, false},
+          {1'500, true, 1'500, false},
+          {2'499, true, 2'499, false},
+          {2'500, true, 2'500, true}}},
+        // The tick counter wraps.
+        {"across the wrap",
+         {{INT32_MAX - 200, true, 5'000, false}, {INT32_MIN + 799, true, 6'000, true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.szWhat);
+        SilenceRule rule(1'000);
+        rule.Sent(c.looks.front().lNow);
+        for (const Look& look : c.looks) {
+            EXPECT_EQ(rule.Vanished(look.lNow, look.bWaiting, look.nSinceAckMs), look.bGone)
+                << "at " << look.lNow;
+        }
+    }
+    // No bound: never.
+    SilenceRule off(0);
+    off.Sent(0);
+    EXPECT_FALSE(off.Vanished(1'000'000, true, 1'000'000));
 }
 
 TEST(WorkPacer, DoesWorkAtOnceWithinTheTimeBudgetThenMakesTheRestWaitForTheWindowsEnd) {

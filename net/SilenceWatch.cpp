@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+#include "net/SilenceWatch.h"
+
+#include <algorithm>
+#include <limits>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/ioctl.h>
+
+namespace zaplo {
+
+namespace {
+
+int32_t Ms(const QElapsedTimer& clock) {
+    return static_cast<int32_t>(clock.elapsed() & std::numeric_limits<int32_t>::max());
+}
+
+} // namespace
+
+SilenceWatch::SilenceWatch(QObject* parent) : QObject(parent) {
+    timer_.setParent(this);
+    clock_.start();
+    connect(&timer_, &QTimer::timeout, this, &SilenceWatch::Look);
+}
+
+void SilenceWatch::Sent(qintptr fd, int nBoundMs) {
+    if (timer_.isActive() || nBoundMs <= 0 || fd < 0) {
+        return;
+    }
+    if (rule_.BoundMs() != nBoundMs) {
+        rule_ = SilenceRule(nBoundMs);
+    }
+    fd_ = fd;
+    rule_.Reset();
+    rule_.Sent(Ms(clock_));
+    // Several looks per bound: a vanished peer is found soon after the bound, at most 0.5 s.
+    timer_.start(std::clamp(nBoundMs / 8, 50, 500));
+}
+
+void SilenceWatch::Stop() {
+    timer_.stop();
+    rule_.Reset();
+    fd_ = -1;
+}
+
+void SilenceWatch::Look() {
+    const int fd = static_cast<int>(fd_);
+    int nQueued = 0;
+    tcp_info info{};
+    socklen_t nLength = sizeof info;
+    if (fd < 0 || ::ioctl(fd, SIOCOUTQ, &nQueued) != 0 ||
+        ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &nLength) != 0) {
+        Stop();
+        return;
+    }
+    const bool bWaiting = nQueued > 0 || (heldHere && heldHere() > 0);
+    if (rule_.Vanished(Ms(clock_), bWaiting, info.tcpi_last_ack_recv)) {
+        Stop();
+        Q_EMIT Vanished();
+        return;
+    }
+    if (!rule_.Watching()) {
+        Stop();
+    }
+}
+
+} // namespace zaplo
