@@ -46,16 +46,16 @@ ServerLink::ServerLink(AppState& state, PacketHost& host, EventPump& pump, ReadS
     Connection* listener = NewSlot(0);
     connect(&listener->Socket(), &TcpSocket::ConnectionRequest, this,
             &ServerLink::OnConnectionRequest);
-    parkTimer_.setSingleShot(true);
-    connect(&parkTimer_, &QTimer::timeout, this, &ServerLink::AdmitParked);
+    door_.take = [this](qintptr id, std::string szKey) { TakeConnection(id, std::move(szKey)); };
+    door_.paused = [this] { return AdmissionPaused(); };
+    door_.refuseAtDoor = [this](const std::string& szKey) -> std::optional<std::string> {
+        return refuseAtDoor ? refuseAtDoor(szKey) : std::nullopt;
+    };
+    door_.pauseListening = [this](int nMs) { ws_user_[0]->Socket().PauseListening(nMs); };
     connect(&joinTimer_, &QTimer::timeout, this, &ServerLink::CloseUnjoined);
 }
 
-ServerLink::~ServerLink() {
-    for (const auto& [id, szKey] : parked_) {
-        TcpSocket::Reject(id);
-    }
-}
+ServerLink::~ServerLink() = default;
 
 Connection* ServerLink::NewSlot(int16_t iSlot) {
     auto* slot = new Connection(iSlot, host_, pump_, this);
@@ -101,54 +101,8 @@ void ServerLink::NoteTime() {
 
 void ServerLink::OnConnectionRequest(qintptr id) {
     // A browser's bridge connects from this host; the rules go by the browser's own address.
-    std::string szKey = bridges_.KeyOf(LocalPeerPort(id)).value_or(PeerKey(id));
-    if (refuseAtDoor && !settings_.ServesTls()) {
-        if (const std::optional<std::string> szWhy = refuseAtDoor(szKey)) {
-            // A fresh socket's buffer takes one short line; whatever it does not take is lost.
-            const std::string szLine = "{9}" + *szWhy + "\r\n";
-            (void)!::send(static_cast<int>(id), szLine.data(), szLine.size(),
-                          MSG_DONTWAIT | MSG_NOSIGNAL);
-            TcpSocket::Reject(id);
-            return;
-        }
-    }
-    if (!AdmissionPaused() && gate_.Admit(szKey, state_.GetTicks())) {
-        TakeConnection(id, std::move(szKey));
-        return;
-    }
-    // Its address has connected too often lately, or the server's own announcements are behind
-    // at the clients: it waits its turn, connected but not read.
-    if (parked_.size() >= kMaxParked) {
-        // Enough wait here: turned away. Every so many, accepting pauses for a moment, so the
-        // next ones wait in the system's backlog; once it is full, whoever connects in a loop
-        // is slowed down by the system itself.
-        TcpSocket::Reject(id);
-        if (++nTurnedAway_ % kTurnedAwayPerPause == 0) {
-            ws_user_[0]->Socket().PauseListening(AcceptGate::kTokenMs);
-        }
-        return;
-    }
-    parked_.emplace_back(id, std::move(szKey));
-    if (!parkTimer_.isActive()) {
-        parkTimer_.start(AcceptGate::kTokenMs);
-    }
-}
-
-void ServerLink::AdmitParked() {
-    // In order of arrival, each as soon as its address has a token again.
-    const int32_t lNow = state_.GetTicks();
-    std::deque<std::pair<qintptr, std::string>> waiting;
-    waiting.swap(parked_);
-    for (auto& [id, szKey] : waiting) {
-        if (!AdmissionPaused() && gate_.Admit(szKey, lNow)) {
-            TakeConnection(id, std::move(szKey));
-        } else {
-            parked_.emplace_back(id, std::move(szKey));
-        }
-    }
-    if (!parked_.empty()) {
-        parkTimer_.start(AcceptGate::kTokenMs);
-    }
+    door_.Knock(id, bridges_.KeyOf(LocalPeerPort(id)).value_or(PeerKey(id)),
+                !settings_.ServesTls());
 }
 
 void ServerLink::TakeConnection(qintptr id, std::string szKey) {
@@ -388,10 +342,7 @@ void ServerLink::Disconnect(int16_t iUser) {
 }
 
 void ServerLink::CloseAll() {
-    for (const auto& [id, szKey] : parked_) {
-        TcpSocket::Reject(id);
-    }
-    parked_.clear();
+    door_.TurnAwayParked();
     const int nUsers = state_.nUsers;
     for (int i = 0; i <= nUsers; ++i) {
         CloseSlot(static_cast<int16_t>(i));

@@ -1,18 +1,17 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "net/AcceptGate.h"
 #include "net/BridgeRegistry.h"
 #include "net/FlowLedger.h"
 #include "net/LinkSettings.h"
 #include "net/ReadScheduler.h"
+#include "net/ServerDoor.h"
 #include "net/core/PeerRules.h"
 
 #include <QObject>
 #include <QTimer>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -49,11 +48,6 @@ public:
     // About a millisecond of a 100 Mbit/s link, a tenth of a second of a 1 Mbit/s one; bytes in
     // flight are not limited by it.
     static constexpr int kNotSentLowat = 16 * 1024;
-    // Connections taken early from an address over its rate wait here (connected, not read)
-    // until their turn; beyond this many, further ones are turned away, and after every
-    // kTurnedAwayPerPause of those accepting pauses for one token's time.
-    static constexpr std::size_t kMaxParked = 256;
-    static constexpr int kTurnedAwayPerPause = 64;
 
     ServerLink(AppState& state, PacketHost& host, EventPump& pump, ReadScheduler& reader,
                QObject* parent = nullptr);
@@ -125,7 +119,7 @@ public:
     // instead, so the churn slows down to what the clients take.
     bool AdmissionPaused() const { return ledger_.Paced(0); }
     // Connections waiting for their address's turn.
-    std::size_t Parked() const { return parked_.size(); }
+    std::size_t Parked() const { return door_.Parked(); }
     // Bytes the server holds for one slot: unread, not yet dispatched, not yet sent.
     qint64 Held(int16_t iUser) const;
 
@@ -138,7 +132,6 @@ public:
 private:
     void OnConnectionRequest(qintptr id);
     void TakeConnection(qintptr id, std::string szKey);
-    void AdmitParked();
     Connection* NewSlot(int16_t iSlot);
     Connection* Slot(int16_t iUser) const;
     // Slot iUser (a client slot) if its socket is connected, else nullptr.
@@ -159,16 +152,13 @@ private:
     FlowLedger ledger_;
     // Timeouts and TLS of the slots' connections, taken when listening starts.
     LinkSettings settings_;
-    AcceptGate gate_;
     BridgeRegistry bridges_;
-    std::deque<std::pair<qintptr, std::string>> parked_;
-    QTimer parkTimer_;
+    ServerDoor door_{state_};
     QTimer joinTimer_;
     int32_t nJoinWaitMs_;
     std::vector<int16_t> cut_;
     std::vector<int16_t> paced_;
     int16_t iServing_ = 0;
-    int64_t nTurnedAway_ = 0;
     // Never shrinks during a session: a slot is closed and reused, never destroyed.
     std::vector<Connection*> ws_user_;
     int16_t nSlotLimit_ = kMaxSlots;
