@@ -2,6 +2,7 @@
 #include "net/SessionHost.h"
 
 #include "base/AppState.h"
+#include "net/HostAccess.h"
 #include "net/NetSession.h"
 #include "net/PictureSender.h"
 #include "net/SendQueue.h"
@@ -19,13 +20,9 @@ SessionHost::SessionHost(AppState& state, SessionView& view, QObject* parent)
     state_.nUsers = 0;
     session_ = std::make_unique<NetSession>(state_, *this);
     session_->onConnectFailed = [this] { view_.ConnectFailed(); };
-    session_->onAccepted = [this](int16_t iUser) { Accepted(iUser); };
-    // Banned and waiting addresses are the ones that come back in a loop: turned away before
-    // they cost a slot. The connection cap needs the open connections and is judged at the
-    // accept.
-    session_->refuseAtDoor = [this](const std::string& szKey) {
-        return admission_.AtAccept(szKey, 0, HasPassword(), state_.GetTicks());
-    };
+    access_ = std::make_unique<HostAccess>(state_, *session_);
+    session_->onAccepted = [this](int16_t iUser) { access_->Accepted(iUser); };
+    session_->refuseAtDoor = [this](const std::string& szKey) { return access_->AtDoor(szKey); };
     session_->onHostLost = [this] { ClientLost(); };
     challengeWait_.setSingleShot(true);
     connect(&challengeWait_, &QTimer::timeout, this, &SessionHost::QueueJoin);
@@ -43,10 +40,10 @@ bool SessionHost::IsServer() const {
 void SessionHost::Start() {
     if (IsServer()) {
         if (state_.szSessionPassword) {
-            SetPassword(state_.szSessionPassword);
+            access_->SetPassword(state_.szSessionPassword);
         }
         if (state_.nMaxUsers > 0) {
-            SetMaxUsers(state_.nMaxUsers);
+            access_->SetMaxUsers(state_.nMaxUsers);
         }
         AddUsername(state_.szNick, 0);
         session_->ServerWait();
@@ -97,120 +94,12 @@ void SessionHost::ClientLost() {
     QTimer::singleShot(0, this, [this, bWrong] { view_.PasswordNeeded(bWrong); });
 }
 
-void SessionHost::SetPassword(std::optional<std::string> szPassword) {
-    password_ =
-        szPassword ? std::make_shared<const SessionPassword>(std::move(*szPassword)) : nullptr;
-}
-
-bool SessionHost::HasPassword() const {
-    return password_ != nullptr;
-}
-
-void SessionHost::SetMaxUsers(int nMax) {
-    admission_.SetMaxUsers(nMax);
-}
-
-void SessionHost::SetMaxPerAddress(int nMax) {
-    admission_.SetMaxPerAddress(nMax);
-}
-
-bool SessionHost::Ban(int16_t iUser) {
-    if (!IsServer() || iUser <= 0) {
-        return false;
-    }
-    const std::optional<AddressPrefix> address = AddressPrefix::FromKey(session_->KeyOf(iUser));
-    if (!address) {
-        return false;
-    }
-    admission_.Bans().Add(*address);
-    session_->Disconnect(iUser);
-    return true;
-}
-
-bool SessionHost::AddBan(const std::string& szAddressOrPrefix) {
-    const std::optional<AddressPrefix> prefix = AddressPrefix::Parse(szAddressOrPrefix);
-    return prefix && admission_.Bans().Add(*prefix);
-}
-
-bool SessionHost::Unban(const std::string& szAddressOrPrefix) {
-    const std::optional<AddressPrefix> prefix = AddressPrefix::Parse(szAddressOrPrefix);
-    return prefix && admission_.Bans().Lift(*prefix);
-}
-
-std::vector<std::string> SessionHost::Bans() const {
-    return admission_.Bans().List();
-}
-
-std::string SessionHost::AddressOf(int16_t iUser) const {
-    return IsServer() ? AddressPrefix::KeyText(session_->KeyOf(iUser)) : std::string();
-}
-
-SessionHost::SlotAccess* SessionHost::Access(int16_t iUser) {
-    if (iUser <= 0 || static_cast<std::size_t>(iUser) >= access_.size()) {
-        return nullptr;
-    }
-    return &access_[static_cast<std::size_t>(iUser)];
-}
-
-void SessionHost::Accepted(int16_t iUser) {
-    if (iUser <= 0) {
-        return;
-    }
-    const auto nSlot = static_cast<std::size_t>(iUser);
-    if (access_.size() <= nSlot) {
-        access_.resize(nSlot + 1);
-    }
-    // A reused slot starts over: nothing of its earlier connection counts.
-    SlotAccess& access = access_[nSlot];
-    access = SlotAccess{};
-    const std::string szKey = session_->KeyOf(iUser);
-    if (const std::optional<std::string> szWhy = admission_.AtAccept(
-            szKey, session_->OpenFrom(szKey), HasPassword(), state_.GetTicks())) {
-        session_->Refuse(iUser, *szWhy);
-        return;
-    }
-    if (password_) {
-        access.password = password_;
-        access.szChallenge = SessionPassword::NewChallenge();
-        session_->SendUnjoined(iUser,
-                               std::string(WireCode(MessageCode::Answer)) + access.szChallenge);
-    }
-}
-
 bool SessionHost::Answered(int16_t iUser, const std::string& szAnswer) {
-    SlotAccess* access = Access(iUser);
-    // Not challenged, or answered already: only the first answer is looked at.
-    if (!IsServer() || access == nullptr || !access->password || access->bAnswered) {
-        return true;
-    }
-    access->bAnswered = true;
-    const std::string szKey = session_->KeyOf(iUser);
-    const int32_t lNow = state_.GetTicks();
-    GuessLimiter& guesses = admission_.Guesses();
-    if (guesses.Waiting(szKey, lNow)) {
-        // Not looked at: guessing costs nothing while the address waits.
-        Refuse(iUser, AdmissionPolicy::kGuessing);
-        return false;
-    }
-    ++nChecks_;
-    if (access->password->Check(access->szChallenge, szAnswer)) {
-        access->bProven = true;
-        return true;
-    }
-    guesses.Failed(szKey, lNow);
-    Refuse(iUser, AdmissionPolicy::kWrongPassword);
-    return false;
+    return access_->Answered(iUser, szAnswer);
 }
 
 std::optional<std::string> SessionHost::JoinRefusal(int16_t iUser) {
-    if (!IsServer()) {
-        return std::nullopt;
-    }
-    const SlotAccess* access = Access(iUser);
-    if (HasPassword() && access != nullptr && access->password && !access->bProven) {
-        return AdmissionPolicy::kNeedsPassword;
-    }
-    return admission_.AtJoin(session_->Receivers());
+    return access_->JoinRefusal(iUser);
 }
 
 void SessionHost::Refuse(int16_t iUser, const std::string& szWhy) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "net/AdmissionPolicy.h"
+#include "net/HostAccess.h"
 #include "net/core/PacketHost.h"
 #include "net/core/UserList.h"
 
@@ -30,12 +30,8 @@ class SessionView;
 // On a client it is the same thing with the server's user list and one link; relaying,
 // answering and the picture are the server's alone.
 //
-// Who may join is the host's to decide, and nothing of it happens unless it is asked for: a
-// session password (each new connection gets a challenge, "{12}" and 32 hex digits, and must
-// answer it with the HMAC before its join counts), bans by address, a user limit and a cap on
-// connections per address. A refused connection is told why in one status line and closed; it
-// receives nothing else of the session and never appears in a list. Wrong answers make their
-// address wait (GuessLimiter); while it waits its answers are not even looked at.
+// Who may join is the host's to decide (HostAccess); a refused connection receives nothing else
+// of the session and never appears in a list.
 class SessionHost : public QObject, public PacketHost {
     Q_OBJECT
 public:
@@ -65,26 +61,9 @@ public:
     void SetSendPicture(bool bOn);
     bool SendsPicture() const { return bSendPicture_; }
 
-    // Server: who may join. A password (none: open) applies to connections from now on.
-    void SetPassword(std::optional<std::string> szPassword);
-    bool HasPassword() const;
-    // 0: no limit.
-    void SetMaxUsers(int nMax);
-    void SetMaxPerAddress(int nMax);
-    // Disconnects slot iUser (announced as any departure) and refuses its address for the rest
-    // of the session; false when the slot is not connected.
-    bool Ban(int16_t iUser);
-    // False: not an address or prefix (or banned already, or the list is full).
-    bool AddBan(const std::string& szAddressOrPrefix);
-    // False: no such ban.
-    bool Unban(const std::string& szAddressOrPrefix);
-    // Text forms, in the order banned.
-    std::vector<std::string> Bans() const;
-    // Text form of slot iUser's address key ("192.0.2.7", "2001:db8:1:2::/64"); empty when the
-    // slot is not connected.
-    std::string AddressOf(int16_t iUser) const;
-    // Answers to challenges actually compared so far.
-    int64_t PasswordChecks() const { return nChecks_; }
+    // Server: who may join (password, bans, limits).
+    HostAccess& Access() { return *access_; }
+    const HostAccess& Access() const { return *access_; }
     // Client: how long a client with a password waits for the challenge before it joins anyway
     // (tests set less).
     static constexpr int kChallengeWaitMs = 3000;
@@ -121,18 +100,7 @@ public:
     void Refuse(int16_t iUser, const std::string& szWhy) override;
 
 private:
-    // What the host knows of one slot's current connection; reset when the slot takes a new one.
-    struct SlotAccess {
-        // The password in force when it was accepted; none: it was not challenged.
-        std::shared_ptr<const SessionPassword> password;
-        std::string szChallenge;
-        bool bAnswered = false;
-        bool bProven = false;
-    };
-
     bool IsServer() const;
-    void Accepted(int16_t iUser);
-    SlotAccess* Access(int16_t iUser);
     // Client: the join, after the answer when there is one to give.
     void QueueJoin();
     void ClientLost();
@@ -141,10 +109,6 @@ private:
     SessionView& view_;
     UserList users_;
     bool bSendPicture_ = false;
-    AdmissionPolicy admission_;
-    std::shared_ptr<const SessionPassword> password_;
-    std::vector<SlotAccess> access_;
-    int64_t nChecks_ = 0;
     // Client side of the password.
     QTimer challengeWait_;
     int nChallengeWaitMs_ = kChallengeWaitMs;
@@ -154,6 +118,7 @@ private:
     std::string szLastStatus_;
     // The feed reports to the session while it closes, so both go before the rest.
     std::unique_ptr<NetSession> session_;
+    std::unique_ptr<HostAccess> access_;
     std::unique_ptr<PictureSender> picture_;
 };
 

@@ -58,16 +58,16 @@ int HeadlessServer::Open() {
     state_.bRequireTls = options_.bRequireTls;
     const std::vector<std::string> refused =
         BanFile::Apply(options_.bans, options_.szBanFile,
-                       [this](const std::string& szBan) { return host_.AddBan(szBan); });
+                       [this](const std::string& szBan) { return host_.Access().AddBan(szBan); });
     for (const std::string& szLine : refused) {
         PrintError("--ban-file: " + szLine);
     }
     if (!refused.empty()) {
         return 2;
     }
-    host_.SetPassword(options_.szPassword);
-    host_.SetMaxUsers(options_.nMaxUsers);
-    host_.SetMaxPerAddress(options_.nMaxPerAddress);
+    host_.Access().SetPassword(options_.szPassword);
+    host_.Access().SetMaxUsers(options_.nMaxUsers);
+    host_.Access().SetMaxPerAddress(options_.nMaxPerAddress);
     host_.SetSendPicture(options_.bSendPicture);
     host_.Start();
     if (!host_.Listening()) {

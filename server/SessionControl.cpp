@@ -14,7 +14,7 @@ std::vector<ControlTarget::User> SessionControl::Users() const {
     std::vector<User> users;
     for (const UserList::Row& row : host_.Users().Rows()) {
         if (row.iSlot > 0) {
-            users.push_back({row.iSlot, row.szNick, host_.AddressOf(row.iSlot)});
+            users.push_back({row.iSlot, row.szNick, host_.Access().AddressOf(row.iSlot)});
         }
     }
     return users;
@@ -25,15 +25,15 @@ void SessionControl::Disconnect(int16_t iSlot) {
 }
 
 bool SessionControl::Ban(int16_t iSlot) {
-    return host_.Ban(iSlot);
+    return host_.Access().Ban(iSlot);
 }
 
 std::vector<std::string> SessionControl::Bans() const {
-    return host_.Bans();
+    return host_.Access().Bans();
 }
 
 bool SessionControl::Unban(const std::string& szAddress) {
-    return host_.Unban(szAddress);
+    return host_.Access().Unban(szAddress);
 }
 
 void SessionControl::Clear() {
@@ -45,7 +45,7 @@ void SessionControl::Say(const std::string& szText) {
 }
 
 void SessionControl::SetPassword(std::optional<std::string> szPassword) {
-    host_.SetPassword(std::move(szPassword));
+    host_.Access().SetPassword(std::move(szPassword));
 }
 
 bool SessionControl::SetPicture(bool bOn) {

@@ -111,7 +111,7 @@ Run HostRun(const char* szPassword, const std::string& szSend, bool bUntilList) 
     }
     peers.join();
     QCoreApplication::processEvents();
-    return {ThreadCpuMs() - dStart, host.PasswordChecks()};
+    return {ThreadCpuMs() - dStart, host.Access().PasswordChecks()};
 }
 
 // Wall time of nJoins client joins (connect to user list), with or without a password.

@@ -87,7 +87,7 @@ private Q_SLOTS:
         QCOMPARE(server->UserRows(), (Lines{"host", "ann"}));
         QCOMPARE(server->log,
                  (Lines{"status:Waiting for a client to join...", "status:ann has joined!"}));
-        QCOMPARE(server->Host().PasswordChecks(), int64_t{3});
+        QCOMPARE(server->Host().Access().PasswordChecks(), int64_t{3});
         // One answer per connection: a second one and one after the join are skipped.
         RawPeer twice(server->session->ListeningPort());
         const QByteArray twiceChallenge = ChallengeOf(twice);
@@ -95,10 +95,10 @@ private Q_SLOTS:
                    AnswerLine(twiceChallenge, "y") + "{1}{bob}in\r\n");
         QCOMPARE(twice.TakeThrough("in\r\n"),
                  QByteArray("{9}bob has joined!\r\n{8}host;ann;bob;\r\n{1}{bob}in\r\n"));
-        QCOMPARE(server->Host().PasswordChecks(), int64_t{4});
+        QCOMPARE(server->Host().Access().PasswordChecks(), int64_t{4});
         // Without the password again, new connections get no challenge.
-        server->Host().SetPassword(std::nullopt);
-        QVERIFY(!server->Host().HasPassword());
+        server->Host().Access().SetPassword(std::nullopt);
+        QVERIFY(!server->Host().Access().HasPassword());
         auto cid = Join(*server, "cid");
         QVERIFY(cid);
     }
@@ -120,7 +120,7 @@ private Q_SLOTS:
         QCOMPARE(server->UserRows(), (Lines{"host", "ann"}));
         QCOMPARE(ann.UserRows(), (Lines{"host", "ann"}));
         // A refusal that is not about the password asks for none.
-        server->Host().SetMaxUsers(1);
+        server->Host().Access().SetMaxUsers(1);
         HeadlessHost late(1, "late", server->state.nPort);
         late.state.szSessionPassword = kPassword;
         late.Start();
@@ -143,28 +143,28 @@ private Q_SLOTS:
         Party party({"ann", "bob"});
         QVERIFY(party.bReady);
         zaplo::SessionHost& host = party.server->Host();
-        QCOMPARE(host.AddressOf(1), std::string("127.0.0.1"));
-        QCOMPARE(host.AddressOf(7), std::string());
-        QVERIFY(!host.Ban(7));
+        QCOMPARE(host.Access().AddressOf(1), std::string("127.0.0.1"));
+        QCOMPARE(host.Access().AddressOf(7), std::string());
+        QVERIFY(!host.Access().Ban(7));
         // Banned: gone as any departure, and refused from then on.
-        QVERIFY(host.Ban(1));
+        QVERIFY(host.Access().Ban(1));
         QCOMPARE(party[1].TakeThrough("{8}"),
                  QByteArray("{9}ann has been disconnected!\r\n{8}host;bob;\r\n"));
-        QCOMPARE(host.Bans(), (Lines{"127.0.0.1"}));
+        QCOMPARE(host.Access().Bans(), (Lines{"127.0.0.1"}));
         RawPeer banned(party.server->session->ListeningPort());
         QVERIFY(ClosedWith(banned, "{9}You are banned from this session.\r\n"));
         // Lifted in another spelling of the same address; then banned again as a network.
-        QVERIFY(!host.Unban("127.0.0.2"));
-        QVERIFY(host.Unban("::ffff:127.0.0.1"));
-        QVERIFY(host.Bans().empty());
+        QVERIFY(!host.Access().Unban("127.0.0.2"));
+        QVERIFY(host.Access().Unban("::ffff:127.0.0.1"));
+        QVERIFY(host.Access().Bans().empty());
         auto cid = Join(*party.server, "cid");
         QVERIFY(cid);
-        QVERIFY(!host.AddBan("127.0.0.1/40"));
-        QVERIFY(!host.AddBan("localhost"));
-        QVERIFY(host.AddBan("127.0.0.0/8"));
-        QVERIFY(host.AddBan("2001:db8:1:2::/64"));
-        QVERIFY(!host.AddBan("127.1.2.3/8"));
-        QCOMPARE(host.Bans(), (Lines{"127.0.0.0/8", "2001:db8:1:2::/64"}));
+        QVERIFY(!host.Access().AddBan("127.0.0.1/40"));
+        QVERIFY(!host.Access().AddBan("localhost"));
+        QVERIFY(host.Access().AddBan("127.0.0.0/8"));
+        QVERIFY(host.Access().AddBan("2001:db8:1:2::/64"));
+        QVERIFY(!host.Access().AddBan("127.1.2.3/8"));
+        QCOMPARE(host.Access().Bans(), (Lines{"127.0.0.0/8", "2001:db8:1:2::/64"}));
         RawPeer again(party.server->session->ListeningPort());
         QVERIFY(ClosedWith(again, "{9}You are banned from this session.\r\n"));
         // Those already in stay.
@@ -177,7 +177,7 @@ private Q_SLOTS:
         Party party({"ann", "bob"});
         QVERIFY(party.bReady);
         HeadlessHost& server = *party.server;
-        server.Host().SetMaxUsers(2);
+        server.Host().Access().SetMaxUsers(2);
         RawPeer cid(server.session->ListeningPort());
         QVERIFY(cid.WaitState(QTcpSocket::ConnectedState));
         cid.Send("{2}cid\r\n");
@@ -190,8 +190,8 @@ private Q_SLOTS:
         QVERIFY(party[1].TakeThrough("{2}dan\r\n").endsWith("{2}dan\r\n"));
         // Two connections from one address at most (bob and dan are those two); the limit
         // counts joined ones and the cap every open one.
-        server.Host().SetMaxUsers(0);
-        server.Host().SetMaxPerAddress(3);
+        server.Host().Access().SetMaxUsers(0);
+        server.Host().Access().SetMaxPerAddress(3);
         RawPeer third(server.session->ListeningPort());
         QVERIFY(third.WaitState(QTcpSocket::ConnectedState));
         RawPeer fourth(server.session->ListeningPort());
@@ -235,7 +235,7 @@ private Q_SLOTS:
             lOffset += 2000;
         }
         QCOMPARE(nAnswers, 1000);
-        QCOMPARE(server->Host().PasswordChecks(), int64_t{5});
+        QCOMPARE(server->Host().Access().PasswordChecks(), int64_t{5});
         QCOMPARE(nWrong, 5);
         QCOMPARE(nWaiting, 995);
         QCOMPARE(server->UserRows(), Lines{"host"});

@@ -256,7 +256,7 @@ private Q_SLOTS:
 
     void passwordDialogJoinsAgainAndAChosenSessionForgetsIt() {
         HeadlessHost hub(0, "hub", FreeLowPort());
-        hub.Host().SetPassword("pw");
+        hub.Host().Access().SetPassword("pw");
         hub.Start();
         state_->nMode = zaplo::Mode::Client;
         state_->szNick = "ann";
@@ -286,7 +286,7 @@ private Q_SLOTS:
                   // The host chosen on the start screen starts open: the typed password served
                   // that one host only.
                   QVERIFY(state_->szSessionPassword == std::nullopt);
-                  QVERIFY(!main->Host()->HasPassword());
+                  QVERIFY(!main->Host()->Access().HasPassword());
                   main->findChild<QAction*>(QStringLiteral("mnuFile_Exit"))->trigger();
               })},
              true);

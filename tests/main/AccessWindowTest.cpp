@@ -94,7 +94,7 @@ private Q_SLOTS:
 
     void clientAsksForThePasswordAndJoinsWithTheRightOne() {
         frmMain& host = Host("open sesame");
-        QVERIFY(host.Host()->HasPassword()); // the window's server starts with the state's
+        QVERIFY(host.Host()->Access().HasPassword()); // the window's server starts with the state's
         Asked asked;
         AnswerPassword(asked, S("open sesam"));
         Party& ann = Open(Mode::Client, "ann");
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QVERIFY(host.StatusText().startsWith(S("Banned 127.0.0.1 for this session.\r\n")));
         QCOMPARE(host.UserRows(), (Lines{"host"}));
         QTRY_VERIFY(ann.w->StatusText().startsWith(S("Lost connection to server!\r\n")));
-        QCOMPARE(host.Host()->Bans(), (Lines{"127.0.0.1"}));
+        QCOMPARE(host.Host()->Access().Bans(), (Lines{"127.0.0.1"}));
         // Another connection from that address hears why, and nothing else.
         {
             RawPeer raw(static_cast<uint16_t>(nPort_));
@@ -190,7 +190,7 @@ private Q_SLOTS:
         Action(host, "mnuBans")->trigger();
         QCOMPARE(listed, QStringList{S("127.0.0.1")});
         QVERIFY(!bLiftWithoutChoice && bNoneShown);
-        QVERIFY(host.Host()->Bans().empty());
+        QVERIFY(host.Host()->Access().Bans().empty());
         RawPeer raw(static_cast<uint16_t>(nPort_));
         QVERIFY(raw.WaitState(QAbstractSocket::ConnectedState));
         raw.Send("{2}raw\r\n");
@@ -203,7 +203,7 @@ private Q_SLOTS:
 
     void sessionPasswordSetsAndRemovesForNewConnections() {
         frmMain& host = Host();
-        QVERIFY(!host.Host()->HasPassword());
+        QVERIFY(!host.Host()->Access().HasPassword());
         // Open at first: a newcomer is answered at once, without any challenge.
         RawPeer before(static_cast<uint16_t>(nPort_));
         QVERIFY(before.WaitState(QAbstractSocket::ConnectedState));
@@ -215,7 +215,7 @@ private Q_SLOTS:
         SetPasswordBy(S("p\u00e4ss"), "btnSetPassword", bRemovable);
         Action(host, "mnuSessionPassword")->trigger();
         QVERIFY(!bRemovable); // nothing to remove yet
-        QVERIFY(host.Host()->HasPassword());
+        QVERIFY(host.Host()->Access().HasPassword());
         QVERIFY(
             host.StatusText().startsWith(S("Users who join from now on need the password.\r\n")));
         {
@@ -239,7 +239,7 @@ private Q_SLOTS:
         SetPasswordBy(QString(), "btnRemovePassword", bRemovable);
         Action(host, "mnuSessionPassword")->trigger();
         QVERIFY(bRemovable);
-        QVERIFY(!host.Host()->HasPassword());
+        QVERIFY(!host.Host()->Access().HasPassword());
         QVERIFY(host.StatusText().startsWith(S("The session needs no password any more.\r\n")));
         RawPeer after(static_cast<uint16_t>(nPort_));
         QVERIFY(after.WaitState(QAbstractSocket::ConnectedState));
@@ -253,7 +253,7 @@ private Q_SLOTS:
             QTest::mouseClick(Child<QPushButton>(modal, "btnCancel"), Qt::LeftButton);
         };
         Action(host, "mnuSessionPassword")->trigger();
-        QVERIFY(!host.Host()->HasPassword());
+        QVERIFY(!host.Host()->Access().HasPassword());
         QVERIFY(ann.w->isVisible());
     }
 };

@@ -206,7 +206,7 @@ private Q_SLOTS:
     void aBanOfTheBrowsersAddressKeepsItOutAndNobodyElse() {
         WebServer party;
         QVERIFY(party.bListening);
-        QVERIFY(party.server.Host().AddBan("127.0.0.2"));
+        QVERIFY(party.server.Host().Access().AddBan("127.0.0.2"));
         RawBrowser banned(party.WebPort(), QHostAddress(QStringLiteral("127.0.0.2")));
         QVERIFY(banned.WaitUpgraded());
         QVERIFY(banned.WaitFrame("{9}You are banned from this session."));

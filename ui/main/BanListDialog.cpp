@@ -51,7 +51,7 @@ BanListDialog::BanListDialog(SessionHost& host, QWidget* parent) : QDialog(paren
 
 void BanListDialog::Fill() {
     lstBans_->clear();
-    for (const std::string& szBan : host_.Bans()) {
+    for (const std::string& szBan : host_.Access().Bans()) {
         // QListWidget items are plain text.
         lstBans_->addItem(QString::fromUtf8(szBan.data(), static_cast<qsizetype>(szBan.size())));
     }
@@ -65,7 +65,7 @@ void BanListDialog::LiftSelected() {
         return;
     }
     const int iRow = lstBans_->row(selected.constFirst());
-    host_.Unban(selected.constFirst()->text().toUtf8().toStdString());
+    host_.Access().Unban(selected.constFirst()->text().toUtf8().toStdString());
     Fill();
     // The next ban down is ready to be lifted too.
     if (lstBans_->count() > 0) {

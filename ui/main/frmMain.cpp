@@ -398,17 +398,17 @@ void frmMain::mnuSessionPassword_Click() {
     if (!host_) {
         return;
     }
-    SessionPasswordDialog dialog(host_->HasPassword(), this);
+    SessionPasswordDialog dialog(host_->Access().HasPassword(), this);
     if (dialog.exec() != QDialog::Accepted || !host_) {
         return;
     }
     switch (dialog.Chosen()) {
     case SessionPasswordDialog::Choice::Set:
-        host_->SetPassword(dialog.Password());
+        host_->Access().SetPassword(dialog.Password());
         Status("Users who join from now on need the password.");
         break;
     case SessionPasswordDialog::Choice::Remove:
-        host_->SetPassword(std::nullopt);
+        host_->Access().SetPassword(std::nullopt);
         Status("The session needs no password any more.");
         break;
     case SessionPasswordDialog::Choice::Keep:
@@ -424,8 +424,8 @@ void frmMain::mnuBans_Click() {
 }
 
 void frmMain::listUsers_Ban(int16_t iUser) {
-    const std::string szAddress = host_->AddressOf(iUser);
-    if (host_->Ban(iUser)) {
+    const std::string szAddress = host_->Access().AddressOf(iUser);
+    if (host_->Access().Ban(iUser)) {
         Status("Banned " + szAddress + " for this session.");
     }
 }
