@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "net/SilenceWatch.h"
 
+#include "net/SocketDescriptor.h"
+
 #include <algorithm>
 #include <limits>
-#include <linux/sockios.h>
+
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/ioctl.h>
+#include <sys/socket.h>
 
 namespace zaplo {
 
@@ -45,16 +47,14 @@ void SilenceWatch::Stop() {
 }
 
 void SilenceWatch::Look() {
-    const int fd = static_cast<int>(fd_);
-    int nQueued = 0;
     tcp_info info{};
     socklen_t nLength = sizeof info;
-    if (fd < 0 || ::ioctl(fd, SIOCOUTQ, &nQueued) != 0 ||
-        ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &nLength) != 0) {
+    if (fd_ < 0 ||
+        ::getsockopt(static_cast<int>(fd_), IPPROTO_TCP, TCP_INFO, &info, &nLength) != 0) {
         Stop();
         return;
     }
-    const bool bWaiting = nQueued > 0 || (heldHere && heldHere() > 0);
+    const bool bWaiting = SocketDescriptor::Unacknowledged(fd_) > 0 || (heldHere && heldHere() > 0);
     if (rule_.Vanished(Ms(clock_), bWaiting, info.tcpi_last_ack_recv)) {
         Stop();
         Q_EMIT Vanished();

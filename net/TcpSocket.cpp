@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "net/TcpSocket.h"
 
-#include "net/EventPump.h"
 #include "net/LinkSettings.h"
+#include "net/SocketDescriptor.h"
 #include "net/TlsChannel.h"
 
 #include <QHostAddress>
@@ -10,38 +10,10 @@
 #include <QSslSocket>
 
 #include <algorithm>
-#include <cerrno>
-
-#include <linux/sockios.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace zaplo {
 
 namespace {
-
-// Gathered sends keep their buffer between batches up to this size.
-constexpr std::size_t kKeptCapacity = std::size_t{256} * 1024;
-
-// Writes as much of szData as the system takes without waiting; returns how much that was.
-std::size_t SendNow(qintptr fd, std::string_view szData) {
-    std::size_t nDone = 0;
-    while (fd >= 0 && nDone < szData.size()) {
-        const ssize_t n = ::send(static_cast<int>(fd), szData.data() + nDone, szData.size() - nDone,
-                                 MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n > 0) {
-            nDone += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            break;
-        }
-    }
-    return nDone;
-}
 
 bool PortInRange(int nPort) {
     return nPort >= 0 && nPort <= 65535;
@@ -49,22 +21,11 @@ bool PortInRange(int nPort) {
 
 } // namespace
 
-// Keep-alive probes on an idle link. No TCP user timeout: Linux would also end a live link whose
-// slow reader keeps its window shut for that long (SilenceWatch does that job instead).
-void TcpSocket::ApplyTimeouts(qintptr fd, const LinkTimeouts& timeouts) {
-    const int s = static_cast<int>(fd);
-    const int nOn = 1;
-    ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &nOn, sizeof nOn);
-    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &timeouts.nIdleS, sizeof timeouts.nIdleS);
-    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &timeouts.nIntervalS, sizeof timeouts.nIntervalS);
-    ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &timeouts.nProbes, sizeof timeouts.nProbes);
-}
-
 TcpSocket::TcpSocket(QObject* parent) : QObject(parent) {
     socket_.setReadBufferSize(kReadAhead);
     connect(&socket_, &QAbstractSocket::bytesWritten, this, [this](qint64 nBytes) {
         if (!IsTls()) {
-            nHandedOver_ += nBytes;
+            sender_.CountWritten(nBytes);
         }
     });
     Watch(socket_);
@@ -116,7 +77,7 @@ TlsChannel& TcpSocket::Tls() {
         QSslSocket& ssl = tls_->Socket();
         connect(&ssl, &QSslSocket::encryptedBytesWritten, this, [this](qint64 nBytes) {
             if (IsTls()) {
-                nHandedOver_ += nBytes;
+                sender_.CountWritten(nBytes);
             }
         });
         Watch(ssl);
@@ -141,9 +102,7 @@ std::optional<CertificateNote> TcpSocket::CertificateQuestion() const {
 TcpSocket::~TcpSocket() {
     // Going away is a local close: no event for it.
     bClosingLocally_ = true;
-    if (bDeferred_ && pump_ != nullptr) {
-        pump_->Forget(this);
-    }
+    sender_.Forget(*this);
     gate_.Stop();
     if (tls_) {
         tls_->Socket().abort();
@@ -166,7 +125,7 @@ void TcpSocket::Close() {
     }
     active_ = &socket_;
     bUp_ = false;
-    nHeld_ = 0;
+    sender_.SetHeld(0);
     bClosingLocally_ = false;
     bWasConnected_ = false;
     bPeerGone_ = false;
@@ -187,21 +146,24 @@ bool TcpSocket::Listen(const std::string& szHost) {
     Close();
     QHostAddress address(QHostAddress::Any);
     if (!szHost.empty() && !address.setAddress(QString::fromStdString(szHost))) {
-        lastError_ = QAbstractSocket::SocketAddressNotAvailableError;
-        szLastError_ = QStringLiteral("invalid listen address");
+        Fail(QAbstractSocket::SocketAddressNotAvailableError,
+             QStringLiteral("invalid listen address"));
         return false;
     }
     if (!PortInRange(nLocalPort_)) {
-        lastError_ = QAbstractSocket::SocketAddressNotAvailableError;
-        szLastError_ = QStringLiteral("port out of range");
+        Fail(QAbstractSocket::SocketAddressNotAvailableError, QStringLiteral("port out of range"));
         return false;
     }
     if (!listener_.Listen(address, static_cast<quint16>(nLocalPort_))) {
-        lastError_ = listener_.LastError();
-        szLastError_ = listener_.LastErrorString();
+        Fail(listener_.LastError(), listener_.LastErrorString());
         return false;
     }
     return true;
+}
+
+void TcpSocket::Fail(QAbstractSocket::SocketError error, const QString& szWhy) {
+    lastError_ = error;
+    szLastError_ = szWhy;
 }
 
 bool TcpSocket::Accept(qintptr id) {
@@ -220,8 +182,7 @@ bool TcpSocket::Accept(qintptr id) {
 
 bool TcpSocket::TakeDescriptor(qintptr fd) {
     if (!active_->setSocketDescriptor(fd)) {
-        lastError_ = active_->error();
-        szLastError_ = active_->errorString();
+        Fail(active_->error(), active_->errorString());
         Reject(fd);
         return false;
     }
@@ -253,15 +214,10 @@ void TcpSocket::OnOpening(bool bTls) {
     }
 }
 
-void TcpSocket::Reject(qintptr id) {
-    ::close(static_cast<int>(id));
-}
-
 void TcpSocket::Connect() {
     Close();
     if (!PortInRange(nRemotePort_) || nRemotePort_ == 0) {
-        lastError_ = QAbstractSocket::SocketAddressNotAvailableError;
-        szLastError_ = QStringLiteral("port out of range");
+        Fail(QAbstractSocket::SocketAddressNotAvailableError, QStringLiteral("port out of range"));
         return;
     }
     if (settings_ != nullptr && settings_->JoinsTls()) {
@@ -324,63 +280,20 @@ void TcpSocket::Send(std::string_view szText, std::string_view szEnd) {
     if (!IsConnected() || (szText.empty() && szEnd.empty())) {
         return;
     }
-    pending_.append(szText);
-    pending_.append(szEnd);
-    if (pump_ != nullptr && pump_->InWork()) {
-        if (!bDeferred_) {
-            bDeferred_ = true;
-            pump_->Defer(this);
-        }
-        return;
+    if (sender_.Gather(*this, szText, szEnd)) {
+        HandOver();
     }
-    HandOver();
 }
 
 void TcpSocket::HandOver() {
-    bDeferred_ = false;
-    if (pending_.empty()) {
-        return;
-    }
-    if (IsTls() && IsConnected()) {
-        // Encrypted at once and handed to the system as far as it takes it.
-        active_->write(pending_.data(), static_cast<qint64>(pending_.size()));
-        active_->flush();
-    } else if (IsConnected()) {
-        std::string_view szRest = pending_;
-        if (socket_.bytesToWrite() == 0) {
-            // Nothing waits in the socket's own buffer, so the system may take the bytes
-            // straight from here without changing their order; that spares a copy.
-            const std::size_t nSent = SendNow(socket_.socketDescriptor(), szRest);
-            // Qt reports no bytesWritten for these: they count as handed over here.
-            nHandedOver_ += static_cast<qint64>(nSent);
-            szRest.remove_prefix(nSent);
-        }
-        if (!szRest.empty()) {
-            // What the system does not take now waits in the socket, which also deals with
-            // any error.
-            socket_.write(szRest.data(), static_cast<qint64>(szRest.size()));
-        }
-    }
-    nHeld_ = QueuedInSocket();
+    sender_.HandOver(*active_, IsTls(), IsConnected());
     if (settings_ != nullptr) {
         silence_.Sent(active_->socketDescriptor(), settings_->timeouts.nUserTimeoutMs);
     }
-    pending_.clear();
-    if (pending_.capacity() > kKeptCapacity) {
-        pending_ = std::string();
-    }
-}
-
-qint64 TcpSocket::QueuedInSocket() const {
-    if (IsTls()) {
-        const auto& ssl = static_cast<const QSslSocket&>(*active_);
-        return ssl.bytesToWrite() + ssl.encryptedBytesToWrite();
-    }
-    return socket_.bytesToWrite();
 }
 
 qint64 TcpSocket::BytesToWrite() const {
-    return QueuedInSocket() + static_cast<qint64>(pending_.size());
+    return QueuedInSocket() + static_cast<qint64>(sender_.Gathered());
 }
 
 void TcpSocket::Flush() {
@@ -388,16 +301,11 @@ void TcpSocket::Flush() {
     if (active_->state() == QAbstractSocket::ConnectedState) {
         active_->flush();
     }
-    nHeld_ = QueuedInSocket();
+    sender_.SetHeld(QueuedInSocket());
 }
 
 qint64 TcpSocket::Acknowledged() const {
-    int nQueued = 0;
-    const qintptr fd = active_->socketDescriptor();
-    if (fd < 0 || ::ioctl(static_cast<int>(fd), SIOCOUTQ, &nQueued) != 0) {
-        nQueued = 0;
-    }
-    return nHandedOver_ - nQueued;
+    return sender_.HandedOver() - SocketDescriptor::Unacknowledged(active_->socketDescriptor());
 }
 
 void TcpSocket::OnConnected() {

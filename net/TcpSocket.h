@@ -4,6 +4,8 @@
 #include "base/CertificateNote.h"
 #include "net/OpeningGate.h"
 #include "net/SilenceWatch.h"
+#include "net/SocketDescriptor.h"
+#include "net/SocketSender.h"
 #include "net/TcpListener.h"
 
 #include <QObject>
@@ -67,9 +69,11 @@ public:
     // Takes the connection of a request identifier from ConnectionRequest.
     bool Accept(qintptr id);
     // Closes the connection of a request identifier without taking it.
-    static void Reject(qintptr id);
+    static void Reject(qintptr id) { SocketDescriptor::Close(id); }
     // Keep-alive probes: the transport alone notices an idle peer that vanished.
-    static void ApplyTimeouts(qintptr fd, const LinkTimeouts& timeouts);
+    static void ApplyTimeouts(qintptr fd, const LinkTimeouts& timeouts) {
+        SocketDescriptor::ApplyTimeouts(fd, timeouts);
+    }
 
     void SetRemoteHost(const std::string& szHost) { szRemoteHost_ = szHost; }
     void SetRemotePort(int nPort) { nRemotePort_ = nPort; }
@@ -99,15 +103,13 @@ public:
     // events run. With a pump set, sends made during its work are gathered and handed to the
     // system in one piece, in order, before events run and when the work ends.
     void Send(std::string_view szText, std::string_view szEnd = {});
-    void SetPump(EventPump* pump) { pump_ = pump; }
+    void SetPump(EventPump* pump) { sender_.SetPump(pump); }
     // Hands the gathered sends to the system as far as it takes them now.
     void HandOver();
     // Bytes handed to Send that the system has not taken yet, gathered ones included.
     qint64 BytesToWrite() const;
     // A cheap test that is false only when BytesToWrite is at most nBytes.
-    bool MayHoldMoreThan(qint64 nBytes) const {
-        return nHeld_ + static_cast<qint64>(pending_.size()) > nBytes;
-    }
+    bool MayHoldMoreThan(qint64 nBytes) const { return sender_.MayHoldMoreThan(nBytes); }
     // Hands the system as much of the send buffer as it takes now, without waiting.
     void Flush();
     // Bytes of this object's connections that the peer has acknowledged: what was handed to the
@@ -133,9 +135,11 @@ private:
     TlsChannel& Tls();
     bool IsTls() const { return active_ != &socket_; }
     // Bytes the current connection's socket holds that the system has not taken.
-    qint64 QueuedInSocket() const;
+    qint64 QueuedInSocket() const { return SocketSender::Queued(*active_, IsTls()); }
     void ReportPeerGone();
     void OnSilent();
+    // Records why the socket could not listen or connect.
+    void Fail(QAbstractSocket::SocketError error, const QString& szWhy);
 
     QTcpSocket socket_;
     // The socket of the current connection: socket_, or the TLS channel's.
@@ -147,20 +151,13 @@ private:
     // Connected and, where it applies, decided plain or secured: sends and reads may go.
     bool bUp_ = false;
     TcpListener listener_;
-    EventPump* pump_ = nullptr;
-    // Sends gathered during the pump's work; bDeferred_ while the pump knows of them.
-    std::string pending_;
-    bool bDeferred_ = false;
-    // What the socket's own buffer held after the last hand-over: it only shrinks until the
-    // next one.
-    qint64 nHeld_ = 0;
+    SocketSender sender_;
     int nLocalPort_ = 0;
     std::string szRemoteHost_;
     int nRemotePort_ = 0;
     bool bWasConnected_ = false;
     bool bPeerGone_ = false;
     bool bClosingLocally_ = false;
-    qint64 nHandedOver_ = 0; // bytes the system has taken from the send buffer, ever
     // Counts the connections this object has carried; a PeerClosed for an earlier one is
     // dropped.
     quint64 nConnection_ = 0;

@@ -56,29 +56,13 @@ ControlCommand::Reply Done(std::string szLine) {
     return {true, {std::move(szLine)}, {}};
 }
 
-} // namespace
-
-std::optional<ControlCommand> ControlCommand::Parse(std::string_view szLine, std::string& szError) {
-    if (szLine.size() >= kMaxLine) {
-        szError = "the request is longer than " + std::to_string(kMaxLine - 1) + " bytes";
-        return std::nullopt;
-    }
-    const std::size_t nBlank = szLine.find(' ');
-    const std::string_view szVerb = szLine.substr(0, nBlank);
-    const bool bHasArgument = nBlank != std::string_view::npos;
-    const std::string_view szArgument = bHasArgument ? szLine.substr(nBlank + 1) : "";
-    const auto info = std::find_if(kVerbs.begin(), kVerbs.end(),
-                                   [szVerb](const VerbInfo& i) { return i.szName == szVerb; });
-    if (info == kVerbs.end()) {
-        szError = szVerb.empty() ? "no command given (" + std::string(kVerbList) + ")"
-                                 : "unknown command: " + std::string(szVerb) + " (" +
-                                       std::string(kVerbList) + ")";
-        return std::nullopt;
-    }
+// The command of a known verb, with what follows it checked against what the verb takes.
+std::optional<ControlCommand> WithArgument(const VerbInfo& info, bool bHasArgument,
+                                           std::string_view szArgument, std::string& szError) {
     ControlCommand command;
-    command.verb = info->verb;
-    const std::string szName(info->szName);
-    switch (info->takes) {
+    command.verb = info.verb;
+    const std::string szName(info.szName);
+    switch (info.takes) {
     case Takes::Nothing:
         if (bHasArgument) {
             szError = szName + " takes nothing after it";
@@ -124,6 +108,28 @@ std::optional<ControlCommand> ControlCommand::Parse(std::string_view szLine, std
     }
     command.szArgument = szArgument;
     return command;
+}
+
+} // namespace
+
+std::optional<ControlCommand> ControlCommand::Parse(std::string_view szLine, std::string& szError) {
+    if (szLine.size() >= kMaxLine) {
+        szError = "the request is longer than " + std::to_string(kMaxLine - 1) + " bytes";
+        return std::nullopt;
+    }
+    const std::size_t nBlank = szLine.find(' ');
+    const std::string_view szVerb = szLine.substr(0, nBlank);
+    const bool bHasArgument = nBlank != std::string_view::npos;
+    const std::string_view szArgument = bHasArgument ? szLine.substr(nBlank + 1) : "";
+    const auto info = std::find_if(kVerbs.begin(), kVerbs.end(),
+                                   [szVerb](const VerbInfo& i) { return i.szName == szVerb; });
+    if (info == kVerbs.end()) {
+        szError = szVerb.empty() ? "no command given (" + std::string(kVerbList) + ")"
+                                 : "unknown command: " + std::string(szVerb) + " (" +
+                                       std::string(kVerbList) + ")";
+        return std::nullopt;
+    }
+    return WithArgument(*info, bHasArgument, szArgument, szError);
 }
 
 std::optional<ControlCommand> ControlCommand::FromArguments(const std::vector<std::string>& args,

@@ -32,6 +32,182 @@ std::optional<int> ReadCount(const QString& szText) {
     return nCount <= ServerOptions::kMaxCount ? std::optional<int>(nCount) : std::nullopt;
 }
 
+// The command line's options.
+struct Switches {
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Shows this help and ends.")};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                               QStringLiteral("Shows the version and ends.")};
+    QCommandLineOption port{
+        {QStringLiteral("p"), QStringLiteral("port")},
+        QStringLiteral("TCP port to listen on, 1 to 32767 (default 201; below 1024 needs "
+                       "CAP_NET_BIND_SERVICE)."),
+        QStringLiteral("PORT")};
+    QCommandLineOption nick{
+        {QStringLiteral("n"), QStringLiteral("nick")},
+        QStringLiteral("The host's nickname, first in the user list, at most 16 characters "
+                       "(default \"host\")."),
+        QStringLiteral("NAME")};
+    QCommandLineOption listen{{QStringLiteral("l"), QStringLiteral("listen")},
+                              QStringLiteral("IP address to listen on (default: every address)."),
+                              QStringLiteral("ADDRESS")};
+    QCommandLineOption sendPicture{
+        QStringLiteral("send-picture"),
+        QStringLiteral("Keeps the canvas and sends it to each newcomer right after its join is "
+                       "answered, as ordinary draw records (default: off, no canvas kept).")};
+    QCommandLineOption tlsCert{
+        QStringLiteral("tls-cert"),
+        QStringLiteral("Also serves TLS on the port, with this PEM certificate (a full chain as "
+                       "it is, such as Let's Encrypt's fullchain.pem)."),
+        QStringLiteral("FILE")};
+    QCommandLineOption tlsKey{
+        QStringLiteral("tls-key"),
+        QStringLiteral("The certificate's PEM private key, without a passphrase."),
+        QStringLiteral("FILE")};
+    QCommandLineOption requireTls{
+        QStringLiteral("require-tls"),
+        QStringLiteral("Turns plain clients away with one status line saying that the session "
+                       "needs an encrypted connection.")};
+    QCommandLineOption passwordFile{
+        QStringLiteral("password-file"),
+        QStringLiteral("Asks every client for the password in FILE's first line; it never "
+                       "crosses the network (default: no password)."),
+        QStringLiteral("FILE")};
+    QCommandLineOption banFile{
+        QStringLiteral("ban-file"),
+        QStringLiteral("Refuses the addresses and prefixes in FILE, one a line (192.0.2.7, "
+                       "10.0.0.0/8, 2001:db8:1:2::/64; # comments)."),
+        QStringLiteral("FILE")};
+    QCommandLineOption maxUsers{
+        QStringLiteral("max-users"),
+        QStringLiteral("At most N joined clients; 0: no limit (the default)."),
+        QStringLiteral("N")};
+    QCommandLineOption maxPerAddress{
+        QStringLiteral("max-per-address"),
+        QStringLiteral("At most N connections from one address (IPv6: one /64); 0: no limit "
+                       "(default 64)."),
+        QStringLiteral("N")};
+    QCommandLineOption controlSocket{
+        QStringLiteral("control-socket"),
+        QStringLiteral("The local control socket (default: $RUNTIME_DIRECTORY/control, else "
+                       "$XDG_RUNTIME_DIR/zaplo-server/control)."),
+        QStringLiteral("PATH")};
+    QCommandLineOption control{
+        QStringLiteral("control"),
+        QStringLiteral("Gives a running zaplo-server a command and ends: who, disconnect NAME, "
+                       "ban NAME, bans, unban ADDRESS, clear, say TEXT, password FILE|off, "
+                       "picture on|off.")};
+    QCommandLineOption web{
+        QStringLiteral("web"),
+        QStringLiteral("Also serves the page with which a browser joins, on this TCP port, 1 to "
+                       "65535 (over TLS too when a certificate is given; default: none)."),
+        QStringLiteral("PORT")};
+
+    // In the order the help lists them.
+    QList<QCommandLineOption> All() const {
+        return {help,          version,       port,       nick,         listen,  sendPicture,
+                tlsCert,       tlsKey,        requireTls, passwordFile, banFile, maxUsers,
+                maxPerAddress, controlSocket, control,    web};
+    }
+};
+
+// The help text, its usage line naming the program as it is installed, whatever path started it.
+std::string HelpText(const QCommandLineParser& parser) {
+    QString szHelp = parser.helpText();
+    const qsizetype nUsage = QStringLiteral("Usage: ").size();
+    szHelp.replace(nUsage, szHelp.indexOf(QLatin1Char(' '), nUsage) - nUsage,
+                   QStringLiteral("zaplo-server"));
+    return szHelp.toStdString();
+}
+
+// Port, nickname, listen address, the picture for newcomers and TLS; why they are wrong, or
+// nothing.
+std::string ReadSession(const QCommandLineParser& parser, const Switches& switches,
+                        ServerOptions& options) {
+    std::string szError;
+    options.nPort = StartValues::kDefaultPort;
+    if (parser.isSet(switches.port)) {
+        const std::optional<int16_t> nPort =
+            StartValues::ReadPort(parser.value(switches.port).toStdString(), szError);
+        if (!nPort) {
+            return "--port: " + szError;
+        }
+        options.nPort = *nPort;
+    }
+    options.szNick = ServerOptions::kDefaultNick;
+    if (parser.isSet(switches.nick)) {
+        const std::optional<std::string> szNick =
+            StartValues::ReadNick(parser.value(switches.nick).toStdString(), szError);
+        if (!szNick) {
+            return "--nick: " + szError;
+        }
+        options.szNick = *szNick;
+    }
+    const QString szListen = parser.value(switches.listen);
+    if (!szListen.isEmpty() && QHostAddress(szListen).isNull()) {
+        return "--listen: not an IP address: " + szListen.toStdString();
+    }
+    options.szListen = szListen.toStdString();
+    options.bSendPicture = parser.isSet(switches.sendPicture);
+    options.szTlsCert = parser.value(switches.tlsCert).toStdString();
+    options.szTlsKey = parser.value(switches.tlsKey).toStdString();
+    options.bRequireTls = parser.isSet(switches.requireTls);
+    return ServerTls::CheckArguments(options.szTlsCert, options.szTlsKey, options.bRequireTls);
+}
+
+// The limits, the password file and the ban file; why they are wrong, or nothing.
+std::string ReadAccess(const QCommandLineParser& parser, const Switches& switches,
+                       ServerOptions& options) {
+    for (const auto& [pOption, pCount] :
+         {std::pair{&switches.maxUsers, &options.nMaxUsers},
+          std::pair{&switches.maxPerAddress, &options.nMaxPerAddress}}) {
+        if (!parser.isSet(*pOption)) {
+            continue;
+        }
+        const std::optional<int> nCount = ReadCount(parser.value(*pOption));
+        if (!nCount) {
+            return "--" + pOption->names().first().toStdString() +
+                   ": must be a whole number from 0 (no limit) to 32767";
+        }
+        *pCount = *nCount;
+    }
+    std::string szError;
+    if (parser.isSet(switches.passwordFile)) {
+        options.szPasswordFile = parser.value(switches.passwordFile).toStdString();
+        options.szPassword = PasswordFile::Read(options.szPasswordFile, szError);
+        if (!options.szPassword) {
+            return "--password-file: " + szError;
+        }
+    }
+    if (parser.isSet(switches.banFile)) {
+        options.szBanFile = parser.value(switches.banFile).toStdString();
+        std::optional<std::vector<BanFile::Entry>> bans = BanFile::Read(options.szBanFile, szError);
+        if (!bans) {
+            return "--ban-file: " + szError;
+        }
+        options.bans = std::move(*bans);
+    }
+    return {};
+}
+
+// The web port; why it is wrong, or nothing.
+std::string ReadWeb(const QCommandLineParser& parser, const Switches& switches,
+                    ServerOptions& options) {
+    if (!parser.isSet(switches.web)) {
+        return {};
+    }
+    bool bOk = false;
+    const uint nWeb = parser.value(switches.web).toUInt(&bOk);
+    if (!bOk || nWeb == 0 || nWeb > 65535) {
+        return "--web: not a port from 1 to 65535: " + parser.value(switches.web).toStdString();
+    }
+    if (static_cast<int>(nWeb) == options.nPort) {
+        return "--web: the session's own port cannot serve the page too";
+    }
+    options.nWebPort = static_cast<uint16_t>(nWeb);
+    return {};
+}
+
 } // namespace
 
 ServerOptions ServerOptions::Parse(const QStringList& arguments) {
@@ -39,89 +215,20 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
     parser.setApplicationDescription(
         QStringLiteral("Hosts a Zaplo session without a window: clients join, chat and draw "
                        "together; status lines go to standard output."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Shows this help and ends."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Shows the version and ends."));
-    const QCommandLineOption port(
-        {QStringLiteral("p"), QStringLiteral("port")},
-        QStringLiteral("TCP port to listen on, 1 to 32767 (default 201; below 1024 needs "
-                       "CAP_NET_BIND_SERVICE)."),
-        QStringLiteral("PORT"));
-    const QCommandLineOption nick(
-        {QStringLiteral("n"), QStringLiteral("nick")},
-        QStringLiteral("The host's nickname, first in the user list, at most 16 characters "
-                       "(default \"host\")."),
-        QStringLiteral("NAME"));
-    const QCommandLineOption listen(
-        {QStringLiteral("l"), QStringLiteral("listen")},
-        QStringLiteral("IP address to listen on (default: every address)."),
-        QStringLiteral("ADDRESS"));
-    const QCommandLineOption sendPicture(
-        QStringLiteral("send-picture"),
-        QStringLiteral("Keeps the canvas and sends it to each newcomer right after its join is "
-                       "answered, as ordinary draw records (default: off, no canvas kept)."));
-    const QCommandLineOption tlsCert(
-        QStringLiteral("tls-cert"),
-        QStringLiteral("Also serves TLS on the port, with this PEM certificate (a full chain as "
-                       "it is, such as Let's Encrypt's fullchain.pem)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption tlsKey(
-        QStringLiteral("tls-key"),
-        QStringLiteral("The certificate's PEM private key, without a passphrase."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption requireTls(
-        QStringLiteral("require-tls"),
-        QStringLiteral("Turns plain clients away with one status line saying that the session "
-                       "needs an encrypted connection."));
-    const QCommandLineOption passwordFile(
-        QStringLiteral("password-file"),
-        QStringLiteral("Asks every client for the password in FILE's first line; it never "
-                       "crosses the network (default: no password)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption banFile(
-        QStringLiteral("ban-file"),
-        QStringLiteral("Refuses the addresses and prefixes in FILE, one a line (192.0.2.7, "
-                       "10.0.0.0/8, 2001:db8:1:2::/64; # comments)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption maxUsers(
-        QStringLiteral("max-users"),
-        QStringLiteral("At most N joined clients; 0: no limit (the default)."),
-        QStringLiteral("N"));
-    const QCommandLineOption maxPerAddress(
-        QStringLiteral("max-per-address"),
-        QStringLiteral("At most N connections from one address (IPv6: one /64); 0: no limit "
-                       "(default 64)."),
-        QStringLiteral("N"));
-    const QCommandLineOption controlSocket(
-        QStringLiteral("control-socket"),
-        QStringLiteral("The local control socket (default: $RUNTIME_DIRECTORY/control, else "
-                       "$XDG_RUNTIME_DIR/zaplo-server/control)."),
-        QStringLiteral("PATH"));
-    const QCommandLineOption control(
-        QStringLiteral("control"),
-        QStringLiteral("Gives a running zaplo-server a command and ends: who, disconnect NAME, "
-                       "ban NAME, bans, unban ADDRESS, clear, say TEXT, password FILE|off, "
-                       "picture on|off."));
-    const QCommandLineOption web(
-        QStringLiteral("web"),
-        QStringLiteral("Also serves the page with which a browser joins, on this TCP port, 1 to "
-                       "65535 (over TLS too when a certificate is given; default: none)."),
-        QStringLiteral("PORT"));
-    parser.addOptions({help, version, port, nick, listen, sendPicture, tlsCert, tlsKey, requireTls,
-                       passwordFile, banFile, maxUsers, maxPerAddress, controlSocket, control,
-                       web});
+    const Switches switches;
+    parser.addOptions(switches.All());
 
     if (!parser.parse(arguments)) {
         return Failed(parser.errorText().toStdString());
     }
-    const bool bControl = parser.isSet(control) && !parser.isSet(help) && !parser.isSet(version);
+    const bool bControl = parser.isSet(switches.control) && !parser.isSet(switches.help) &&
+                          !parser.isSet(switches.version);
     if (!bControl && !parser.positionalArguments().isEmpty()) {
         return Failed("unexpected argument: " + parser.positionalArguments().first().toStdString());
     }
     ServerOptions options;
-    options.szControlSocket = parser.value(controlSocket).toStdString();
-    if (parser.isSet(controlSocket) && options.szControlSocket.empty()) {
+    options.szControlSocket = parser.value(switches.controlSocket).toStdString();
+    if (parser.isSet(switches.controlSocket) && options.szControlSocket.empty()) {
         return Failed("--control-socket: the path is empty");
     }
     if (bControl) {
@@ -131,91 +238,20 @@ ServerOptions ServerOptions::Parse(const QStringList& arguments) {
         }
         return options;
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet(switches.help)) {
         options.action = Action::Help;
-        // The usage line names the program as it is installed, whatever path started it.
-        QString szHelp = parser.helpText();
-        const qsizetype nUsage = QStringLiteral("Usage: ").size();
-        szHelp.replace(nUsage, szHelp.indexOf(QLatin1Char(' '), nUsage) - nUsage,
-                       QStringLiteral("zaplo-server"));
-        options.szText = szHelp.toStdString();
+        options.szText = HelpText(parser);
         return options;
     }
-    if (parser.isSet(version)) {
+    if (parser.isSet(switches.version)) {
         options.action = Action::Version;
         options.szText = std::string("zaplo-server ") + ZAPLO_VERSION + "\n";
         return options;
     }
-    std::string szError;
-    options.nPort = StartValues::kDefaultPort;
-    if (parser.isSet(port)) {
-        const std::optional<int16_t> nPort =
-            StartValues::ReadPort(parser.value(port).toStdString(), szError);
-        if (!nPort) {
-            return Failed("--port: " + szError);
+    for (const auto read : {ReadSession, ReadAccess, ReadWeb}) {
+        if (const std::string szError = read(parser, switches, options); !szError.empty()) {
+            return Failed(szError);
         }
-        options.nPort = *nPort;
-    }
-    options.szNick = kDefaultNick;
-    if (parser.isSet(nick)) {
-        const std::optional<std::string> szNick =
-            StartValues::ReadNick(parser.value(nick).toStdString(), szError);
-        if (!szNick) {
-            return Failed("--nick: " + szError);
-        }
-        options.szNick = *szNick;
-    }
-    const QString szListen = parser.value(listen);
-    if (!szListen.isEmpty() && QHostAddress(szListen).isNull()) {
-        return Failed("--listen: not an IP address: " + szListen.toStdString());
-    }
-    options.szListen = szListen.toStdString();
-    options.bSendPicture = parser.isSet(sendPicture);
-    options.szTlsCert = parser.value(tlsCert).toStdString();
-    options.szTlsKey = parser.value(tlsKey).toStdString();
-    options.bRequireTls = parser.isSet(requireTls);
-    const std::string szTls =
-        ServerTls::CheckArguments(options.szTlsCert, options.szTlsKey, options.bRequireTls);
-    if (!szTls.empty()) {
-        return Failed(szTls);
-    }
-    for (const auto& [pOption, pCount] : {std::pair{&maxUsers, &options.nMaxUsers},
-                                          std::pair{&maxPerAddress, &options.nMaxPerAddress}}) {
-        if (!parser.isSet(*pOption)) {
-            continue;
-        }
-        const std::optional<int> nCount = ReadCount(parser.value(*pOption));
-        if (!nCount) {
-            return Failed("--" + pOption->names().first().toStdString() +
-                          ": must be a whole number from 0 (no limit) to 32767");
-        }
-        *pCount = *nCount;
-    }
-    if (parser.isSet(passwordFile)) {
-        options.szPasswordFile = parser.value(passwordFile).toStdString();
-        options.szPassword = PasswordFile::Read(options.szPasswordFile, szError);
-        if (!options.szPassword) {
-            return Failed("--password-file: " + szError);
-        }
-    }
-    if (parser.isSet(banFile)) {
-        options.szBanFile = parser.value(banFile).toStdString();
-        std::optional<std::vector<BanFile::Entry>> bans = BanFile::Read(options.szBanFile, szError);
-        if (!bans) {
-            return Failed("--ban-file: " + szError);
-        }
-        options.bans = std::move(*bans);
-    }
-    if (parser.isSet(web)) {
-        bool bOk = false;
-        const uint nWeb = parser.value(web).toUInt(&bOk);
-        if (!bOk || nWeb == 0 || nWeb > 65535) {
-            return Failed("--web: not a port from 1 to 65535: " + parser.value(web).toStdString());
-        }
-        if (static_cast<int>(nWeb) == options.nPort) {
-            return Failed("--web: the session's own port cannot serve the page too");
-        }
-        options.nWebPort = static_cast<uint16_t>(nWeb);
     }
     return options;
 }

@@ -8,27 +8,27 @@
 //   cpu      the server's CPU per relayed record to a lone WebSocket receiver against a lone
 //            TCP receiver (a server process each).
 // Usage: zaplo_bench_web SERVER_BINARY [--strokes N] [--records N] [--seconds S]
+#include "bench/web/TcpPeer.h"
+#include "bench/web/WsPeer.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
-#include <QWebSocket>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
-
-using LineFn = std::function<void(const QByteArray&)>;
 
 // Nanoseconds of the monotonic clock.
 qint64 Now() {
@@ -61,60 +61,6 @@ uint16_t FreePort(bool bLow) {
         }
     }
 }
-
-// A participant: a TCP raw peer or a browser-like WebSocket client.
-struct Peer {
-    virtual ~Peer() = default;
-    virtual void Send(const QByteArray& line) = 0;
-    virtual qint64 Unsent() const = 0;
-    virtual bool Up() const = 0;
-    LineFn onLine;
-    bool bJoined = false;
-    long nLines = 0;
-    void Line(const QByteArray& line) {
-        ++nLines;
-        if (line.startsWith("{8}")) {
-            bJoined = true;
-        }
-        if (onLine) {
-            onLine(line);
-        }
-    }
-};
-
-struct TcpPeer : Peer {
-    explicit TcpPeer(uint16_t nPort) {
-        QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [this] {
-            buffer += socket.readAll();
-            qsizetype nStart = 0;
-            for (qsizetype n = buffer.indexOf("\r\n"); n >= 0; n = buffer.indexOf("\r\n", nStart)) {
-                Line(buffer.mid(nStart, n - nStart));
-                nStart = n + 2;
-            }
-            buffer.remove(0, nStart);
-        });
-        socket.connectToHost(QHostAddress::LocalHost, nPort);
-        socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    }
-    void Send(const QByteArray& line) override { socket.write(line + "\r\n"); }
-    qint64 Unsent() const override { return socket.bytesToWrite(); }
-    bool Up() const override { return socket.state() == QAbstractSocket::ConnectedState; }
-    QTcpSocket socket;
-    QByteArray buffer;
-};
-
-struct WsPeer : Peer {
-    explicit WsPeer(uint16_t nWebPort)
-        : socket(QStringLiteral("http://127.0.0.1:%1").arg(nWebPort)) {
-        QObject::connect(&socket, &QWebSocket::binaryMessageReceived, &socket,
-                         [this](const QByteArray& frame) { Line(frame); });
-        socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(nWebPort)));
-    }
-    void Send(const QByteArray& line) override { socket.sendBinaryMessage(line); }
-    qint64 Unsent() const override { return socket.bytesToWrite(); }
-    bool Up() const override { return socket.state() == QAbstractSocket::ConnectedState; }
-    QWebSocket socket;
-};
 
 std::unique_ptr<Peer> Join(std::unique_ptr<Peer> peer, const QByteArray& szNick) {
     Peer* p = peer.get();
@@ -242,46 +188,37 @@ double CpuPerRecord(const QString& szBinary, bool bWebReceiver, long nRecords, b
     return (server.Cpu() - lStart) / static_cast<double>(nRecords);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() < 2) {
-        std::fputs("usage: zaplo_bench_web SERVER_BINARY [--strokes N] [--records N] "
-                   "[--seconds S]\n",
-                   stderr);
-        return 2;
-    }
-    const QString szBinary = args[1];
+// The command line: the server binary, then --strokes N, --records N, --seconds S.
+struct Options {
+    QString szBinary;
     int nStrokes = 2000;
     long nRecords = 1000000;
     int nSeconds = 3;
+};
+
+std::optional<Options> ReadOptions(const QStringList& args) {
+    if (args.size() < 2) {
+        return std::nullopt;
+    }
+    Options options;
+    options.szBinary = args[1];
     for (qsizetype i = 2; i + 1 < args.size(); i += 2) {
         if (args[i] == QStringLiteral("--strokes")) {
-            nStrokes = args[i + 1].toInt();
+            options.nStrokes = args[i + 1].toInt();
         } else if (args[i] == QStringLiteral("--records")) {
-            nRecords = args[i + 1].toLong();
+            options.nRecords = args[i + 1].toLong();
         } else if (args[i] == QStringLiteral("--seconds")) {
-            nSeconds = args[i + 1].toInt();
+            options.nSeconds = args[i + 1].toInt();
         }
     }
+    return options;
+}
 
-    Server server(szBinary, true);
-    if (!server.bUp) {
-        std::fputs("zaplo_bench_web: the server did not start\n", stderr);
-        return 1;
-    }
-    auto tcpDrawer = Join(std::make_unique<TcpPeer>(server.nPort), "tdraw");
-    auto tcpWatcher = Join(std::make_unique<TcpPeer>(server.nPort), "twatch");
-    auto webPeer = Join(std::make_unique<WsPeer>(server.nWebPort), "web");
-    if (!tcpDrawer || !tcpWatcher || !webPeer) {
-        std::fputs("zaplo_bench_web: the participants could not join\n", stderr);
-        return 1;
-    }
-    const Latency tcp = MeasureStrokes(*tcpDrawer, *tcpWatcher, nStrokes, 1);
-    const Latency fromWeb = MeasureStrokes(*webPeer, *tcpWatcher, nStrokes, 2);
-    const Latency toWeb = MeasureStrokes(*tcpDrawer, *webPeer, nStrokes, 3);
+// Stroke-to-screen latency: TCP to TCP as the baseline, WebSocket to TCP, TCP to WebSocket.
+void ReportLatency(Peer& tcpDrawer, Peer& tcpWatcher, Peer& webPeer, int nStrokes) {
+    const Latency tcp = MeasureStrokes(tcpDrawer, tcpWatcher, nStrokes, 1);
+    const Latency fromWeb = MeasureStrokes(webPeer, tcpWatcher, nStrokes, 2);
+    const Latency toWeb = MeasureStrokes(tcpDrawer, webPeer, nStrokes, 3);
     std::printf("latency (ms, %d strokes)      p50      p99   lost   p50 ratio  p99 ratio\n",
                 nStrokes);
     for (const auto& [szName, result] :
@@ -291,18 +228,22 @@ int main(int argc, char** argv) {
                     result.nLost, tcp.p50 > 0 ? result.p50 / tcp.p50 : 0,
                     tcp.p99 > 0 ? result.p99 / tcp.p99 : 0);
     }
+}
 
-    // Flood: a TCP flooder as fast as its socket takes; both readers read all they get.
+// Flood: a TCP flooder as fast as its socket takes for nSeconds; both readers read all they get.
+// False when the flooder could not join.
+bool ReportFlood(const Server& server, Peer& tcpDrawer, Peer& tcpWatcher, Peer& webPeer,
+                 int nSeconds) {
     auto flooder = Join(std::make_unique<TcpPeer>(server.nPort), "flood");
     if (!flooder) {
         std::fputs("zaplo_bench_web: the flooder could not join\n", stderr);
-        return 1;
+        return false;
     }
     long nWeb = 0;
     long nTcp = 0;
-    webPeer->onLine = [&](const QByteArray& line) { nWeb += line.startsWith("{10}") ? 1 : 0; };
-    tcpWatcher->onLine = [&](const QByteArray& line) { nTcp += line.startsWith("{10}") ? 1 : 0; };
-    tcpDrawer->onLine = nullptr;
+    webPeer.onLine = [&](const QByteArray& line) { nWeb += line.startsWith("{10}") ? 1 : 0; };
+    tcpWatcher.onLine = [&](const QByteArray& line) { nTcp += line.startsWith("{10}") ? 1 : 0; };
+    tcpDrawer.onLine = nullptr;
     long nFlooded = 0;
     QElapsedTimer window;
     window.start();
@@ -319,7 +260,7 @@ int main(int argc, char** argv) {
         },
         nSeconds * 1000);
     const double lSeconds = static_cast<double>(window.elapsed()) / 1000.0;
-    const bool bWebUp = webPeer->Up();
+    const bool bWebUp = webPeer.Up();
     std::printf("flood (%.1f s)                 records/s   ratio\n", lSeconds);
     std::printf("  %-26s %10.0f %7.2f\n", "tcp reader (baseline)",
                 static_cast<double>(nTcp) / lSeconds, 1.0);
@@ -329,11 +270,15 @@ int main(int argc, char** argv) {
                 bWebUp ? "" : "  (cut)");
     std::printf("  %-26s %10.0f\n", "offered by the flooder",
                 static_cast<double>(nFlooded) / lSeconds);
-    flooder.reset();
-    webPeer.reset();
-    tcpWatcher.reset();
-    tcpDrawer.reset();
+    // The counts go with this run.
+    webPeer.onLine = nullptr;
+    tcpWatcher.onLine = nullptr;
+    return true;
+}
 
+// The server's CPU per relayed record, to a TCP and to a WebSocket receiver. False when a run
+// did not finish.
+bool ReportCpu(const QString& szBinary, long nRecords) {
     bool bOk = true;
     const double lTcpCpu = CpuPerRecord(szBinary, false, nRecords, bOk);
     const double lWebCpu = CpuPerRecord(szBinary, true, nRecords, bOk);
@@ -343,7 +288,39 @@ int main(int argc, char** argv) {
                 lTcpCpu > 0 ? lWebCpu / lTcpCpu : 0.0);
     if (!bOk) {
         std::fputs("zaplo_bench_web: a cpu run did not finish\n", stderr);
+    }
+    return bOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const std::optional<Options> options = ReadOptions(QCoreApplication::arguments());
+    if (!options) {
+        std::fputs("usage: zaplo_bench_web SERVER_BINARY [--strokes N] [--records N] "
+                   "[--seconds S]\n",
+                   stderr);
+        return 2;
+    }
+    Server server(options->szBinary, true);
+    if (!server.bUp) {
+        std::fputs("zaplo_bench_web: the server did not start\n", stderr);
         return 1;
     }
-    return 0;
+    auto tcpDrawer = Join(std::make_unique<TcpPeer>(server.nPort), "tdraw");
+    auto tcpWatcher = Join(std::make_unique<TcpPeer>(server.nPort), "twatch");
+    auto webPeer = Join(std::make_unique<WsPeer>(server.nWebPort), "web");
+    if (!tcpDrawer || !tcpWatcher || !webPeer) {
+        std::fputs("zaplo_bench_web: the participants could not join\n", stderr);
+        return 1;
+    }
+    ReportLatency(*tcpDrawer, *tcpWatcher, *webPeer, options->nStrokes);
+    if (!ReportFlood(server, *tcpDrawer, *tcpWatcher, *webPeer, options->nSeconds)) {
+        return 1;
+    }
+    webPeer.reset();
+    tcpWatcher.reset();
+    tcpDrawer.reset();
+    return ReportCpu(options->szBinary, options->nRecords) ? 0 : 1;
 }

@@ -138,34 +138,11 @@ void HandleLeave(int16_t nOrigin, PacketHost& host) {
 
 enum class Next { Continue, Stop };
 
-// Dispatches one line (without its CR LF). Draw records and clears a client sent go into batch;
-// every other line first sends what the batch holds, so each receiver gets the lines in the
-// order they were read.
-Next Dispatch(std::string_view szLine, int16_t nOrigin, PacketHost& host, RelayBatch& batch,
-              const std::function<bool()>& bOpen, bool& bJoined) {
+// Acts on one line of a known code: shows it, answers it and, on the server, relays it.
+Next Handle(MessageCode code, std::string_view szLine, std::string_view payload, int16_t nOrigin,
+            PacketHost& host, RelayBatch& batch, bool& bJoined) {
     const bool bOn = nOrigin != -1;
-    const std::size_t brace = szLine.find('}');
-    if (brace == std::string_view::npos) {
-        return Next::Continue;
-    }
-    const std::optional<MessageCode> code = ParseCode(szLine.substr(0, brace + 1));
-    if (!code) {
-        return Next::Continue;
-    }
-    // A view: a draw record, by far the most common line, is only read and needs no copy.
-    const std::string_view payload = szLine.substr(brace + 1);
-    if (bOn && PeerRules::ForCode(*code, bJoined) == PeerRules::Verdict::Skip) {
-        return Next::Continue;
-    }
-    if (bOn && *code != MessageCode::Draw && *code != MessageCode::Clear && !batch.Empty()) {
-        batch.Flush(nOrigin, host);
-        // The sends let events run: the connection may be gone now.
-        if (!bOpen()) {
-            return Next::Stop;
-        }
-    }
-
-    switch (*code) {
+    switch (code) {
     case MessageCode::Chat:
         HandleChat(payload, nOrigin, bOn, host);
         break;
@@ -213,6 +190,35 @@ Next Dispatch(std::string_view szLine, int16_t nOrigin, PacketHost& host, RelayB
         break;
     }
     return Next::Continue;
+}
+
+// Dispatches one line (without its CR LF). Draw records and clears a client sent go into batch;
+// every other line first sends what the batch holds, so each receiver gets the lines in the
+// order they were read.
+Next Dispatch(std::string_view szLine, int16_t nOrigin, PacketHost& host, RelayBatch& batch,
+              const std::function<bool()>& bOpen, bool& bJoined) {
+    const bool bOn = nOrigin != -1;
+    const std::size_t brace = szLine.find('}');
+    if (brace == std::string_view::npos) {
+        return Next::Continue;
+    }
+    const std::optional<MessageCode> code = ParseCode(szLine.substr(0, brace + 1));
+    if (!code) {
+        return Next::Continue;
+    }
+    // A view: a draw record, by far the most common line, is only read and needs no copy.
+    const std::string_view payload = szLine.substr(brace + 1);
+    if (bOn && PeerRules::ForCode(*code, bJoined) == PeerRules::Verdict::Skip) {
+        return Next::Continue;
+    }
+    if (bOn && *code != MessageCode::Draw && *code != MessageCode::Clear && !batch.Empty()) {
+        batch.Flush(nOrigin, host);
+        // The sends let events run: the connection may be gone now.
+        if (!bOpen()) {
+            return Next::Stop;
+        }
+    }
+    return Handle(*code, szLine, payload, nOrigin, host, batch, bJoined);
 }
 
 } // namespace

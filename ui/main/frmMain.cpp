@@ -8,43 +8,31 @@
 #include "net/SessionHost.h"
 #include "ui/common/ColourBox.h"
 #include "ui/common/UiText.h"
-#include "ui/main/BanListDialog.h"
 #include "ui/main/CanvasWidget.h"
 #include "ui/main/ChatInput.h"
 #include "ui/main/ClientArea.h"
 #include "ui/main/ColourSwatch.h"
-#include "ui/main/JoinAgainItem.h"
+#include "ui/main/HostMenu.h"
 #include "ui/main/LogBox.h"
 #include "ui/main/MainLayout.h"
-#include "ui/main/PasswordDialog.h"
 #include "ui/main/PictureMenu.h"
 #include "ui/main/SeparatorLine.h"
-#include "ui/main/SessionPasswordDialog.h"
-#include "ui/main/UserListMenu.h"
+#include "ui/main/WindowFrame.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFile>
-#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-#include <QWindow>
 
-#include <algorithm>
 #include <optional>
-#include <utility>
 
 namespace zaplo {
 
 namespace {
-
-const QString kCaption = QStringLiteral("Zaplo\u00AE BETA");
-const QString kNotice = QStringLiteral("draw and chat together");
 
 template <typename T> T* Named(T* control, const QString& name) {
     control->setObjectName(name);
@@ -61,20 +49,17 @@ std::string Bytes(const QString& text) {
 
 } // namespace
 
-frmMain::frmMain(AppState& state, QWidget* parent) : QMainWindow(parent), state_(state) {
+frmMain::frmMain(AppState& state, QWidget* parent)
+    : QMainWindow(parent), state_(state),
+      rejoin_(*this, state,
+              {[this] { return host_ && !bExiting_; }, [this] { JoinAgain(); },
+               [this] { bReset = true; }}) {
     // 1. A new window never starts with the previous session's outcome.
     bReset = false;
     setAttribute(Qt::WA_DeleteOnClose, false);
 
     // 2. Caption.
-    setWindowTitle(kCaption + QStringLiteral(" - ") + kNotice);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    const QString iconPath = QStringLiteral(":/assets/icon.png");
-    if (QFile::exists(iconPath)) {
-        setWindowIcon(QIcon(iconPath));
-    }
+    WindowFrame::Dress(*this);
 
     // 3. Black client area, fixed outer size.
     CreateMenu();
@@ -92,20 +77,12 @@ frmMain::frmMain(AppState& state, QWidget* parent) : QMainWindow(parent), state_
     txtChatBox->setFocus();
     // The host owns the sockets and the send timer; it goes away with the window.
     host_ = std::make_unique<SessionHost>(state_, *this);
-    if (state_.nMode == Mode::Server) {
-        userMenu_ = new UserListMenu(*listUsers);
-        userMenu_->onDisconnect = [this](int16_t iUser) { host_->Disconnect(iUser); };
-        userMenu_->onBan = [this](int16_t iUser) { listUsers_Ban(iUser); };
-        connect(mnuSendPicture, &QAction::toggled, this,
-                [this](bool bOn) { host_->SetSendPicture(bOn); });
+    if (hostMenu_ != nullptr) {
+        hostMenu_->AddUserListMenu(*listUsers);
     }
 
     // A client whose connection is gone is offered File > Join Again.
-    host_->Session().onLost = [this] {
-        if (joinAgain_ != nullptr) {
-            joinAgain_->Offer();
-        }
-    };
+    host_->Session().onLost = [this] { rejoin_.Lost(); };
 
     // 6. Start the connection, as the last step.
     InitConnection();
@@ -128,27 +105,13 @@ void frmMain::CreateMenu() {
     QAction* mnuTick = mnuFile->addSeparator();
     mnuTick->setObjectName(QStringLiteral("mnuTick"));
     if (state_.nMode == Mode::Client) {
-        joinAgain_ = new JoinAgainItem(*mnuFile, mnuTick, [this] {
-            bJoinAgain = true;
-            bReset = true;
-            close();
-        });
+        rejoin_.AddJoinAgain(*mnuFile, mnuTick);
     }
     // Added items go between the separator and Exit; Reset stays first and Exit last.
     new PictureMenu(*mnuFile, *this, state_,
                     [this]() -> const QImage& { return picCanvas->Image(); });
     if (state_.nMode == Mode::Server) {
-        // Off unless the host chooses it: a newcomer then gets nothing beyond its answer.
-        mnuSendPicture = mnuFile->addAction(QStringLiteral("Send &Picture to Newcomers"));
-        mnuSendPicture->setObjectName(QStringLiteral("mnuSendPicture"));
-        mnuSendPicture->setCheckable(true);
-        mnuSendPicture->setChecked(false);
-        mnuSessionPassword = mnuFile->addAction(QStringLiteral("Session Pass&word..."));
-        mnuSessionPassword->setObjectName(QStringLiteral("mnuSessionPassword"));
-        connect(mnuSessionPassword, &QAction::triggered, this, &frmMain::mnuSessionPassword_Click);
-        mnuBans = mnuFile->addAction(QStringLiteral("&Bans..."));
-        mnuBans->setObjectName(QStringLiteral("mnuBans"));
-        connect(mnuBans, &QAction::triggered, this, &frmMain::mnuBans_Click);
+        hostMenu_ = new HostMenu(*mnuFile, *this, *this, [this] { return host_.get(); });
     }
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuTickPicture"));
     mnuFile_Exit = mnuFile->addAction(QStringLiteral("E&xit"));
@@ -158,15 +121,8 @@ void frmMain::CreateMenu() {
 }
 
 void frmMain::FitOuterSize() {
-    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    const int clientWidth = std::max(kMinClientWidth, kOuterWidth - frame.left() - frame.right());
-    int menuHeight = menuBar()->heightForWidth(clientWidth);
-    if (menuHeight <= 0) {
-        menuHeight = menuBar()->sizeHint().height();
-    }
-    const int clientHeight =
-        std::max(kMinClientHeight, kOuterHeight - frame.top() - frame.bottom() - menuHeight);
-    setFixedSize(clientWidth, clientHeight + menuHeight);
+    WindowFrame::Fit(*this, QSize(kOuterWidth, kOuterHeight),
+                     QSize(kMinClientWidth, kMinClientHeight));
 }
 
 void frmMain::CreateControls() {
@@ -235,12 +191,9 @@ void frmMain::SetTabOrder() {
 }
 
 void frmMain::InitConnection() {
-    const QString nick = Utf8(state_.szNick);
-    if (state_.nMode == Mode::Server) {
-        setWindowTitle(windowTitle() + QStringLiteral(" - ") + nick + QStringLiteral(" (Server)"));
-    } else {
-        setWindowTitle(windowTitle() + QStringLiteral(" - ") + nick + QStringLiteral(" (Client)"));
-    }
+    const QString role =
+        state_.nMode == Mode::Server ? QStringLiteral(" (Server)") : QStringLiteral(" (Client)");
+    setWindowTitle(windowTitle() + QStringLiteral(" - ") + Utf8(state_.szNick) + role);
     host_->Start();
 }
 
@@ -253,9 +206,7 @@ void frmMain::ShowModal() {
 
 void frmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (passwordAsked_) {
-        QTimer::singleShot(0, this, &frmMain::AskPassword);
-    }
+    rejoin_.WindowShown();
     // The window system may add its frame only once the window is mapped.
     QTimer::singleShot(0, this, &frmMain::FitOuterSize);
 }
@@ -283,6 +234,12 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 void frmMain::mnuFile_Restart_Click() {
+    bReset = true;
+    close();
+}
+
+void frmMain::JoinAgain() {
+    bJoinAgain = true;
     bReset = true;
     close();
 }
@@ -343,90 +300,8 @@ std::optional<SessionView::Picture> frmMain::KeptPicture() const {
 }
 
 void frmMain::SlotClosed(int16_t iUser) {
-    if (userMenu_ != nullptr) {
-        userMenu_->Forget(iUser);
-    }
-}
-
-void frmMain::ConnectFailed() {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Zaplo"),
-                    QStringLiteral("Connection failed!"), QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-    JoinFailed();
-}
-
-void frmMain::JoinFailed() {
-    bReset = true;
-    if (joinAgain_ != nullptr) {
-        joinAgain_->Offer();
-    }
-}
-
-void frmMain::PasswordNeeded(bool bWrong) {
-    // Told inside the link's close: the dialog waits until that has run, and until the window
-    // is on screen (a refusal can come while the window is still being created).
-    const bool bScheduled = passwordAsked_.has_value();
-    passwordAsked_ = bWrong;
-    if (!bScheduled && isVisible()) {
-        QTimer::singleShot(0, this, &frmMain::AskPassword);
-    }
-}
-
-void frmMain::AskPassword() {
-    if (!passwordAsked_ || !isVisible() || !host_ || bExiting_ || state_.Ended()) {
-        return;
-    }
-    const bool bWrong = *std::exchange(passwordAsked_, std::nullopt);
-    PasswordDialog dialog(bWrong, this);
-    const bool bOk = dialog.exec() == QDialog::Accepted;
-    if (!isVisible() || bExiting_ || state_.Ended()) {
-        return; // the window went while the dialog was open
-    }
-    if (!bOk) {
-        JoinFailed();
-        return;
-    }
-    // The next session goes to the same host, answering with this password.
-    state_.szSessionPassword = dialog.Password();
-    bJoinAgain = true;
-    bReset = true;
-    close();
-}
-
-void frmMain::mnuSessionPassword_Click() {
-    if (!host_) {
-        return;
-    }
-    SessionPasswordDialog dialog(host_->Access().HasPassword(), this);
-    if (dialog.exec() != QDialog::Accepted || !host_) {
-        return;
-    }
-    switch (dialog.Chosen()) {
-    case SessionPasswordDialog::Choice::Set:
-        host_->Access().SetPassword(dialog.Password());
-        Status("Users who join from now on need the password.");
-        break;
-    case SessionPasswordDialog::Choice::Remove:
-        host_->Access().SetPassword(std::nullopt);
-        Status("The session needs no password any more.");
-        break;
-    case SessionPasswordDialog::Choice::Keep:
-        break;
-    }
-}
-
-void frmMain::mnuBans_Click() {
-    if (host_) {
-        BanListDialog dialog(*host_, this);
-        dialog.exec();
-    }
-}
-
-void frmMain::listUsers_Ban(int16_t iUser) {
-    const std::string szAddress = host_->Access().AddressOf(iUser);
-    if (host_->Access().Ban(iUser)) {
-        Status("Banned " + szAddress + " for this session.");
+    if (hostMenu_ != nullptr) {
+        hostMenu_->SlotClosed(iUser);
     }
 }
 

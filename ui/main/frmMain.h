@@ -4,6 +4,7 @@
 #include "base/AppState.h"
 #include "net/SessionView.h"
 #include "ui/main/ModalLoop.h"
+#include "ui/main/RejoinPrompts.h"
 #include "ui/main/UserListBox.h"
 
 #include <QMainWindow>
@@ -22,11 +23,10 @@ class ChatInput;
 class ClientArea;
 class ColourBox;
 class ColourSwatch;
-class JoinAgainItem;
+class HostMenu;
 class LogBox;
 class NetSession;
 class SessionHost;
-class UserListMenu;
 class SeparatorLine;
 
 // The main window of a session: chat, user list with status log, and the shared canvas with its
@@ -63,10 +63,10 @@ public:
     void EraseCanvas() override;
     std::optional<Picture> KeptPicture() const override;
     void SlotClosed(int16_t iUser) override;
-    void ConnectFailed() override;
+    void ConnectFailed() override { rejoin_.ConnectFailed(); }
     // Client: the host refused the join for want of the right password. The window asks for it
     // (PasswordDialog) once it is shown and the refusal's handling has finished.
-    void PasswordNeeded(bool bWrong) override;
+    void PasswordNeeded(bool bWrong) override { rejoin_.PasswordNeeded(bWrong); }
 
     // The session's host and its network side; null once the window has closed.
     SessionHost* Host() const { return host_.get(); }
@@ -102,14 +102,8 @@ private:
     void FitOuterSize();
 
     void mnuFile_Restart_Click();
-    void mnuSessionPassword_Click();
-    void mnuBans_Click();
-    void listUsers_Ban(int16_t iUser);
-    // Client: the password dialog; OK joins again with the password, Cancel leaves the session
-    // as a failed connection attempt does.
-    void AskPassword();
-    // The session ended unjoined: closing returns to the start screen, Join Again is offered.
-    void JoinFailed();
+    // Closes the window for the next session to the same host, without the start screen.
+    void JoinAgain();
     void mnuFile_Exit_Click();
     void txtChatSend_Enter();
     void btnClear_Click();
@@ -120,17 +114,11 @@ private:
     std::unique_ptr<SessionHost> host_;
     ModalLoop modal_;
     bool bExiting_ = false;
-    // Client: the host asked for a password (true: after a wrong one) and the dialog has not
-    // been shown yet.
-    std::optional<bool> passwordAsked_;
+    RejoinPrompts rejoin_;
 
     QAction* mnuFile_Restart = nullptr;
     QAction* mnuFile_Exit = nullptr;
-    QAction* mnuSendPicture = nullptr;     // server only
-    QAction* mnuSessionPassword = nullptr; // server only
-    QAction* mnuBans = nullptr;            // server only
-    JoinAgainItem* joinAgain_ = nullptr;   // client only
-    UserListMenu* userMenu_ = nullptr;     // server only
+    HostMenu* hostMenu_ = nullptr; // server only
     ClientArea* clientArea_ = nullptr;
     LogBox* txtChatBox = nullptr;
     ChatInput* txtChatSend = nullptr;

@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+#include "net/SocketSender.h"
+
+#include "net/SocketDescriptor.h"
+
+#include <QSslSocket>
+
+namespace zaplo {
+
+namespace {
+
+// Gathered sends keep their buffer between batches up to this size.
+constexpr std::size_t kKeptCapacity = std::size_t{256} * 1024;
+
+} // namespace
+
+void SocketSender::HandOver(QTcpSocket& socket, bool bTls, bool bConnected) {
+    bDeferred_ = false;
+    if (pending_.empty()) {
+        return;
+    }
+    if (bTls && bConnected) {
+        // Encrypted at once and handed to the system as far as it takes it.
+        socket.write(pending_.data(), static_cast<qint64>(pending_.size()));
+        socket.flush();
+    } else if (bConnected) {
+        std::string_view szRest = pending_;
+        if (socket.bytesToWrite() == 0) {
+            // Nothing waits in the socket's own buffer, so the system may take the bytes
+            // straight from here without changing their order; that spares a copy.
+            const std::size_t nSent = SocketDescriptor::SendNow(socket.socketDescriptor(), szRest);
+            // Qt reports no bytesWritten for these: they count as handed over here.
+            nHandedOver_ += static_cast<qint64>(nSent);
+            szRest.remove_prefix(nSent);
+        }
+        if (!szRest.empty()) {
+            // What the system does not take now waits in the socket, which also deals with
+            // any error.
+            socket.write(szRest.data(), static_cast<qint64>(szRest.size()));
+        }
+    }
+    nHeld_ = Queued(socket, bTls);
+    pending_.clear();
+    if (pending_.capacity() > kKeptCapacity) {
+        pending_ = std::string();
+    }
+}
+
+void SocketSender::Forget(TcpSocket& owner) {
+    if (bDeferred_ && pump_ != nullptr) {
+        pump_->Forget(&owner);
+    }
+}
+
+qint64 SocketSender::Queued(const QTcpSocket& socket, bool bTls) {
+    if (bTls) {
+        const auto& ssl = static_cast<const QSslSocket&>(socket);
+        return ssl.bytesToWrite() + ssl.encryptedBytesToWrite();
+    }
+    return socket.bytesToWrite();
+}
+
+} // namespace zaplo
