@@ -2,6 +2,7 @@
 // The server under floods, slow readers and non-readers, and the bounds it keeps: raw peers
 // against a server session in one process, readers on plain sockets in threads of their own.
 #include "tests/support/HeadlessHost.h"
+#include "tests/support/LoopbackSocket.h"
 #include "tests/support/RawPeer.h"
 
 #include "net/ReadScheduler.h"
@@ -41,16 +42,8 @@ std::unique_ptr<RawPeer> Join(HeadlessHost& server, const QByteArray& szNick) {
 
 // A blocking socket of its own; a small receive buffer for peers that do not read.
 int PlainJoin(uint16_t nPort, const std::string& szNick, int nRcvBuf = 0) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (nRcvBuf > 0) {
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &nRcvBuf, sizeof nRcvBuf);
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(nPort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
+    const int fd = LoopbackSocket(nPort, nRcvBuf);
+    if (fd < 0) {
         return -1;
     }
     const std::string szJoin = "{2}" + szNick + "\r\n";

@@ -8,6 +8,7 @@
 // ones and prints the detection times (about a minute).
 #include "tests/liveness/NetNamespace.h"
 #include "tests/support/HeadlessHost.h"
+#include "tests/support/LoopbackSocket.h"
 #include "tests/support/RawPeer.h"
 #include "tests/support/TestCertificates.h"
 
@@ -72,22 +73,6 @@ bool JoinOn(int fd, const std::string& szNick) {
         }
     }
     return true;
-}
-
-// A joined-to-be connection to 127.0.0.1:nPort with a small receive buffer; -1 on failure.
-int SmallWindowPeer(uint16_t nPort) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int nSmall = 8192;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &nSmall, sizeof nSmall);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(nPort);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 int Option(int fd, int nLevel, int nName) {
@@ -186,8 +171,8 @@ private Q_SLOTS:
         QVERIFY(talker->WaitState(QTcpSocket::ConnectedState));
         talker->Send("{2}talker\r\n");
         QVERIFY(talker->TakeThrough("{8}").endsWith("\r\n"));
-        const int slow = SmallWindowPeer(server->session->ListeningPort());
-        const int stuck = SmallWindowPeer(server->session->ListeningPort());
+        const int slow = LoopbackSocket(server->session->ListeningPort(), 8192);
+        const int stuck = LoopbackSocket(server->session->ListeningPort(), 8192);
         QVERIFY(slow >= 0 && JoinOn(slow, "slow"));
         QVERIFY(stuck >= 0 && JoinOn(stuck, "stuck"));
         QByteArray lines;
