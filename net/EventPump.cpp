@@ -33,6 +33,12 @@ void EventPump::End() {
     }
 }
 
+void EventPump::EndAndHandOver() {
+    if (nWork_ > 0 && --nWork_ == 0) {
+        HandOver();
+    }
+}
+
 void EventPump::AfterSend() {
     if (nIntervalMs_ > 0) {
         const bool bReadClock = nSendsUnclocked_ == 0;

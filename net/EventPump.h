@@ -36,6 +36,9 @@ public:
 
     void Begin();
     void End();
+    // Ends the work like End, and when it was the outermost, hands the gathered sends over now
+    // instead of after this pass of the event loop.
+    void EndAndHandOver();
     void AfterSend();
     // Runs the pending events now, whatever the interval.
     void Run();

@@ -18,7 +18,7 @@ namespace zaplo {
 NetSession::NetSession(AppState& state, PacketHost& host, QObject* parent)
     : QObject(parent), state_(state), host_(host),
       pump_(std::make_unique<EventPump>([&state] { return state.GetTicks(); }, kEventIntervalMs)),
-      reader_(new ReadScheduler(this)),
+      reader_(new ReadScheduler(*pump_, this)),
       server_(new ServerLink(state, host, *pump_, *reader_, this)),
       client_(new ClientLink(state, host, *pump_, *reader_, this)) {
     // Nothing of an earlier session carries over: its unsent messages belonged to other peers.

@@ -2,12 +2,13 @@
 #include "net/ReadScheduler.h"
 
 #include "net/Connection.h"
+#include "net/EventPump.h"
 
 #include <algorithm>
 
 namespace zaplo {
 
-ReadScheduler::ReadScheduler(QObject* parent) : QObject(parent) {
+ReadScheduler::ReadScheduler(EventPump& pump, QObject* parent) : QObject(parent), pump_(pump) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &ReadScheduler::Pass);
 }
@@ -18,6 +19,10 @@ void ReadScheduler::Add(Connection* c) {
 }
 
 void ReadScheduler::Wake() {
+    if (!bInPass_ && !timer_.isActive()) {
+        Pass();
+        return;
+    }
     Schedule(0);
 }
 
@@ -37,6 +42,7 @@ void ReadScheduler::Pass() {
         pace();
     }
     bInPass_ = true;
+    pump_.Begin();
     const std::size_t nCount = connections_.size();
     for (std::size_t nServed = 0; nServed < nCount; ++nServed) {
         Connection* c = connections_[(nNext_ + nServed) % nCount];
@@ -46,6 +52,7 @@ void ReadScheduler::Pass() {
     }
     // The next pass starts one further on.
     nNext_ = nCount > 0 ? (nNext_ + 1) % nCount : 0;
+    pump_.EndAndHandOver();
     bInPass_ = false;
     bool bReady = false;
     bool bWaiting = false;

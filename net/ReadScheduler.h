@@ -11,12 +11,16 @@
 namespace zaplo {
 
 class Connection;
+class EventPump;
 
 // Reads the session's connections in passes. Each pass serves every connection that has
 // something to read, in turn (the starting point moves on with every pass), with a fair budget
 // of bytes; whatever is left waits for the next pass, which is scheduled at once. So a peer that
 // floods, or sends one huge block, costs the others at most one budget's worth of dispatch per
 // pass, and its bytes wait in the system's buffer (TCP slows it down) instead of in memory.
+// An arrival while no pass is running or due starts one at once, and the pass hands what it
+// relayed to the system as it ends: a lone record is not held up by trips through the event
+// loop.
 //
 // Before each pass the owner looks at the flow (pace) and marks the connections it paces
 // (Connection::bPaced): those are not read in that pass, the others are, so a paced sender never
@@ -38,7 +42,7 @@ public:
     // receivers have taken enough.
     static constexpr int kStoppedPollMs = 1;
 
-    explicit ReadScheduler(QObject* parent = nullptr);
+    explicit ReadScheduler(EventPump& pump, QObject* parent = nullptr);
 
     // Serves c from now on; c lives as long as this scheduler.
     void Add(Connection* c);
@@ -53,6 +57,7 @@ private:
     void Pass();
     void Schedule(int nDelayMs);
 
+    EventPump& pump_;
     std::vector<Connection*> connections_;
     std::size_t nNext_ = 0;
     bool bInPass_ = false;

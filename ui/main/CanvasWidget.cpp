@@ -43,12 +43,20 @@ CanvasWidget::CanvasWidget(AppState& state, QWidget* parent)
     // The border is inside the widget; the image fills the rest.
     setContentsMargins(kBorder, kBorder, kBorder, kBorder);
     frameTimer_.setSingleShot(true);
-    connect(&frameTimer_, &QTimer::timeout, this, [this] { update(); });
+    connect(&frameTimer_, &QTimer::timeout, this, &CanvasWidget::ShowDirty);
 }
 
 void CanvasWidget::DrawSegment(int sx, int sy, int dx, int dy, int32_t clr) {
     Paint(sx, sy, dx, dy, clr);
-    Repaint();
+    // The pixels the segment may touch, in widget coordinates; DrawLine paints only those
+    // inside the image.
+    const QRect changed = QRect(QPoint(std::min(sx, dx), std::min(sy, dy)),
+                                QPoint(std::max(sx, dx), std::max(sy, dy)))
+                              .translated(kBorder, kBorder)
+                              .intersected(contentsRect());
+    if (!changed.isEmpty()) {
+        Repaint(changed);
+    }
 }
 
 void CanvasWidget::ReadRow(int y, std::vector<int32_t>& row) const {
@@ -67,7 +75,7 @@ void CanvasWidget::Erase() {
     }
     image_.fill(background_);
     bBlank_ = true;
-    Repaint();
+    Repaint(contentsRect());
 }
 
 void CanvasWidget::Paint(int sx, int sy, int dx, int dy, int32_t clr) {
@@ -75,12 +83,20 @@ void CanvasWidget::Paint(int sx, int sy, int dx, int dy, int32_t clr) {
     DrawLine(image_, sx, sy, dx, dy, clr);
 }
 
-void CanvasWidget::Repaint() {
+void CanvasWidget::Repaint(const QRect& changed) {
     if (!isVisible()) {
         // Nothing to show now; showing the widget paints the whole image anyway.
         bRepaintAsked_ = false;
-        update();
+        dirty_ = QRegion();
+        dirtyBox_ = QRect();
+        nDirty_ = 0;
         return;
+    }
+    // Painting only what changed keeps a frame's cost to the strokes drawn in it, not the size
+    // of the canvas.
+    dirtyBox_ = dirtyBox_.united(changed);
+    if (++nDirty_ <= kDirtyRects) {
+        dirty_ += changed;
     }
     if (bRepaintAsked_) {
         return;
@@ -94,22 +110,41 @@ void CanvasWidget::Repaint() {
         lWait = std::clamp(kFrameMs - lSince, int32_t{0}, kFrameMs);
     }
     if (lWait == 0) {
-        update();
+        ShowDirty();
     } else {
         frameTimer_.start(lWait);
     }
 }
 
-void CanvasWidget::paintEvent(QPaintEvent*) {
+void CanvasWidget::ShowDirty() {
     bRepaintAsked_ = false;
     frameTimer_.stop();
     if (state_.GetTicks) {
         lLastPaint_ = state_.GetTicks();
     }
+    if (nDirty_ <= kDirtyRects) {
+        update(dirty_);
+    } else {
+        update(dirtyBox_);
+    }
+    dirty_ = QRegion();
+    dirtyBox_ = QRect();
+    nDirty_ = 0;
+}
+
+void CanvasWidget::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    painter.setPen(border_);
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
-    painter.drawImage(kBorder, kBorder, image_);
+    const QRect inner = contentsRect();
+    if (!inner.contains(event->rect())) {
+        painter.setPen(border_);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    for (const QRect& area : event->region()) {
+        const QRect part = area.intersected(inner);
+        if (!part.isEmpty()) {
+            painter.drawImage(part.topLeft(), image_, part.translated(-kBorder, -kBorder));
+        }
+    }
 }
 
 void CanvasWidget::mousePressEvent(QMouseEvent* event) {

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 
@@ -56,15 +57,23 @@ private:
     QColor background_;
     QColor border_;
     QImage image_;
-    // A repaint has been asked for and not yet done: asking again adds nothing, since every
-    // change goes into the image and the whole image is painted.
+    // A repaint has been asked for and not yet done: further changes only widen dirty_.
     bool bRepaintAsked_ = false;
+    // What changed in the image since the last repaint, in widget pixels: the first
+    // kDirtyRects changes one by one, and the box around all of them, which is painted instead
+    // once there are more.
+    static constexpr int kDirtyRects = 32;
+    QRegion dirty_;
+    QRect dirtyBox_;
+    int nDirty_ = 0;
     // Nothing has been drawn since the image was last filled with the background.
     bool bBlank_ = true;
-    int32_t lLastPaint_ = 0; // ticks of the last paint
+    int32_t lLastPaint_ = 0; // ticks of the last repaint asked for
     QTimer frameTimer_;      // asks for the repaint once the frame is over
 
-    void Repaint();
+    void Repaint(const QRect& changed);
+    // Asks Qt to paint what changed since the last time.
+    void ShowDirty();
 };
 
 } // namespace zaplo
