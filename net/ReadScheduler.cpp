@@ -19,10 +19,6 @@ void ReadScheduler::Add(Connection* c) {
 }
 
 void ReadScheduler::Wake() {
-    if (!bInPass_ && !timer_.isActive()) {
-        Pass();
-        return;
-    }
     Schedule(0);
 }
 

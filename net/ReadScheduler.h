@@ -18,9 +18,9 @@ class EventPump;
 // of bytes; whatever is left waits for the next pass, which is scheduled at once. So a peer that
 // floods, or sends one huge block, costs the others at most one budget's worth of dispatch per
 // pass, and its bytes wait in the system's buffer (TCP slows it down) instead of in memory.
-// An arrival while no pass is running or due starts one at once, and the pass hands what it
-// relayed to the system as it ends: a lone record is not held up by trips through the event
-// loop.
+// Arrivals wait for the next pass of the event loop, so the relays of all that arrived in one
+// go out together (one send per receiver, not one per arrival); the pass hands them to the
+// system as it ends.
 //
 // Before each pass the owner looks at the flow (pace) and marks the connections it paces
 // (Connection::bPaced): those are not read in that pass, the others are, so a paced sender never

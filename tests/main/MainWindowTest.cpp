@@ -23,9 +23,14 @@ class PaintCounter : public QObject {
 public:
     explicit PaintCounter(int& nPaints) : nPaints_(nPaints) {}
     bool eventFilter(QObject*, QEvent* event) override {
-        nPaints_ += event->type() == QEvent::Paint ? 1 : 0;
+        if (event->type() == QEvent::Paint) {
+            ++nPaints_;
+            painted += static_cast<QPaintEvent*>(event)->region();
+        }
         return false;
     }
+    // Everything painted so far, in widget pixels.
+    QRegion painted;
 
 private:
     int& nPaints_;
@@ -131,6 +136,7 @@ private Q_SLOTS:
         QElapsedTimer elapsed;
         elapsed.start();
         const int nBefore = nPaints;
+        counter.painted = QRegion();
         for (int i = 0; i < 300; ++i) {
             canvas.DrawSegment(i % 200, 10, i % 200 + 2, 10, 0x0000FF);
             QCOMPARE(canvas.Image().pixelColor(i % 200, 10), QColor(255, 0, 0)); // at once
@@ -143,6 +149,17 @@ private Q_SLOTS:
         const int nAfterFlood = nPaints;
         canvas.DrawSegment(0, 20, 5, 20, 0x00FF00);
         QTRY_VERIFY(nPaints > nAfterFlood);
+        // Only what changed is painted, and every changed pixel is (the image sits inside the
+        // 1-pixel border).
+        const QPoint inside(CanvasWidget::kBorder, CanvasWidget::kBorder);
+        for (int x = 0; x < 202; ++x) {
+            QVERIFY2(counter.painted.contains(QPoint(x, 10) + inside),
+                     qPrintable(QString::number(x)));
+        }
+        for (int x = 0; x < 5; ++x) {
+            QVERIFY(counter.painted.contains(QPoint(x, 20) + inside));
+        }
+        QVERIFY(!counter.painted.contains(QPoint(100, 100)));
     }
 
     void layoutTable_data() {
