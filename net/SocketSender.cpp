@@ -5,12 +5,18 @@
 
 #include <QSslSocket>
 
+#include <algorithm>
+
 namespace zaplo {
 
 namespace {
 
 // Gathered sends keep their buffer between batches up to this size.
 constexpr std::size_t kKeptCapacity = std::size_t{256} * 1024;
+// TLS takes a batch in pieces of about one record each, encrypted and handed to the system one
+// after the other: one large write would grow the TLS library's buffer and Qt's to the batch's
+// size, copying and faulting in fresh memory for every batch.
+constexpr std::size_t kTlsPiece = std::size_t{16} * 1024;
 
 } // namespace
 
@@ -21,8 +27,11 @@ void SocketSender::HandOver(QTcpSocket& socket, bool bTls, bool bConnected) {
     }
     if (bTls && bConnected) {
         // Encrypted at once and handed to the system as far as it takes it.
-        socket.write(pending_.data(), static_cast<qint64>(pending_.size()));
-        socket.flush();
+        for (std::size_t nAt = 0; nAt < pending_.size(); nAt += kTlsPiece) {
+            const std::size_t nPiece = std::min(kTlsPiece, pending_.size() - nAt);
+            socket.write(pending_.data() + nAt, static_cast<qint64>(nPiece));
+            socket.flush();
+        }
     } else if (bConnected) {
         std::string_view szRest = pending_;
         if (socket.bytesToWrite() == 0) {
