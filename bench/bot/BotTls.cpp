@@ -18,6 +18,9 @@ SSL_CTX* Context() {
             SSL_CTX_set_verify(made, SSL_VERIFY_NONE, nullptr);
             SSL_CTX_set_mode(made,
                              SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+            // Read what the socket holds in one call, as a fast reader does, instead of a
+            // record header and then its body: two system calls per record otherwise.
+            SSL_CTX_set_read_ahead(made, 1);
         }
         return made;
     }();
