@@ -13,6 +13,10 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // Qt's plain Unix event loop, not glib's: glib wakes its loop with a system call whenever a
+    // socket's write watch comes or goes, which an encrypted socket does on every send. No
+    // window and no dialog here needs glib's loop.
+    qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zaplo-server"));
 

@@ -62,8 +62,8 @@ def flood_ratio(build, clients, runs, seconds):
     return p / b if p and b else None
 
 
-def idle_figure(build, tmpdir, clients, tls=None):
-    server = Server("program", build, tmpdir, tls=tls)
+def idle_figure(build, tmpdir, clients, tls=None, kind="program"):
+    server = Server(kind, build, tmpdir, tls=tls)
     try:
         time.sleep(0.5)
         before = server.rss()
@@ -107,6 +107,8 @@ def parse_args():
                     "bots answer the challenge")
     ap.add_argument("--tls", action="store_true",
                     help="the program's server with every client over TLS beside plain text")
+    ap.add_argument("--host", choices=("window", "headless"), default="window",
+                    help="--tls: the program's server measured, its window or zaplo-server")
     ap.add_argument("--join-clients", type=int, default=30,
                     help="--tls: clients joining one after the other per run")
     args = ap.parse_args()

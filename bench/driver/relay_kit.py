@@ -12,7 +12,8 @@ import procs
 
 
 class Server:
-    """One server process: the program's server window, the bare relay or the MQTT broker."""
+    """One server process: the program's server window ("program"), the program's headless
+    server ("headless"), the bare relay or the MQTT broker."""
 
     def __init__(self, kind, build, tmpdir, tls=None, password=None):
         """tls: (certificate file, key file) for a program server that also serves TLS; the
@@ -20,9 +21,18 @@ class Server:
         self.kind = kind
         self.tls = tls
         # Only the program's server takes a session password; the bots answer its challenge.
-        self.password = password if kind == "program" else None
+        self.password = password if kind in ("program", "headless") else None
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-        if kind == "program":
+        self.drain = None
+        if kind == "headless":
+            self.port = procs.free_low_port()
+            cmd = [os.path.join(build, "server", "zaplo-server"), "--port", str(self.port),
+                   "--nick", "benchhost", "--listen", "127.0.0.1"]
+            if tls:
+                cmd += ["--tls-cert", tls[0], "--tls-key", tls[1]]
+            if self.password:
+                cmd += ["--password", self.password]
+        elif kind == "program":
             cmd = [os.path.join(build, "bench", "zaplo_bench_window"), "server"]
             if tls:
                 cmd += ["--tls-cert", tls[0], "--tls-key", tls[1]]
@@ -41,6 +51,14 @@ class Server:
                                      env=env)
         if kind == "mqtt":
             self._wait_listening()
+        elif kind == "headless":
+            line = procs.read_line(self.proc.stdout, 20)
+            if not line or not line.endswith("Waiting for a client to join..."):
+                self.stop()
+                raise RuntimeError(f"zaplo-server did not start: {line}")
+            # Keeps the status lines' pipe drained: every join prints one.
+            self.drain = subprocess.Popen(["cat"], stdin=self.proc.stdout,
+                                          stdout=subprocess.DEVNULL)
         else:
             line = procs.read_line(self.proc.stdout, 20)
             if not line or not line.isdigit():
@@ -70,6 +88,8 @@ class Server:
 
     def stop(self):
         procs.stop(self.proc)
+        if self.drain is not None:
+            self.drain.wait(timeout=10)
 
 
 def mosquitto_path():

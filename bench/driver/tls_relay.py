@@ -24,8 +24,8 @@ def joins(build, server, clients, tls):
     return rb.run_bots(build, server, clients, "join", 0, tls=tls)
 
 
-def idle_per_client(idle_figure, build, tmpdir, clients, tls):
-    after, before = idle_figure(build, tmpdir, clients, tls=tls)
+def idle_per_client(idle_figure, build, tmpdir, clients, tls, kind):
+    after, before = idle_figure(build, tmpdir, clients, tls=tls, kind=kind)
     if after is None or before is None:
         return None, None
     return after, (after - before) * 1024.0 / clients  # MB total, KB per client
@@ -36,8 +36,9 @@ def run(args, idle_figure):
     runs, paced_runs, flood_s, paced_s = args.runs, args.paced_runs, args.flood_s, args.paced_s
     counts = args.counts
     kinds = ("plain", "tls")
+    host = "headless" if args.host == "headless" else "program"
     started = time.monotonic()
-    print(f"TLS relay benchmark: the program's server, every client plain or every client over "
+    print(f"TLS relay benchmark: the program's server ({args.host}), every client plain or every client over "
           f"TLS (EC P-256, TLS 1.3), {os.cpu_count()} cores, servers and bots as separate "
           f"processes on 127.0.0.1; {runs} flood runs of {flood_s:g} s and {paced_runs} paced "
           f"runs of {paced_s:g} s at {args.rate:g} records/s per client, interleaved; medians. "
@@ -46,8 +47,8 @@ def run(args, idle_figure):
     with tempfile.TemporaryDirectory() as tmpdir:
         tls = make_certificate(tmpdir)
         for c in counts:
-            servers = {"plain": rb.Server("program", args.build, tmpdir),
-                       "tls": rb.Server("program", args.build, tmpdir, tls=tls)}
+            servers = {"plain": rb.Server(host, args.build, tmpdir),
+                       "tls": rb.Server(host, args.build, tmpdir, tls=tls)}
             try:
                 for k in kinds:
                     flood[(k, c)], paced[(k, c)] = [], []
@@ -70,14 +71,14 @@ def run(args, idle_figure):
             for name, server_tls, bot_tls in (("plain, plain server", None, False),
                                               ("plain, TLS server", tls, False),
                                               ("TLS", tls, True)):
-                server = rb.Server("program", args.build, tmpdir, tls=server_tls)
+                server = rb.Server(host, args.build, tmpdir, tls=server_tls)
                 try:
                     join.setdefault(name, []).append(
                         joins(args.build, server, args.join_clients, bot_tls))
                 finally:
                     server.stop()
         idle = {k: idle_per_client(idle_figure, args.build, tmpdir, args.idle_clients,
-                                   tls if k == "tls" else None) for k in kinds}
+                                   tls if k == "tls" else None, host) for k in kinds}
 
     print()
     print("Flood: records delivered per second over all receivers")
