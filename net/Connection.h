@@ -69,6 +69,8 @@ public:
     // from (PeerKey).
     int32_t lAccepted = 0;
     std::string szPeerKey;
+    // The server's wait for this connection to come up, while it shows what it is.
+    QMetaObject::Connection upWatch;
     // Holds this connection's origin while its lines are dispatched (and the outer value again
     // afterwards), so the server knows whose relays and answers it sends.
     int16_t* pnServing = nullptr;

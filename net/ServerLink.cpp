@@ -134,6 +134,8 @@ void ServerLink::TakeConnection(qintptr id, std::string szKey) {
     ledger_.Drop(iSlot);
     ledger_.NewSender(iSlot);
     slot->bPaced = false;
+    // A connection of this slot's that closed before it came up is heard of no more.
+    disconnect(slot->upWatch);
     slot->Accept(id);
     slot->lAccepted = state_.GetTicks();
     slot->szPeerKey = std::move(szKey);
@@ -141,9 +143,22 @@ void ServerLink::TakeConnection(qintptr id, std::string szKey) {
         // A coarse look is enough: the wait is a bound, not a deadline to the millisecond.
         joinTimer_.start(std::max(1, std::min(nJoinWaitMs_ / 4, 1000)));
     }
-    if (onAccepted) {
-        onAccepted(iSlot);
+    if (slot->Socket().IsConnected()) {
+        if (onAccepted) {
+            onAccepted(iSlot);
+        }
+        return;
     }
+    // On a port that serves TLS the connection is not up until its first bytes have told which
+    // it is (and a TLS one has shaken hands); until then nothing can be sent to it or refused.
+    slot->upWatch = connect(
+        &slot->Socket(), &TcpSocket::Up, this,
+        [this, iSlot] {
+            if (onAccepted) {
+                onAccepted(iSlot);
+            }
+        },
+        Qt::SingleShotConnection);
 }
 
 void ServerLink::SendUnjoined(int16_t iUser, std::string_view szLine) {

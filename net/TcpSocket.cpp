@@ -83,6 +83,10 @@ TlsChannel& TcpSocket::Tls() {
         Watch(ssl);
         connect(tls_.get(), &TlsChannel::Ready, this, [this] {
             bUp_ = true;
+            Q_EMIT Up();
+            if (!IsConnected()) {
+                return; // refused by whoever heard of it
+            }
             if (active_->bytesAvailable() > 0) {
                 Q_EMIT DataArrival(active_->bytesAvailable());
             }
@@ -211,7 +215,9 @@ void TcpSocket::OnOpening(bool bTls) {
     }
     if (!TakeDescriptor(gate_.Release())) {
         ReportPeerGone();
+        return;
     }
+    Q_EMIT Up();
 }
 
 void TcpSocket::Connect() {

@@ -121,6 +121,9 @@ public:
 
 Q_SIGNALS:
     void ConnectionRequest(qintptr id);
+    // An accepted connection that had to show what it is first (plain or TLS, on a port that
+    // serves both) is now up: only from here on can it be written to or refused.
+    void Up();
     void DataArrival(qint64 nBytes);
     void PeerClosed();
 

@@ -163,31 +163,6 @@ private Q_SLOTS:
         QVERIFY(bSeen);
     }
 
-    void slowConsumerIsDroppedOthersServed() {
-        Party party({"ann", "bob"});
-        QVERIFY(party.bReady);
-        // A peer with a tiny receive window that never reads.
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int nSmall = 4096;
-        QCOMPARE(::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &nSmall, sizeof nSmall), 0);
-        sockaddr_in address{
-            AF_INET, htons(party.server->session->ListeningPort()), {htonl(INADDR_LOOPBACK)}, {}};
-        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        QCOMPARE(::send(fd, "{2}slow\r\n", 9, 0), ssize_t{9});
-        QCOMPARE(party[1].TakeThrough("{2}slow\r\n"), QByteArray("{2}slow\r\n"));
-
-        // About 8 MB of strokes, each relayed at once to bob and to the slow peer.
-        const QByteArray strokes = DrawLines(8000, 1000);
-        party[0].Send(strokes);
-        const QByteArray departure("{9}slow has been disconnected!\r\n{8}host;ann;bob;\r\n");
-        QVERIFY(party[1].WaitBytes(strokes.size() + departure.size(), 60000));
-        QCOMPARE(party[1].got.count(departure), 1);
-        QCOMPARE(party[1].got.replace(departure, ""), strokes);
-        QCOMPARE(party.server->UserRows(), (Lines{"host", "ann", "bob"}));
-        QTRY_VERIFY(SeesClose(fd));
-        ::close(fd);
-    }
-
     void clientKilledMidRelay() {
         Party party({"ann", "bob", "cid"});
         QVERIFY(party.bReady);

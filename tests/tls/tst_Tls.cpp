@@ -133,6 +133,33 @@ private Q_SLOTS:
         QCOMPARE(ann->Count("status:ann has joined!"), 1);
     }
 
+    void passwordAndAddressCapHoldOnAPortThatAlsoServesTls() {
+        // A connection there is accepted before its first bytes tell plain from TLS: its
+        // challenge and the cap wait until it is up, and are neither lost nor skipped.
+        auto server = std::make_unique<HeadlessHost>(0, "host", FreeLowPort());
+        server->state.szTlsCert = certs_.Cert(QStringLiteral("first")).toStdString();
+        server->state.szTlsKey = certs_.Key(QStringLiteral("first")).toStdString();
+        server->state.szSessionPassword = "open sesame";
+        server->state.linkTimeouts.nOpeningMs = 300;
+        server->Start();
+        server->Host().Access().SetMaxPerAddress(2);
+        auto ann = TlsClient(*server, "ann", Pin(QStringLiteral("first")));
+        ann->state.szSessionPassword = "open sesame";
+        ann->Start();
+        QTRY_COMPARE(server->UserRows(), (Lines{"host", "ann"}));
+        // The program's plain client says nothing until it is challenged.
+        HeadlessHost bob(1, "bob", server->state.nPort);
+        bob.state.szSessionPassword = "open sesame";
+        bob.Start();
+        QTRY_COMPARE(server->UserRows(), (Lines{"host", "ann", "bob"}));
+
+        TlsPeer third(server->session->ListeningPort());
+        QVERIFY(third.WaitEncrypted());
+        QTRY_VERIFY(third.socket.state() == QAbstractSocket::UnconnectedState);
+        QCOMPARE(third.got, QByteArray("{9}Too many connections from your address.\r\n"));
+        QCOMPARE(server->UserRows(), (Lines{"host", "ann", "bob"}));
+    }
+
     void certificateNobodyVouchesForIsAskedOnceThenRemembered() {
         auto server = TlsServer(certs_, QStringLiteral("first"));
         const std::string szFirst = Pin(QStringLiteral("first"));
