@@ -18,7 +18,7 @@ changes, unlike the rates. Then the program / bare ratios side by side, the serv
 program's server holding 200 idle joined clients.
 
   bench/driver/relay_bench.py [--build build] [--short] [--check]
-  bench/driver/relay_bench.py --tls [--build build] [--short] [--check]
+  bench/driver/relay_bench.py --tls [--host window|headless] [--build build] [--short] [--check]
 
 --short finishes in under a minute; --check exits non-zero when the program / bare flood ratio at
 20 clients is under 0.3, or when the program lost, repeated or reordered a record.
@@ -29,6 +29,7 @@ flood and paced workloads, and adds what a join costs (connection to answer, one
 the other, plain and over TLS) and the resident memory per idle joined client either way
 (tls_relay.py). With --check it fails when TLS floods at less than half the plain rate, when its
 paced p99 is over 1.5 times the plain one at any client count, or when a record went wrong.
+The server is the program's server window, or with --host headless zaplo-server.
 """
 import argparse
 import os

@@ -27,7 +27,9 @@ class Server:
         if kind == "headless":
             self.port = procs.free_low_port()
             cmd = [os.path.join(build, "server", "zaplo-server"), "--port", str(self.port),
-                   "--nick", "benchhost", "--listen", "127.0.0.1"]
+                   "--nick", "benchhost", "--listen", "127.0.0.1",
+                   # Every bot comes from 127.0.0.1: no cap on connections from one address.
+                   "--max-per-address", "0"]
             if tls:
                 cmd += ["--tls-cert", tls[0], "--tls-key", tls[1]]
             if self.password:
