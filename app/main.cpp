@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/StartupLoop.h"
 #include "base/AppState.h"
+#include "net/EventLoopChoice.h"
 #include "ui/connect/frmCertificate.h"
 
 #include <QApplication>
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
         break;
     }
 
+    zaplo::EventLoopChoice::PreferUnixLoop();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zaplo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));

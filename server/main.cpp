@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // zaplo-server: hosts a session without a window, on Qt Core and Qt Network only; with
 // --control, gives a running one a command.
+#include "net/EventLoopChoice.h"
 #include "server/ControlClient.h"
 #include "server/HeadlessServer.h"
 #include "server/ServerOptions.h"
@@ -13,10 +14,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    // Qt's plain Unix event loop, not glib's: glib wakes its loop with a system call whenever a
-    // socket's write watch comes or goes, which an encrypted socket does on every send. No
-    // window and no dialog here needs glib's loop.
-    qputenv("QT_NO_GLIB", "1");
+    zaplo::EventLoopChoice::PreferUnixLoop();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zaplo-server"));
 

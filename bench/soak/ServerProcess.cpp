@@ -2,6 +2,7 @@
 #include "bench/soak/ServerProcess.h"
 
 #include "base/AppState.h"
+#include "net/EventLoopChoice.h"
 #include "net/NetSession.h"
 #include "ui/main/frmMain.h"
 
@@ -31,6 +32,7 @@ long PeakRssKb() {
 } // namespace
 
 int RunServer(int argc, char** argv) {
+    zaplo::EventLoopChoice::PreferUnixLoop();
     QApplication app(argc, argv);
     zaplo::AppState state;
     state.nMode = zaplo::Mode::Server;

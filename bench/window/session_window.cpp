@@ -11,6 +11,7 @@
 // The server prints the port it listens on as the first line of stdout. Runs until killed or
 // until the window closes.
 #include "base/AppState.h"
+#include "net/EventLoopChoice.h"
 #include "net/NetSession.h"
 #include "ui/main/frmMain.h"
 
@@ -24,6 +25,7 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    zaplo::EventLoopChoice::PreferUnixLoop();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zaplo"));
     // The TLS options out of the way of the positional ones.

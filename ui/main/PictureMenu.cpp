@@ -35,6 +35,9 @@ void PictureMenu::mnuSavePicture_Click() {
     QFileDialog dialog(&window_, QStringLiteral("Save Picture"),
                        QString::fromUtf8(szFolder.data(), static_cast<qsizetype>(szFolder.size())));
     dialog.setObjectName(QStringLiteral("dlgSavePicture"));
+    // Qt's own dialog: a desktop's native one runs its own event loop, which would not serve
+    // this program's sockets and timers while it is open.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QStringLiteral("PNG pictures (*.png)"));
