@@ -109,6 +109,10 @@ def run(args, idle_figure):
         print(f"{'':>4} {'ratio':>6} "
               f"{rb.fmt(rb.ratio(rb.median(tr, 'p50_ms'), rb.median(pr, 'p50_ms'))):>7} "
               f"{rb.fmt(p99_ratio[c]):>7}")
+        # The runs were interleaved pair by pair; each pair's p99 shows how far the machine moved.
+        pairs = ", ".join(f"{rb.fmt((p or {}).get('p99_ms'))}/{rb.fmt((t or {}).get('p99_ms'))}"
+                          for p, t in zip(pr, tr))
+        print(f"{'':>4} p99 of each run, plain/TLS: {pairs}")
 
     print()
     print("TLS / plain (medians; flood: higher is better, paced: lower is better)")
