@@ -143,22 +143,19 @@ void ServerLink::TakeConnection(qintptr id, std::string szKey) {
         // A coarse look is enough: the wait is a bound, not a deadline to the millisecond.
         joinTimer_.start(std::max(1, std::min(nJoinWaitMs_ / 4, 1000)));
     }
-    if (slot->Socket().IsConnected()) {
+    const auto accepted = [this, iSlot] {
         if (onAccepted) {
             onAccepted(iSlot);
         }
+    };
+    if (slot->Socket().IsConnected()) {
+        accepted();
         return;
     }
     // On a port that serves TLS the connection is not up until its first bytes have told which
     // it is (and a TLS one has shaken hands); until then nothing can be sent to it or refused.
-    slot->upWatch = connect(
-        &slot->Socket(), &TcpSocket::Up, this,
-        [this, iSlot] {
-            if (onAccepted) {
-                onAccepted(iSlot);
-            }
-        },
-        Qt::SingleShotConnection);
+    slot->upWatch =
+        connect(&slot->Socket(), &TcpSocket::Up, this, accepted, Qt::SingleShotConnection);
 }
 
 void ServerLink::SendUnjoined(int16_t iUser, std::string_view szLine) {
