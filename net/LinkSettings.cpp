@@ -3,6 +3,7 @@
 
 #include "base/AppState.h"
 #include "net/ServerTls.h"
+#include "net/TlsServerContext.h"
 #include "net/core/MessageCode.h"
 
 #include <QCryptographicHash>
@@ -37,11 +38,19 @@ const std::string& LinkSettings::RefusalLine() {
 bool LinkSettings::LoadServer(const AppState& state, std::string& szError) {
     timeouts = state.linkTimeouts;
     serverTls_.reset();
+    serverContext_.reset();
     bRequireTls_ = false;
     if (state.szTlsCert.empty() && state.szTlsKey.empty()) {
         return true;
     }
     serverTls_ = ServerTls::Load(state.szTlsCert, state.szTlsKey, szError);
+    if (serverTls_) {
+        serverContext_ = TlsServerContext::Create(*serverTls_, szError);
+        if (!serverContext_) {
+            szError = state.szTlsCert + " and " + state.szTlsKey + ": " + szError;
+            serverTls_.reset();
+        }
+    }
     bRequireTls_ = serverTls_.has_value() && state.bRequireTls;
     return serverTls_.has_value();
 }

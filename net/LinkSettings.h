@@ -10,6 +10,7 @@
 #include <QSslConfiguration>
 #include <QSslError>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,7 @@ class QSslCertificate;
 namespace zaplo {
 
 class AppState;
+class TlsServerContext;
 
 // What a session's sockets are set up with: when a link to a vanished peer is given up, and TLS
 // where it was asked for. Taken from the AppState when the session starts listening (server) or
@@ -37,6 +39,8 @@ public:
     bool ServesTls() const { return serverTls_.has_value(); }
     bool RequiresTls() const { return bRequireTls_; }
     const QSslConfiguration& ServerTls() const { return *serverTls_; }
+    // The same certificate and key, for the TLS sessions of accepted connections.
+    const std::shared_ptr<const TlsServerContext>& ServerContext() const { return serverContext_; }
 
     // Client: whether and how to join over TLS; remembered certificates are read here.
     void LoadClient(const AppState& state);
@@ -55,6 +59,7 @@ public:
 
 private:
     std::optional<QSslConfiguration> serverTls_;
+    std::shared_ptr<const TlsServerContext> serverContext_;
     bool bRequireTls_ = false;
     bool bJoinTls_ = false;
     std::string szHostKey_;

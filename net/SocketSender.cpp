@@ -2,6 +2,7 @@
 #include "net/SocketSender.h"
 
 #include "net/SocketDescriptor.h"
+#include "net/TlsServerSession.h"
 
 #include <QSslSocket>
 
@@ -20,12 +21,23 @@ constexpr std::size_t kTlsPiece = std::size_t{16} * 1024;
 
 } // namespace
 
-void SocketSender::HandOver(QTcpSocket& socket, bool bTls, bool bConnected) {
+void SocketSender::HandOver(QTcpSocket& socket, bool bTls, bool bConnected,
+                            TlsServerSession* session) {
     bDeferred_ = false;
     if (pending_.empty()) {
         return;
     }
-    if (bTls && bConnected) {
+    if (session != nullptr && bConnected) {
+        for (std::size_t nAt = 0; nAt < pending_.size(); nAt += kTlsPiece) {
+            const std::size_t nPiece = std::min(kTlsPiece, pending_.size() - nAt);
+            if (!session->Encrypt(std::string_view(pending_).substr(nAt, nPiece))) {
+                break;
+            }
+            cipher_.clear();
+            session->TakeOutgoing(cipher_);
+            Write(socket, cipher_);
+        }
+    } else if (bTls && bConnected) {
         // Encrypted at once and handed to the system as far as it takes it.
         for (std::size_t nAt = 0; nAt < pending_.size(); nAt += kTlsPiece) {
             const std::size_t nPiece = std::min(kTlsPiece, pending_.size() - nAt);
@@ -33,26 +45,30 @@ void SocketSender::HandOver(QTcpSocket& socket, bool bTls, bool bConnected) {
             socket.flush();
         }
     } else if (bConnected) {
-        std::string_view szRest = pending_;
-        if (socket.bytesToWrite() == 0) {
-            // Nothing waits in the socket's own buffer, so the system may take the bytes
-            // straight from here without changing their order; that spares a copy.
-            const std::size_t nSent = SocketDescriptor::SendNow(socket.socketDescriptor(), szRest);
-            // Qt reports no bytesWritten for these: they count as handed over here.
-            nHandedOver_ += static_cast<qint64>(nSent);
-            szRest.remove_prefix(nSent);
-        }
-        if (!szRest.empty()) {
-            // What the system does not take now waits in the socket, which also deals with
-            // any error.
-            socket.write(szRest.data(), static_cast<qint64>(szRest.size()));
-        }
+        Write(socket, pending_);
     }
     nHeld_ = Queued(socket, bTls);
     pending_.clear();
     if (pending_.capacity() > kKeptCapacity) {
         pending_ = std::string();
     }
+}
+
+void SocketSender::Write(QTcpSocket& socket, std::string_view szBytes) {
+    if (socket.bytesToWrite() == 0) {
+        // Nothing waits in the socket's own buffer, so the system may take the bytes straight
+        // from here without changing their order; that spares a copy.
+        const std::size_t nSent = SocketDescriptor::SendNow(socket.socketDescriptor(), szBytes);
+        // Qt reports no bytesWritten for these: they count as handed over here.
+        nHandedOver_ += static_cast<qint64>(nSent);
+        szBytes.remove_prefix(nSent);
+    }
+    if (!szBytes.empty()) {
+        // What the system does not take now waits in the socket, which also deals with any
+        // error.
+        socket.write(szBytes.data(), static_cast<qint64>(szBytes.size()));
+    }
+    nHeld_ = socket.bytesToWrite();
 }
 
 void SocketSender::Forget(TcpSocket& owner) {

@@ -12,6 +12,7 @@
 namespace zaplo {
 
 class TcpSocket;
+class TlsServerSession;
 
 // What a TcpSocket has been asked to send, on its way to the system: the sends gathered while
 // an EventPump's work runs, handed over in one piece, and the counts of bytes handed over and
@@ -35,8 +36,13 @@ public:
         return true;
     }
     // Hands the gathered bytes to socket, the connection's (a TLS one when bTls), as far as the
-    // system takes them now; without bConnected they are dropped.
-    void HandOver(QTcpSocket& socket, bool bTls, bool bConnected);
+    // system takes them now; without bConnected they are dropped. With a session they are
+    // encrypted by it first and go out on the plain socket.
+    void HandOver(QTcpSocket& socket, bool bTls, bool bConnected,
+                  TlsServerSession* session = nullptr);
+    // Hands bytes that are ready for the wire (a TLS session's own) to the plain socket, after
+    // whatever it holds already.
+    void Write(QTcpSocket& socket, std::string_view szBytes);
     // owner goes away: the pump hands nothing over for it any more.
     void Forget(TcpSocket& owner);
 
@@ -64,6 +70,8 @@ private:
     // next one.
     qint64 nHeld_ = 0;
     qint64 nHandedOver_ = 0;
+    // A TLS session's records on their way to the system; kept between batches.
+    std::string cipher_;
 };
 
 } // namespace zaplo

@@ -4,6 +4,8 @@
 #include "net/LinkSettings.h"
 #include "net/SocketDescriptor.h"
 #include "net/TlsChannel.h"
+#include "net/TlsServerContext.h"
+#include "net/TlsServerSession.h"
 
 #include <QHostAddress>
 #include <QMetaObject>
@@ -34,13 +36,23 @@ TcpSocket::TcpSocket(QObject* parent) : QObject(parent) {
     connect(&gate_, &OpeningGate::Closed, this, &TcpSocket::ReportPeerGone);
     silence_.heldHere = [this] { return BytesToWrite(); };
     connect(&silence_, &SilenceWatch::Vanished, this, &TcpSocket::OnSilent);
+    serverHandshake_.setSingleShot(true);
+    // A peer that starts a handshake and never ends it holds its slot no longer than this.
+    connect(&serverHandshake_, &QTimer::timeout, this, [this] {
+        socket_.abort();
+        if (!bPeerGone_) {
+            ReportPeerGone();
+        }
+    });
 }
 
 void TcpSocket::Watch(QTcpSocket& socket) {
     // Only the current connection's socket speaks; the other one may still report its close.
     QTcpSocket* watched = &socket;
     connect(watched, &QTcpSocket::readyRead, this, [this, watched] {
-        if (watched == active_ && bUp_) {
+        if (watched == active_ && serverTls_) {
+            PullTls(true);
+        } else if (watched == active_ && bUp_) {
             Q_EMIT DataArrival(active_->bytesAvailable());
         }
     });
@@ -96,7 +108,7 @@ TlsChannel& TcpSocket::Tls() {
 }
 
 bool TcpSocket::Encrypted() const {
-    return IsTls() && bUp_;
+    return (IsTls() || serverTls_) && bUp_;
 }
 
 std::optional<CertificateNote> TcpSocket::CertificateQuestion() const {
@@ -119,6 +131,7 @@ void TcpSocket::Close() {
     listener_.Close();
     gate_.Stop();
     HandOver();
+    EndTls();
     if (active_->state() == QAbstractSocket::ConnectedState) {
         active_->flush();
     }
@@ -184,28 +197,33 @@ bool TcpSocket::Accept(qintptr id) {
     return TakeDescriptor(id);
 }
 
-bool TcpSocket::TakeDescriptor(qintptr fd) {
+bool TcpSocket::TakeDescriptor(qintptr fd, bool bUp) {
     if (!active_->setSocketDescriptor(fd)) {
         Fail(active_->error(), active_->errorString());
         Reject(fd);
         return false;
     }
     active_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    bUp_ = true;
+    bUp_ = bUp;
     return true;
 }
 
 void TcpSocket::OnOpening(bool bTls) {
     if (bTls) {
-        const qintptr fd = gate_.Release();
-        TlsChannel& tls = Tls();
-        active_ = &tls.Socket();
-        if (!tls.StartServer(fd, *settings_)) {
-            Reject(fd);
+        serverTls_ = std::make_unique<TlsServerSession>(settings_->ServerContext());
+        if (serverTls_->GetPhase() == TlsServerSession::Phase::Failed) {
+            Fail(QAbstractSocket::SslInternalError, QString::fromStdString(serverTls_->Error()));
+            serverTls_.reset();
+            Reject(gate_.Release());
             ReportPeerGone();
             return;
         }
-        active_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        if (!TakeDescriptor(gate_.Release(), false)) {
+            serverTls_.reset();
+            ReportPeerGone();
+            return;
+        }
+        serverHandshake_.start(settings_->timeouts.nHandshakeMs);
         return;
     }
     if (settings_->RequiresTls()) {
@@ -260,6 +278,9 @@ TcpSocket::State TcpSocket::GetState() const {
 }
 
 std::string TcpSocket::ReadAll() {
+    if (serverTls_) {
+        return Read(BytesAvailable());
+    }
     if (!bUp_ || active_->bytesAvailable() <= 0) {
         return {};
     }
@@ -268,9 +289,25 @@ std::string TcpSocket::ReadAll() {
 }
 
 std::string TcpSocket::Read(qint64 nMax) {
-    const qint64 nBytes = bUp_ ? std::min(active_->bytesAvailable(), nMax) : 0;
+    const qint64 nBytes = std::min(BytesAvailable(), nMax);
     if (nBytes <= 0) {
         return {};
+    }
+    if (serverTls_) {
+        const auto nTake = static_cast<std::size_t>(nBytes);
+        std::string szData = szPlainIn_.substr(nPlainAt_, nTake);
+        nPlainAt_ += nTake;
+        if (nPlainAt_ == szPlainIn_.size()) {
+            szPlainIn_.clear();
+            nPlainAt_ = 0;
+        } else if (nPlainAt_ >= static_cast<std::size_t>(kReadAhead)) {
+            // Keeps the buffer within twice the bound while the reader takes it in pieces.
+            szPlainIn_.erase(0, nPlainAt_);
+            nPlainAt_ = 0;
+        }
+        // What waits undecrypted behind the bound comes up now: no new arrival will say so.
+        PullTls(false);
+        return szData;
     }
     std::string szData(static_cast<std::size_t>(nBytes), '\0');
     const qint64 nRead = active_->read(szData.data(), nBytes);
@@ -279,7 +316,90 @@ std::string TcpSocket::Read(qint64 nMax) {
 }
 
 qint64 TcpSocket::BytesAvailable() const {
-    return bUp_ ? active_->bytesAvailable() : 0;
+    if (!bUp_) {
+        return 0;
+    }
+    if (serverTls_) {
+        return static_cast<qint64>(szPlainIn_.size() - nPlainAt_);
+    }
+    return active_->bytesAvailable();
+}
+
+void TcpSocket::PullTls(bool bTell) {
+    TlsServerSession& tls = *serverTls_;
+    const bool bWasOpen = tls.GetPhase() == TlsServerSession::Phase::Open;
+    const auto nBound = static_cast<std::size_t>(kReadAhead);
+    std::string szCipher;
+    while (true) {
+        qint64 nFed = 0;
+        if (tls.Room() > 0 && socket_.bytesAvailable() > 0) {
+            szCipher.resize(
+                std::min(tls.Room(), static_cast<std::size_t>(socket_.bytesAvailable())));
+            nFed = std::max<qint64>(
+                socket_.read(szCipher.data(), static_cast<qint64>(szCipher.size())), 0);
+            tls.Feed(std::string_view(szCipher).substr(0, static_cast<std::size_t>(nFed)));
+        }
+        tls.Advance(szPlainIn_, nPlainAt_ + nBound);
+        // Nothing new went in, so nothing more can come out; or the bound is reached.
+        if (nFed == 0 || tls.GetPhase() == TlsServerSession::Phase::Failed ||
+            tls.GetPhase() == TlsServerSession::Phase::Closed ||
+            szPlainIn_.size() - nPlainAt_ >= nBound) {
+            break;
+        }
+    }
+    if (tls.Outgoing() > 0) {
+        // Handshake answers, and the alert of a failed one.
+        std::string szOut;
+        tls.TakeOutgoing(szOut);
+        sender_.Write(socket_, szOut);
+    }
+    switch (tls.GetPhase()) {
+    case TlsServerSession::Phase::Handshaking:
+        return;
+    case TlsServerSession::Phase::Failed:
+        Fail(QAbstractSocket::SslHandshakeFailedError, QString::fromStdString(tls.Error()));
+        socket_.abort();
+        if (!bPeerGone_) {
+            ReportPeerGone();
+        }
+        return;
+    case TlsServerSession::Phase::Closed:
+        // The peer said it is done: what it sent before stays readable.
+        if (!bPeerGone_) {
+            ReportPeerGone();
+        }
+        break;
+    case TlsServerSession::Phase::Open:
+        break;
+    }
+    if (!bWasOpen) {
+        serverHandshake_.stop();
+        bUp_ = true;
+        const quint64 nConnection = nConnection_;
+        Q_EMIT Up();
+        if (nConnection != nConnection_ || !IsConnected()) {
+            return; // refused by whoever heard of it
+        }
+    }
+    if (bTell && BytesAvailable() > 0) {
+        Q_EMIT DataArrival(BytesAvailable());
+    }
+}
+
+void TcpSocket::EndTls() {
+    if (!serverTls_) {
+        return;
+    }
+    serverHandshake_.stop();
+    if (socket_.state() == QAbstractSocket::ConnectedState) {
+        serverTls_->Shutdown();
+        std::string szOut;
+        serverTls_->TakeOutgoing(szOut);
+        sender_.Write(socket_, szOut);
+    }
+    serverTls_.reset();
+    szPlainIn_.clear();
+    nPlainAt_ = 0;
 }
 
 void TcpSocket::Send(std::string_view szText, std::string_view szEnd) {
@@ -292,7 +412,7 @@ void TcpSocket::Send(std::string_view szText, std::string_view szEnd) {
 }
 
 void TcpSocket::HandOver() {
-    sender_.HandOver(*active_, IsTls(), IsConnected());
+    sender_.HandOver(*active_, IsTls(), IsConnected(), serverTls_.get());
     if (settings_ != nullptr) {
         silence_.Sent(active_->socketDescriptor(), settings_->timeouts.nUserTimeoutMs);
     }

@@ -10,6 +10,7 @@
 
 #include <QObject>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -22,6 +23,7 @@ namespace zaplo {
 class EventPump;
 class LinkSettings;
 class TlsChannel;
+class TlsServerSession;
 struct LinkTimeouts;
 
 // An event-driven TCP socket in the manner of a socket control: one object that either listens
@@ -40,7 +42,9 @@ struct LinkTimeouts;
 // client that joins over TLS is Connecting until the server's certificate is taken. Meanwhile
 // nothing is sent or read. Over TLS everything else is the same: the read-ahead bound, the sends,
 // the counts of bytes waiting and acknowledged (which then count encrypted bytes, a few more per
-// record of up to 16 KB).
+// record of up to 16 KB). An accepted TLS connection runs on the plain socket with a
+// TlsServerSession in between; a joining client runs on Qt's TLS socket (TlsChannel), which
+// checks the server's certificate against the system's store.
 class TcpSocket : public QObject {
     Q_OBJECT
 public:
@@ -134,7 +138,13 @@ private:
     void OnError(QAbstractSocket::SocketError error);
     // The first byte of an accepted connection has decided.
     void OnOpening(bool bTls);
-    bool TakeDescriptor(qintptr fd);
+    bool TakeDescriptor(qintptr fd, bool bUp = true);
+    // An accepted TLS connection: reads what its session may take, goes on with the handshake
+    // and decrypts, up to the read-ahead bound. Tells of the handshake's end, and of new bytes
+    // when bTell (not while the owner reads them).
+    void PullTls(bool bTell);
+    // Says goodbye to a TLS peer and forgets the session.
+    void EndTls();
     TlsChannel& Tls();
     bool IsTls() const { return active_ != &socket_; }
     // Bytes the current connection's socket holds that the system has not taken.
@@ -148,6 +158,12 @@ private:
     // The socket of the current connection: socket_, or the TLS channel's.
     QTcpSocket* active_ = &socket_;
     std::unique_ptr<TlsChannel> tls_;
+    // The TLS of an accepted connection, and what it has decrypted that was not read yet (from
+    // nPlainAt_ on).
+    std::unique_ptr<TlsServerSession> serverTls_;
+    std::string szPlainIn_;
+    std::size_t nPlainAt_ = 0;
+    QTimer serverHandshake_;
     OpeningGate gate_;
     SilenceWatch silence_;
     const LinkSettings* settings_ = nullptr;

@@ -21,25 +21,9 @@ void TlsChannel::Reset() {
     bSecured_ = false;
 }
 
-bool TlsChannel::StartServer(qintptr fd, const LinkSettings& settings) {
-    Reset();
-    settings_ = &settings;
-    bClient_ = false;
-    bUsed_ = true;
-    note_.reset();
-    socket_.setSslConfiguration(settings.ServerTls());
-    if (!socket_.setSocketDescriptor(fd)) {
-        return false;
-    }
-    handshake_.start(settings.timeouts.nHandshakeMs);
-    socket_.startServerEncryption();
-    return true;
-}
-
 void TlsChannel::StartClient(const std::string& szHost, int nPort, const LinkSettings& settings) {
     Reset();
     settings_ = &settings;
-    bClient_ = true;
     bUsed_ = true;
     note_.reset();
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
@@ -50,8 +34,8 @@ void TlsChannel::StartClient(const std::string& szHost, int nPort, const LinkSet
 }
 
 void TlsChannel::OnSslErrors(const QList<QSslError>& errors) {
-    if (!bClient_ || settings_ == nullptr) {
-        return; // a server asks nothing of its clients; the handshake fails
+    if (settings_ == nullptr) {
+        return; // the handshake fails
     }
     CertificateNote note;
     if (settings_->Check(socket_.peerCertificate(), errors, note) ==
@@ -65,7 +49,7 @@ void TlsChannel::OnSslErrors(const QList<QSslError>& errors) {
 }
 
 void TlsChannel::OnEncrypted() {
-    if (bClient_ && !bChecked_ && settings_ != nullptr) {
+    if (!bChecked_ && settings_ != nullptr) {
         // The system's store vouched for it; a pinned fingerprint still has its say.
         CertificateNote note;
         if (settings_->Check(socket_.peerCertificate(), {}, note) !=

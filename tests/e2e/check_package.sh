@@ -115,11 +115,11 @@ check_files "$deb" "./etc/default/zaplo-server
 ./usr/share/doc/zaplo-server/copyright
 ./usr/share/man/man1/zaplo-server.1.gz"
 echo "Depends: $(dpkg-deb -f "$deb" Depends)"
-# Qt Core, Network and WebSockets (the browser page) and what every C++ program needs; nothing
-# of a desktop.
-expected="$(printf '%s\n' libc6 libgcc-s1 libqt6core6 libqt6network6 libqt6websockets6 libstdc++6 qt6-websockets-abi | sort)"
+# Qt Core, Network and WebSockets (the browser page), OpenSSL (TLS) and what every C++ program
+# needs; nothing of a desktop.
+expected="$(printf '%s\n' libc6 libgcc-s1 libqt6core6 libqt6network6 libqt6websockets6 libssl3 libstdc++6 qt6-websockets-abi | sort)"
 [ "$(depends_of "$deb")" = "$expected" ] ||
-    fail "zaplo-server depends on other packages than libc6, libgcc-s1, libstdc++6, libqt6core6, libqt6network6, libqt6websockets6 and qt6-websockets-abi"
+    fail "zaplo-server depends on other packages than libc6, libgcc-s1, libstdc++6, libqt6core6, libqt6network6, libqt6websockets6, libssl3 and qt6-websockets-abi"
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles | grep -qxF /etc/default/zaplo-server ||
     fail "/etc/default/zaplo-server is not a conffile"
 
