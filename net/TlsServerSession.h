@@ -21,8 +21,9 @@ class TlsServerSession {
 public:
     enum class Phase { Handshaking, Open, Closed, Failed };
 
-    // Most ciphertext held undecrypted: a little more than one record of the largest size.
-    static constexpr std::size_t kMaxBuffered = 18 * 1024;
+    // Most ciphertext held undecrypted: the largest record TLS allows (16 KB of text, 2 KB of
+    // expansion and the header) fits whole, or it could never be decrypted.
+    static constexpr std::size_t kMaxBuffered = 20 * 1024;
 
     explicit TlsServerSession(std::shared_ptr<const TlsServerContext> context);
     ~TlsServerSession();
