@@ -347,12 +347,8 @@ void TcpSocket::PullTls(bool bTell) {
             break;
         }
     }
-    if (tls.Outgoing() > 0) {
-        // Handshake answers, and the alert of a failed one.
-        std::string szOut;
-        tls.TakeOutgoing(szOut);
-        sender_.Write(socket_, szOut);
-    }
+    // Handshake answers, and the alert of a failed one.
+    SendTlsOutput();
     switch (tls.GetPhase()) {
     case TlsServerSession::Phase::Handshaking:
         return;
@@ -386,6 +382,13 @@ void TcpSocket::PullTls(bool bTell) {
     }
 }
 
+void TcpSocket::SendTlsOutput() {
+    std::string szOut;
+    if (serverTls_->TakeOutgoing(szOut) > 0) {
+        sender_.Write(socket_, szOut);
+    }
+}
+
 void TcpSocket::EndTls() {
     if (!serverTls_) {
         return;
@@ -393,9 +396,7 @@ void TcpSocket::EndTls() {
     serverHandshake_.stop();
     if (socket_.state() == QAbstractSocket::ConnectedState) {
         serverTls_->Shutdown();
-        std::string szOut;
-        serverTls_->TakeOutgoing(szOut);
-        sender_.Write(socket_, szOut);
+        SendTlsOutput();
     }
     serverTls_.reset();
     szPlainIn_.clear();

@@ -143,6 +143,8 @@ private:
     // and decrypts, up to the read-ahead bound. Tells of the handshake's end, and of new bytes
     // when bTell (not while the owner reads them).
     void PullTls(bool bTell);
+    // Hands what the session has for the peer, beside the records of sends, to the system.
+    void SendTlsOutput();
     // Says goodbye to a TLS peer and forgets the session.
     void EndTls();
     TlsChannel& Tls();
