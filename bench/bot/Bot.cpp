@@ -154,6 +154,10 @@ void Bot::Consume(int64_t nowNs, BotStats& stats) {
 }
 
 void Bot::OnReadable(BotStats& stats) {
+    if (discard) {
+        Discard();
+        return;
+    }
     for (;;) {
         if (in.size() - inLen < 65536) {
             in.resize(in.size() * 2);
@@ -174,11 +178,37 @@ void Bot::OnReadable(BotStats& stats) {
             std::fprintf(stderr, "bot %d: connection lost\n", id);
             std::exit(3);
         }
+        const size_t nRoom = in.size() - inLen;
         inLen += static_cast<size_t>(n);
         Consume(NowNs(), stats);
         if (inLen > 16 * 1024 * 1024) {
             std::fprintf(stderr, "bot %d: a line longer than 16 MiB\n", id);
             std::exit(3);
         }
+        // A short read took all the socket had: epoll tells when more comes, so asking again
+        // now would only cost a system call that says EAGAIN.
+        if (ssl != nullptr ? !BotTls::Buffered(ssl) : static_cast<size_t>(n) < nRoom) {
+            return;
+        }
+    }
+}
+
+void Bot::Discard() {
+    for (;;) {
+        const ssize_t n = recv(fd, in.data(), in.size(), 0);
+        if (n > 0 && static_cast<size_t>(n) < in.size()) {
+            return; // all the socket had, as in OnReadable
+        }
+        if (n > 0 || (n < 0 && errno == EINTR)) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return;
+        }
+        std::fprintf(stderr,
+                     n == 0 ? "bot %d: the server closed the connection\n"
+                            : "bot %d: connection lost\n",
+                     id);
+        std::exit(3);
     }
 }

@@ -36,6 +36,9 @@ struct Bot {
     std::vector<Track> from; // by sender id
     int syncedFrom = 0;
     bool joined = false; // the server's answer to the join (its user list) has come
+    // Reads the socket and drops the bytes unread: a fast reader that keeps up with the
+    // server. A TLS session's reading side is dead after this; its sending side goes on.
+    bool discard = false;
 
     // Writes what the socket takes; waits for EPOLLOUT for the rest.
     void Flush();
@@ -48,6 +51,7 @@ struct Bot {
 
 private:
     void SetInterest(bool bWrite);
+    void Discard();
     void Consume(int64_t nowNs, BotStats& stats);
     void OnRecord(const char* p, const char* end, int64_t nowNs, BotStats& stats);
 };

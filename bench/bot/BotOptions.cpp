@@ -28,6 +28,8 @@ bool BotOptions::Parse(int argc, char** argv) {
             window = std::atoll(val.c_str());
         } else if (key == "--password") {
             password = val;
+        } else if (key == "--readers") {
+            readers = std::atoi(val.c_str());
         } else if (key == "--records") {
             records = std::atoll(val.c_str());
         } else {
@@ -41,6 +43,10 @@ bool BotOptions::Parse(int argc, char** argv) {
     }
     if (mode != "flood" && mode != "burst" && mode != "paced" && mode != "idle" && mode != "join") {
         std::fprintf(stderr, "bot: unknown mode %s\n", mode.c_str());
+        return false;
+    }
+    if (readers != -1 && (mode != "paced" || readers < 1 || readers > clients)) {
+        std::fprintf(stderr, "bot: --readers is for paced mode, from 1 to --clients\n");
         return false;
     }
     if (mode == "burst" && records < 1) {

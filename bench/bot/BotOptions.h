@@ -17,6 +17,11 @@ struct BotOptions {
     int64_t window = -1;     // -1: 20000 / clients
     int64_t records = 20000; // burst: records per client
     std::string password;    // answer a protected session's challenge with it
+    // Paced: how many clients (the first ones) read what arrives once the sync is done; the
+    // others drain their sockets without decrypting or parsing. -1: all of them. On a machine
+    // shared with the server, 50 readers decrypting every delivery on one core measure the
+    // bot as much as the server; a few readers still time every sender's records.
+    int readers = -1;
 
     // Reads "--key value" pairs; false (after a message on stderr) when the line is unusable.
     bool Parse(int argc, char** argv);

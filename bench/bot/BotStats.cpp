@@ -44,13 +44,14 @@ void BotStats::PrintResult(const BotOptions& opt, const std::vector<Bot>& bots, 
     }
     double dMax =
         all.empty() ? 0 : static_cast<double>(*std::max_element(all.begin(), all.end())) / 1e6;
-    std::printf("RESULT proto=%s mode=%s clients=%zu sent=%lld delivered=%lld missing=%lld "
-                "out_of_order=%lld duplicates=%lld parse_errors=%lld seconds=%.3f rate=%.0f "
-                "p50_ms=%.3f p99_ms=%.3f max_ms=%.3f p99_first_ms=%.3f p99_last_ms=%.3f\n",
-                opt.mqtt ? "mqtt" : "line", opt.mode.c_str(), bots.size(),
-                static_cast<long long>(nSent), static_cast<long long>(delivered),
-                static_cast<long long>(nExpected - delivered), static_cast<long long>(nOutOfOrder),
-                static_cast<long long>(nDuplicates), static_cast<long long>(parseErrors), dSpan,
-                static_cast<double>(delivered) / dSpan, Percentile(all, 0.5), Percentile(all, 0.99),
-                dMax, Percentile(first, 0.99), Percentile(last, 0.99));
+    std::printf(
+        "RESULT proto=%s mode=%s clients=%zu readers=%d sent=%lld delivered=%lld missing=%lld "
+        "out_of_order=%lld duplicates=%lld parse_errors=%lld seconds=%.3f rate=%.0f "
+        "p50_ms=%.3f p99_ms=%.3f max_ms=%.3f p99_first_ms=%.3f p99_last_ms=%.3f\n",
+        opt.mqtt ? "mqtt" : "line", opt.mode.c_str(), bots.size(), opt.readers,
+        static_cast<long long>(nSent), static_cast<long long>(delivered),
+        static_cast<long long>(nExpected - delivered), static_cast<long long>(nOutOfOrder),
+        static_cast<long long>(nDuplicates), static_cast<long long>(parseErrors), dSpan,
+        static_cast<double>(delivered) / dSpan, Percentile(all, 0.5), Percentile(all, 0.99), dMax,
+        Percentile(first, 0.99), Percentile(last, 0.99));
 }

@@ -41,13 +41,16 @@ BotSwarm::BotSwarm(const BotOptions& opt) : opt_(opt), events_(512) {
     } else if (opt_.window < 0) {
         opt_.window = std::max<int64_t>(16, 20000 / opt_.clients);
     }
+    if (opt_.readers < 0) {
+        opt_.readers = opt_.clients;
+    }
     stats_.sampleMask = opt_.mode == "paced" ? 0 : 63;
     if (opt_.mode == "paced") {
         // Every paced delivery is a sample: room for them all, touched now, so the vector never
         // grows in the timed phase. Growing it there copies tens of MB and faults in fresh pages,
         // which held the bot (and every latency in flight) for about 100 ms once per run.
-        const double nExpected =
-            static_cast<double>(C) * static_cast<double>(C - 1) * opt_.rate * opt_.seconds * 1.1;
+        const double nExpected = static_cast<double>(opt_.readers) * static_cast<double>(C - 1) *
+                                 opt_.rate * opt_.seconds * 1.1;
         stats_.samples.resize(static_cast<size_t>(std::min(nExpected, 6e7)) + 1024);
         stats_.samples.clear();
     }
@@ -80,6 +83,9 @@ int BotSwarm::Run() {
         for (;;) {
             Poll(-1);
         }
+    }
+    for (Bot& b : bots_) {
+        b.discard = b.id >= opt_.readers;
     }
     const int64_t t0 = NowNs();
     const int64_t tSendEnd = SendFor(t0);
@@ -325,11 +331,11 @@ int64_t BotSwarm::PacedRound(int64_t t0, int64_t tEnd, double dStepNs, int64_t n
     }
 }
 
-// Until everything has arrived, or nothing has moved for 3 s.
+// Until everything has arrived at the readers, or nothing has moved for 3 s.
 int64_t BotSwarm::Drain() {
     int64_t nExpected = 0;
     for (const Bot& s : bots_) {
-        nExpected += s.sent * static_cast<int64_t>(bots_.size() - 1);
+        nExpected += s.sent * (opt_.readers - (s.id < opt_.readers ? 1 : 0));
     }
     int64_t lastProgress = NowNs();
     int64_t lastCount = stats_.delivered;

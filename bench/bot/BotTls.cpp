@@ -75,6 +75,10 @@ ssize_t BotTls::Recv(ssl_st* ssl, char* data, size_t n) {
     return Outcome(ssl, SSL_read(ssl, data, static_cast<int>(n > 1 << 30 ? 1 << 30 : n)));
 }
 
+bool BotTls::Buffered(ssl_st* ssl) {
+    return SSL_has_pending(ssl) == 1;
+}
+
 std::string BotTls::Answer(const std::string& szPassword, const std::string& szChallenge) {
     unsigned char mac[EVP_MAX_MD_SIZE];
     unsigned int nMac = 0;
@@ -114,6 +118,10 @@ ssize_t BotTls::Send(ssl_st*, const char*, size_t) {
 ssize_t BotTls::Recv(ssl_st*, char*, size_t) {
     errno = ENOTSUP;
     return -1;
+}
+
+bool BotTls::Buffered(ssl_st*) {
+    return false;
 }
 
 #endif

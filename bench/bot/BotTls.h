@@ -20,6 +20,8 @@ bool Available();
 ssl_st* Handshake(int fd);
 ssize_t Send(ssl_st* ssl, const char* data, size_t n);
 ssize_t Recv(ssl_st* ssl, char* data, size_t n);
+// Whether the session holds bytes read from the socket that Recv has not returned yet.
+bool Buffered(ssl_st* ssl);
 // The answer to a protected session's challenge: the 64 hex digits of HMAC-SHA-256 with the
 // password as key; empty without OpenSSL.
 std::string Answer(const std::string& szPassword, const std::string& szChallenge);

@@ -31,7 +31,7 @@ def one_run(args, tool, server, c, mode):
     if mode == "burst":
         return rb.run_bots(tool, server, c, "burst", args.seconds,
                            records=rb.burst_records(c, args.burst_deliveries, args.burst_records))
-    return rb.run_bots(tool, server, c, "paced", args.paced_seconds)
+    return rb.run_bots(tool, server, c, "paced", args.paced_seconds, readers=args.readers)
 
 
 def measure(args, builds, tmpdir, c, mode, tls):
@@ -89,6 +89,7 @@ def main():
     ap.add_argument("--burst-deliveries", type=int, default=4000000)
     ap.add_argument("--burst-records", type=int, default=20000)
     ap.add_argument("--tls", action="store_true", help="every client over TLS, plain as baseline")
+    ap.add_argument("--readers", type=int, help="paced: only this many clients read and time")
     ap.add_argument("--host", choices=("window", "headless"), default="window")
     args = ap.parse_args()
     builds = [os.path.abspath(b) for b in args.builds.split(",")]

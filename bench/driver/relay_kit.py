@@ -112,8 +112,9 @@ def parse_result(line):
 
 
 def run_bots(build, server, clients, mode, seconds, rate=100, window=None, records=None,
-             tls=None):
-    """tls: bots over TLS; by default when the server serves TLS."""
+             tls=None, readers=None):
+    """tls: bots over TLS; by default when the server serves TLS. readers (paced): how many of
+    the clients read and time what arrives; the rest drain their sockets unread."""
     cmd = [os.path.join(build, "bench", "zaplo_bench_bot"), "--port", str(server.port),
            "--proto", "mqtt" if server.kind == "mqtt" else "line", "--mode", mode,
            "--clients", str(clients), "--seconds", str(seconds), "--rate", str(rate)]
@@ -125,6 +126,8 @@ def run_bots(build, server, clients, mode, seconds, rate=100, window=None, recor
         cmd += ["--window", str(window)]
     if records is not None:
         cmd += ["--records", str(records)]
+    if readers is not None and mode == "paced":
+        cmd += ["--readers", str(min(readers, clients))]
     cpu_before = server.cpu_seconds()
     try:
         res = subprocess.run(cmd, capture_output=True, timeout=seconds + 120)

@@ -41,7 +41,8 @@ def run(args, idle_figure):
     print(f"TLS relay benchmark: the program's server ({args.host}), every client plain or every client over "
           f"TLS (EC P-256, TLS 1.3), {os.cpu_count()} cores, servers and bots as separate "
           f"processes on 127.0.0.1; {runs} flood runs of {flood_s:g} s and {paced_runs} paced "
-          f"runs of {paced_s:g} s at {args.rate:g} records/s per client, interleaved; medians. "
+          f"runs of {paced_s:g} s at {args.rate:g} records/s per client"
+          f"{f' timed by {args.readers} of the clients' if args.readers else ''}, interleaved; medians. "
           f"Load average before: {os.getloadavg()[0]:.1f}.", flush=True)
     flood, paced, hwm, join = {}, {}, {}, {}
     with tempfile.TemporaryDirectory() as tmpdir:
@@ -59,7 +60,8 @@ def run(args, idle_figure):
                 for _ in range(paced_runs):
                     for k in kinds:
                         paced[(k, c)].append(rb.run_bots(args.build, servers[k], c, "paced",
-                                                         paced_s, rate=args.rate))
+                                                         paced_s, rate=args.rate,
+                                                         readers=args.readers))
                 for k in kinds:
                     hwm[(k, c)] = servers[k].hwm()
             finally:
