@@ -10,6 +10,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <cstddef>
+
 namespace zaplo {
 
 namespace {
@@ -42,16 +44,48 @@ EVP_PKEY* ReadKey(const QSslKey& key) {
     return pkey;
 }
 
+int AppendWrite(BIO* bio, const char* data, std::size_t nBytes, std::size_t* nWritten) {
+    static_cast<std::string*>(BIO_get_data(bio))->append(data, nBytes);
+    *nWritten = nBytes;
+    return 1;
+}
+
+long AppendControl(BIO*, int nCommand, long, void*) {
+    // Everything is out as soon as it is written; nothing else is offered.
+    return nCommand == BIO_CTRL_FLUSH ? 1 : 0;
+}
+
+int AppendCreate(BIO* bio) {
+    BIO_set_init(bio, 1);
+    return 1;
+}
+
+BIO_METHOD* MakeAppendMethod() {
+    BIO_METHOD* method =
+        BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "zaplo append to string");
+    if (method != nullptr &&
+        (BIO_meth_set_write_ex(method, AppendWrite) != 1 ||
+         BIO_meth_set_ctrl(method, AppendControl) != 1 ||
+         BIO_meth_set_create(method, AppendCreate) != 1)) {
+        BIO_meth_free(method);
+        return nullptr;
+    }
+    return method;
+}
+
 } // namespace
 
 std::shared_ptr<const TlsServerContext> TlsServerContext::Create(const QSslConfiguration& config,
                                                                  std::string& szError) {
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
-    if (ctx == nullptr) {
+    BIO_METHOD* append = MakeAppendMethod();
+    if (ctx == nullptr || append == nullptr) {
+        SSL_CTX_free(ctx);
+        BIO_meth_free(append);
         szError = LibraryError("cannot set up TLS");
         return nullptr;
     }
-    std::shared_ptr<const TlsServerContext> context(new TlsServerContext(ctx));
+    std::shared_ptr<const TlsServerContext> context(new TlsServerContext(ctx, append));
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     // A client renegotiating over and over would cost the server a handshake each time.
     SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION | SSL_OP_CIPHER_SERVER_PREFERENCE);
@@ -95,6 +129,7 @@ std::shared_ptr<const TlsServerContext> TlsServerContext::Create(const QSslConfi
 
 TlsServerContext::~TlsServerContext() {
     SSL_CTX_free(ctx_);
+    BIO_meth_free(append_);
 }
 
 } // namespace zaplo

@@ -7,6 +7,7 @@
 class QSslConfiguration;
 
 typedef struct ssl_ctx_st SSL_CTX;
+typedef struct bio_method_st BIO_METHOD;
 
 namespace zaplo {
 
@@ -25,11 +26,16 @@ public:
     TlsServerContext& operator=(const TlsServerContext&) = delete;
 
     SSL_CTX* Handle() const { return ctx_; }
+    // The output that sessions write their records and handshake answers through: it appends
+    // them to the std::string that is the BIO's data, so they leave the library with one copy
+    // and no buffer of its own to grow, clear and read back.
+    const BIO_METHOD* AppendMethod() const { return append_; }
 
 private:
-    explicit TlsServerContext(SSL_CTX* ctx) : ctx_(ctx) {}
+    TlsServerContext(SSL_CTX* ctx, BIO_METHOD* append) : ctx_(ctx), append_(append) {}
 
     SSL_CTX* ctx_;
+    BIO_METHOD* append_;
 };
 
 } // namespace zaplo

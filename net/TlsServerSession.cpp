@@ -8,7 +8,6 @@
 #include <openssl/ssl.h>
 
 #include <algorithm>
-#include <climits>
 #include <utility>
 
 namespace zaplo {
@@ -24,7 +23,10 @@ TlsServerSession::TlsServerSession(std::shared_ptr<const TlsServerContext> conte
     : context_(std::move(context)) {
     ssl_ = SSL_new(context_->Handle());
     in_ = BIO_new(BIO_s_mem());
-    out_ = BIO_new(BIO_s_mem());
+    out_ = BIO_new(context_->AppendMethod());
+    if (out_ != nullptr) {
+        BIO_set_data(out_, &szOut_);
+    }
     if (ssl_ == nullptr || in_ == nullptr || out_ == nullptr) {
         BIO_free(in_);
         BIO_free(out_);
@@ -139,21 +141,16 @@ void TlsServerSession::Shutdown() {
     }
 }
 
-std::size_t TlsServerSession::Outgoing() const {
-    return out_ != nullptr ? BIO_ctrl_pending(out_) : 0;
-}
-
 std::size_t TlsServerSession::TakeOutgoing(std::string& szOut) {
-    const std::size_t nPending = Outgoing();
-    if (nPending == 0) {
-        return 0;
+    const std::size_t nBytes = szOut_.size();
+    if (szOut.empty()) {
+        // The two buffers trade places, and each keeps its capacity for the next record.
+        szOut.swap(szOut_);
+    } else {
+        szOut.append(szOut_);
     }
-    const std::size_t nAt = szOut.size();
-    szOut.resize(nAt + nPending);
-    const int nRead = BIO_read(out_, szOut.data() + nAt,
-                               static_cast<int>(std::min<std::size_t>(nPending, INT_MAX)));
-    szOut.resize(nAt + static_cast<std::size_t>(std::max(nRead, 0)));
-    return static_cast<std::size_t>(std::max(nRead, 0));
+    szOut_.clear();
+    return nBytes;
 }
 
 } // namespace zaplo

@@ -46,7 +46,7 @@ public:
     void Shutdown();
     // Appends the bytes that are to go to the peer to szOut; returns how many.
     std::size_t TakeOutgoing(std::string& szOut);
-    std::size_t Outgoing() const;
+    std::size_t Outgoing() const { return szOut_.size(); }
 
     Phase GetPhase() const { return phase_; }
     // Why it failed, from the library.
@@ -57,9 +57,10 @@ private:
 
     std::shared_ptr<const TlsServerContext> context_;
     SSL* ssl_ = nullptr;
-    // Owned by ssl_.
+    // Owned by ssl_. The output BIO appends to szOut_.
     BIO* in_ = nullptr;
     BIO* out_ = nullptr;
+    std::string szOut_;
     Phase phase_ = Phase::Handshaking;
     std::string szError_;
 };
