@@ -3,6 +3,7 @@
 in plain text and once with every client over TLS, the same workloads interleaved in one run, on
 relay_kit's servers, bots and medians. Not run by itself."""
 import os
+import statistics
 import subprocess
 import tempfile
 import time
@@ -115,6 +116,11 @@ def run(args, idle_figure):
         pairs = ", ".join(f"{rb.fmt((p or {}).get('p99_ms'))}/{rb.fmt((t or {}).get('p99_ms'))}"
                           for p, t in zip(pr, tr))
         print(f"{'':>4} p99 of each run, plain/TLS: {pairs}")
+        pair_ratios = [rb.ratio(t.get("p99_ms"), p.get("p99_ms")) for p, t in zip(pr, tr) if p and t]
+        pair_ratios = [r for r in pair_ratios if r is not None]
+        if pair_ratios:
+            print(f"{'':>4} median of the pairs' p99 ratios: "
+                  f"{rb.fmt(statistics.median(pair_ratios))}")
 
     print()
     print("TLS / plain (medians; flood: higher is better, paced: lower is better)")

@@ -141,9 +141,15 @@ private Q_SLOTS:
         QVERIFY(server.Encrypt(""));
         std::string szOut;
         QVERIFY(server.TakeOutgoing(szOut) > szBack.size());
+        // Taken into bytes not yet sent: they go after them.
+        QVERIFY(server.Encrypt("{5}after\r\n"));
+        const std::size_t nFirst = szOut.size();
+        const std::size_t nAppended = server.TakeOutgoing(szOut);
+        QVERIFY(nAppended > 0);
+        QCOMPARE(szOut.size(), nFirst + nAppended);
         QCOMPARE(server.Outgoing(), std::size_t{0});
         client.Feed(szOut);
-        QVERIFY(client.Read() == szBack);
+        QVERIFY(client.Read() == szBack + "{5}after\r\n");
 
         // The peer's close: what came before it is still read, then nothing goes any more.
         client.Write("{5}bye\r\n");
