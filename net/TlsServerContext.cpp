@@ -63,10 +63,9 @@ int AppendCreate(BIO* bio) {
 BIO_METHOD* MakeAppendMethod() {
     BIO_METHOD* method =
         BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "zaplo append to string");
-    if (method != nullptr &&
-        (BIO_meth_set_write_ex(method, AppendWrite) != 1 ||
-         BIO_meth_set_ctrl(method, AppendControl) != 1 ||
-         BIO_meth_set_create(method, AppendCreate) != 1)) {
+    if (method != nullptr && (BIO_meth_set_write_ex(method, AppendWrite) != 1 ||
+                              BIO_meth_set_ctrl(method, AppendControl) != 1 ||
+                              BIO_meth_set_create(method, AppendCreate) != 1)) {
         BIO_meth_free(method);
         return nullptr;
     }
