@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPointer>
-#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -79,6 +78,10 @@ bool Check(bool bOk) {
     return QTest::qVerify(bOk, "step check", "", __FILE__, __LINE__);
 }
 
+void Trigger(QWidget* window, const char* szAction) {
+    window->findChild<QAction*>(QLatin1String(szAction))->trigger();
+}
+
 Step EscapeAtIntro() {
     return On<frmStart>([](frmStart* intro) { QTest::keyClick(intro, Qt::Key_Escape); });
 }
@@ -121,6 +124,13 @@ class TestStartupLoop : public QObject {
         QVERIFY(state_->Ended() && !AnyVisible());
     }
 
+    void JoinAt(int nPort) {
+        state_->nMode = zaplo::Mode::Client;
+        state_->szNick = "ann";
+        state_->szServerIP = "127.0.0.1";
+        state_->nPort = static_cast<int16_t>(nPort);
+    }
+
     // OK in server mode; the stored port is then swapped for one the system picks.
     Step ServerOk() {
         return On<frmIP>([this](frmIP* dialog) {
@@ -139,42 +149,37 @@ private Q_SLOTS:
         state_->szListenHost = "127.0.0.1";
     }
 
-    void serverSessionResetReturnsToAFreshIntro() {
-        QPointer<frmStart> introFirst;
-        QPointer<frmMain> main;
-        Play({On<frmStart>([&](frmStart* intro) {
-                  introFirst = intro;
-                  QVERIFY(Click(intro, "btnServer"));
-              }),
-              ServerOk(), On<frmMain>([&](frmMain* window) {
-                  main = window;
-                  window->findChild<QAction*>(QStringLiteral("mnuFile_Restart"))->trigger();
-              }),
-              On<frmStart>([&](frmStart* intro) {
-                  // A new intro, the session's window gone, the settings kept until the next OK.
-                  QVERIFY(introFirst.isNull() && main.isNull() && !Visible<frmIP>());
-                  QVERIFY(state_->szNick == "host" && !state_->Ended());
-                  QTest::keyClick(intro, Qt::Key_Escape);
-              })});
-    }
-
     void sessionWithoutResetIsTheLast_data() {
         QTest::addColumn<int>("nWay");
         QTest::newRow("Exit") << 0;
         QTest::newRow("close box") << 1;
         QTest::newRow("hidden by other means") << 2;
     }
+    // A reset returns to a fresh intro; the session after it ends the program.
     void sessionWithoutResetIsTheLast() {
         QFETCH(int, nWay);
-        Play({Choose("btnServer"), ServerOk(), On<frmMain>([&](frmMain* main) {
+        QPointer<frmStart> introFirst;
+        QPointer<frmMain> first;
+        Play({On<frmStart>([&](frmStart* intro) {
+                  introFirst = intro;
+                  QVERIFY(Click(intro, "btnServer"));
+              }),
+              ServerOk(), On<frmMain>([&](frmMain* window) {
+                  first = window;
+                  Trigger(window, "mnuFile_Restart");
+              }),
+              On<frmStart>([&](frmStart* intro) {
+                  // A new intro, the session's window gone, the settings kept until the next OK.
+                  QVERIFY(introFirst.isNull() && first.isNull() && !Visible<frmIP>());
+                  QVERIFY(state_->szNick == "host" && !state_->Ended());
+                  QVERIFY(Click(intro, "btnServer"));
+              }),
+              ServerOk(), On<frmMain>([&](frmMain* main) {
                   QVERIFY(!main->bReset);
-                  if (nWay == 0) {
-                      main->findChild<QAction*>(QStringLiteral("mnuFile_Exit"))->trigger();
-                  } else if (nWay == 1) {
-                      main->close();
-                  } else {
-                      main->hide();
-                  }
+                  const std::function<void()> ways[] = {[main] { Trigger(main, "mnuFile_Exit"); },
+                                                        [main] { main->close(); },
+                                                        [main] { main->hide(); }};
+                  ways[nWay]();
               })});
     }
 
@@ -187,7 +192,7 @@ private Q_SLOTS:
                   QVERIFY(!Visible<frmStart>() && !Visible<frmIP>());
                   QVERIFY(main->windowTitle().endsWith(QStringLiteral(" - cli (Server)")));
                   QVERIFY(main->Session()->ListeningPort() != 0);
-                  main->findChild<QAction*>(QStringLiteral("mnuFile_Restart"))->trigger();
+                  Trigger(main, "mnuFile_Restart");
               }),
               Choose("btnClient"), On<frmIP>([](frmIP* dialog) {
                   // The dialog shows its own defaults, not the command line's values.
@@ -202,19 +207,10 @@ private Q_SLOTS:
     void joinAgainOpensANewSessionToTheSameHost() {
         // A host that takes connections and can drop them: each is a session of a window.
         QTcpServer host;
-        for (int i = 0; i < 100 && !host.isListening(); ++i) {
-            // A port the 16-bit setting can hold.
-            host.listen(QHostAddress::LocalHost,
-                        static_cast<quint16>(20000 + QRandomGenerator::global()->bounded(12000)));
-        }
-        QVERIFY(host.isListening());
+        JoinAt(ListenLow(host)); // a port the 16-bit setting can hold
         std::vector<QTcpSocket*> taken;
         connect(&host, &QTcpServer::newConnection,
                 [&] { taken.push_back(host.nextPendingConnection()); });
-        state_->nMode = zaplo::Mode::Client;
-        state_->szNick = "ann";
-        state_->szServerIP = "127.0.0.1";
-        state_->nPort = static_cast<int16_t>(host.serverPort());
         QPointer<frmMain> first;
         const auto item = [](frmMain* window) {
             return window->findChild<QAction*>(QStringLiteral("mnuJoinAgain"));
@@ -248,7 +244,7 @@ private Q_SLOTS:
                   Check(!Visible<frmStart>() && !Visible<frmIP>());
                   Check(again->windowTitle().endsWith(QStringLiteral(" - ann (Client)")));
                   Check(!item(again)->isVisible());
-                  again->findChild<QAction*>(QStringLiteral("mnuFile_Exit"))->trigger();
+                  Trigger(again, "mnuFile_Exit");
                   return true;
               }},
              true);
@@ -258,10 +254,7 @@ private Q_SLOTS:
         HeadlessHost hub(0, "hub", FreeLowPort());
         hub.Host().Access().SetPassword("pw");
         hub.Start();
-        state_->nMode = zaplo::Mode::Client;
-        state_->szNick = "ann";
-        state_->szServerIP = "127.0.0.1";
-        state_->nPort = hub.state.nPort;
+        JoinAt(hub.state.nPort);
         QPointer<frmMain> first;
         Play({On<PasswordDialog>([&](PasswordDialog* dialog) {
                   first = Visible<frmMain>();
@@ -279,7 +272,7 @@ private Q_SLOTS:
                   Check(again->UserRows() == Lines({"hub", "ann"}));
                   Check(!Visible<frmStart>() && !Visible<frmIP>());
                   Check(state_->szSessionPassword == std::optional<std::string>("pw"));
-                  again->findChild<QAction*>(QStringLiteral("mnuFile_Restart"))->trigger();
+                  Trigger(again, "mnuFile_Restart");
                   return true;
               },
               Choose("btnServer"), ServerOk(), On<frmMain>([&](frmMain* main) {
@@ -287,13 +280,9 @@ private Q_SLOTS:
                   // that one host only.
                   QVERIFY(state_->szSessionPassword == std::nullopt);
                   QVERIFY(!main->Host()->Access().HasPassword());
-                  main->findChild<QAction*>(QStringLiteral("mnuFile_Exit"))->trigger();
+                  Trigger(main, "mnuFile_Exit");
               })},
              true);
-    }
-
-    void escapeOnTheIntroEndsTheProgram() {
-        Play({EscapeAtIntro()}); // a dialog shown after it fails the test
     }
 };
 

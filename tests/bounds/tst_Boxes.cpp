@@ -141,17 +141,11 @@ private Q_SLOTS:
         // Enough short lines to pass the line bound, then a few long ones that the screen cuts
         // (the byte bound, which takes megabytes, is the box's test above).
         const int nShort = static_cast<int>(LogBox::kMaxLines) + 500;
-        QByteArray block;
-        for (int i = 0; i < nShort; ++i) {
-            block += "{1}{flood}short " + QByteArray::number(i) + "\r\n";
-            if (block.size() > 60'000) {
-                peer.Send(std::exchange(block, {}));
-            }
-        }
-        const QByteArray longLine = "{1}{flood}" + QByteArray(40'000, 'w') + "\r\n";
         const int nLong = 20;
-        for (int i = 0; i < nLong; ++i) {
-            block += longLine;
+        QByteArray block;
+        for (int i = 0; i < nShort + nLong; ++i) {
+            block += i < nShort ? "{1}{flood}short " + QByteArray::number(i) + "\r\n"
+                                : "{1}{flood}" + QByteArray(40'000, 'w') + "\r\n";
             if (block.size() > 60'000) {
                 peer.Send(std::exchange(block, {}));
             }

@@ -145,25 +145,25 @@ TEST(FlowLedger, FarBehindTheOthersIsCutSlowAlikeIsPaced) {
     alone.SetNow(FlowLedger::kMaxLagMs + 1);
     EXPECT_EQ(Decide(alone, 5, ++nAck), std::vector<int16_t>{1});
 
-    // Three of four receivers lag alike: nobody is singled out, the sender is paced.
-    FlowLedger alike;
-    for (int16_t r = 1; r <= 3; ++r) {
-        Lagging(alike, r, 0);
+    // Receivers 1..nLagging lag, the rest keep up: one is cut only when the others mostly keep
+    // up; lagging alike, nobody is singled out and the sender is paced.
+    struct Case {
+        int16_t nLagging;
+        int nReceivers;
+        int32_t lNow;
+        std::vector<int16_t> cut;
+    };
+    for (const Case& c : {Case{3, 4, 3 * FlowLedger::kMaxLagMs, {}},
+                          {2, 3, 3 * FlowLedger::kMaxLagMs, {}},
+                          {1, 2, FlowLedger::kMaxLagMs + 1, {1}}}) {
+        FlowLedger ledger;
+        for (int16_t r = 1; r <= c.nLagging; ++r) {
+            Lagging(ledger, r, 0);
+        }
+        ledger.SetNow(c.lNow);
+        EXPECT_EQ(Decide(ledger, c.nReceivers, 1), c.cut) << c.nLagging;
+        EXPECT_TRUE(c.nLagging != 3 || ledger.Paced(9));
     }
-    alike.SetNow(3 * FlowLedger::kMaxLagMs);
-    EXPECT_TRUE(Decide(alike, 4, 1).empty());
-    EXPECT_TRUE(alike.Paced(9));
-    // Two of three: the others of each do not mostly keep up.
-    FlowLedger half;
-    Lagging(half, 1, 0);
-    Lagging(half, 2, 0);
-    half.SetNow(3 * FlowLedger::kMaxLagMs);
-    EXPECT_TRUE(Decide(half, 3, 1).empty());
-    // One of two: the other keeps up.
-    FlowLedger pair;
-    Lagging(pair, 1, 0);
-    pair.SetNow(FlowLedger::kMaxLagMs + 1);
-    EXPECT_EQ(Decide(pair, 2, 1), std::vector<int16_t>{1});
 }
 
 TEST(FlowLedger, ANewConnectionOnASlotStartsWithNothingWaiting) {

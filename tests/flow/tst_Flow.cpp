@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The server under floods, slow readers and non-readers, and the bounds it keeps: raw peers
 // against a server session in one process, readers on plain sockets in threads of their own.
-#include "tests/support/HeadlessHost.h"
+#include "tests/links/ServerParty.h"
 #include "tests/support/LoopbackSocket.h"
-#include "tests/support/RawPeer.h"
 
 #include "net/ReadScheduler.h"
 #include "net/ServerLink.h"
@@ -24,21 +23,6 @@
 namespace {
 
 using zaplo::ReceiveBuffer;
-
-std::unique_ptr<HeadlessHost> StartServer() {
-    auto server = std::make_unique<HeadlessHost>(0, "host", FreeLowPort());
-    server->Start();
-    return server;
-}
-
-std::unique_ptr<RawPeer> Join(HeadlessHost& server, const QByteArray& szNick) {
-    auto peer = std::make_unique<RawPeer>(server.session->ListeningPort());
-    if (!peer->WaitState(QTcpSocket::ConnectedState)) {
-        return nullptr;
-    }
-    peer->Send("{2}" + szNick + "\r\n");
-    return peer->TakeThrough("{8}").endsWith(";\r\n") ? std::move(peer) : nullptr;
-}
 
 // A blocking socket of its own; a small receive buffer for peers that do not read.
 int PlainJoin(uint16_t nPort, const std::string& szNick, int nRcvBuf = 0) {
@@ -165,15 +149,18 @@ private Q_SLOTS:
     }
 
     void joinsTheDialogCouldNotMakeAreRefused() {
-        QVERIFY(zaplo::NicknameFits(std::string(16, 'x')));
-        QVERIFY(!zaplo::NicknameFits(std::string(17, 'x')));
-        std::string szEuros;
+        std::string szEuros; // 16 three-byte characters
         for (int i = 0; i < 16; ++i) {
             szEuros += "\xe2\x82\xac";
         }
-        QVERIFY(zaplo::NicknameFits(szEuros)); // 16 three-byte characters
-        QVERIFY(!zaplo::NicknameFits("\xf0\x9f\x98\x80" + std::string(15, 'x'))); // 17 units
-        QVERIFY(!zaplo::NicknameFits(std::string(65, '\x80'))); // more bytes than 16 can take
+        // 17 units with a surrogate pair; more bytes than 16 characters can take.
+        for (const auto& [szNick, bFits] : {std::pair{std::string(16, 'x'), true},
+                                            {std::string(17, 'x'), false},
+                                            {szEuros, true},
+                                            {"\xf0\x9f\x98\x80" + std::string(15, 'x'), false},
+                                            {std::string(65, '\x80'), false}}) {
+            QCOMPARE(zaplo::NicknameFits(szNick), bFits);
+        }
 
         auto server = StartServer();
         auto ann = Join(*server, "ann");

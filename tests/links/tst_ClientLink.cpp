@@ -1,22 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Client sessions against a server session or a listener that never answers, in one process.
-#include "tests/support/HeadlessHost.h"
+#include "tests/links/ServerParty.h"
 
 #include "base/Ticks.h"
 
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
-
-namespace {
-
-std::unique_ptr<HeadlessHost> StartServer() {
-    auto server = std::make_unique<HeadlessHost>(0, "host", FreeLowPort());
-    server->Start();
-    return server;
-}
-
-} // namespace
 
 class ClientLinkTest : public QObject {
     Q_OBJECT

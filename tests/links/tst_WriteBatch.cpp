@@ -13,15 +13,17 @@
 
 namespace {
 
-// A listening TcpSocket on 127.0.0.1 and the peers that connect to it.
+// A listening TcpSocket on 127.0.0.1, the peers that connect to it and a pump whose clock
+// never moves.
 class Listener {
 public:
     Listener() {
         socket.SetLocalPort(0);
         bOk = socket.Listen("127.0.0.1");
     }
-    // Connects a new peer and accepts it onto `slot`.
+    // Connects a new peer and accepts it onto `slot`, which sends through the pump.
     bool Connect(QTcpSocket& peer, zaplo::TcpSocket& slot) {
+        slot.SetPump(&pump);
         QSignalSpy requests(&socket, &zaplo::TcpSocket::ConnectionRequest);
         peer.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(socket.LocalPort()));
         if (!requests.wait(5000)) {
@@ -32,6 +34,7 @@ public:
     }
 
     zaplo::TcpSocket socket;
+    zaplo::EventPump pump{[] { return 0; }, 5};
     bool bOk = false;
 };
 
@@ -60,12 +63,10 @@ class WriteBatchTest : public QObject {
 private Q_SLOTS:
     void nestedWorkAndEventRunsKeepTheOrder() {
         Listener listener;
-        QVERIFY(listener.bOk);
+        zaplo::EventPump& pump = listener.pump;
         QTcpSocket peer;
         zaplo::TcpSocket slot;
-        zaplo::EventPump pump([] { return 0; }, 5);
-        slot.SetPump(&pump);
-        QVERIFY(listener.Connect(peer, slot));
+        QVERIFY(listener.bOk && listener.Connect(peer, slot));
         const QByteArray a = Lines('a', 3000), b = Lines('b', 10), c = Lines('c', 2000);
         pump.Begin();
         slot.Send(a.toStdString());
@@ -84,12 +85,10 @@ private Q_SLOTS:
 
     void closeSendsWhatWasGatheredAndTheNextConnectionStartsClean() {
         Listener listener;
-        QVERIFY(listener.bOk);
+        zaplo::EventPump& pump = listener.pump;
         QTcpSocket first, second;
         zaplo::TcpSocket slot;
-        zaplo::EventPump pump([] { return 0; }, 5);
-        slot.SetPump(&pump);
-        QVERIFY(listener.Connect(first, slot));
+        QVERIFY(listener.bOk && listener.Connect(first, slot));
         const QByteArray before = Lines('x', 500), after = Lines('y', 500);
         pump.Begin();
         slot.Send(before.toStdString());
@@ -106,21 +105,16 @@ private Q_SLOTS:
 
     void socketGoneInTheMiddleOfTheWorkLeavesTheOthersServed() {
         Listener listener;
-        QVERIFY(listener.bOk);
         QTcpSocket gonePeer, peer;
         auto gone = std::make_unique<zaplo::TcpSocket>();
         zaplo::TcpSocket slot;
-        zaplo::EventPump pump([] { return 0; }, 5);
-        gone->SetPump(&pump);
-        slot.SetPump(&pump);
-        QVERIFY(listener.Connect(gonePeer, *gone));
-        QVERIFY(listener.Connect(peer, slot));
+        QVERIFY(listener.bOk && listener.Connect(gonePeer, *gone) && listener.Connect(peer, slot));
         const QByteArray lines = Lines('z', 100);
-        pump.Begin();
+        listener.pump.Begin();
         gone->Send(lines.toStdString());
         slot.Send(lines.toStdString());
         gone.reset();
-        pump.End();
+        listener.pump.End();
         QCOMPARE(Receive(peer, lines.size()), lines);
     }
 

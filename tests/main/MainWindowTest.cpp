@@ -18,22 +18,17 @@ using namespace zaplo;
 
 namespace {
 
-// Counts the paint events of the object it watches.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(int& nPaints) : nPaints_(nPaints) {}
+// Counts the paint events of the object it watches and gathers what they painted.
+struct PaintCounter : QObject {
+    int nPaints = 0;
+    QRegion painted; // in widget pixels
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
-            ++nPaints_;
+            ++nPaints;
             painted += static_cast<QPaintEvent*>(event)->region();
         }
         return false;
     }
-    // Everything painted so far, in widget pixels.
-    QRegion painted;
-
-private:
-    int& nPaints_;
 };
 
 using Queue = std::deque<std::string>;
@@ -128,8 +123,8 @@ private Q_SLOTS:
         AppState state;
         state.GetTicks = [] { return int32_t{5000}; }; // time stands still for the canvas
         CanvasWidget canvas(state);
-        int nPaints = 0;
-        PaintCounter counter(nPaints);
+        PaintCounter counter;
+        const int& nPaints = counter.nPaints;
         canvas.installEventFilter(&counter);
         canvas.show();
         QTRY_VERIFY(nPaints > 0);

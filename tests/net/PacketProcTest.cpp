@@ -15,17 +15,12 @@ namespace {
 using Lines = std::vector<std::string>;
 using Rows = FakeHost::Rows;
 
-// A server whose own user "host" has slot 0, with client slots 1..nUsers.
-FakeHost Server(int16_t nUsers) {
+// A server whose own user "host" has slot 0, with client slots 1..nUsers; the clients in slots
+// `joined` are joined, as "u" followed by the slot.
+FakeHost Server(int16_t nUsers, std::initializer_list<int16_t> joined = {}) {
     FakeHost host;
     host.users.Add("host", 0);
     host.nUsers = nUsers;
-    return host;
-}
-
-// A server as above whose clients in slots are joined, as "u" followed by the slot.
-FakeHost Server(int16_t nUsers, std::initializer_list<int16_t> joined) {
-    FakeHost host = Server(nUsers);
     for (const int16_t iSlot : joined) {
         host.users.Add("u" + std::to_string(iSlot), iSlot);
     }

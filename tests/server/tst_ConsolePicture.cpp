@@ -24,18 +24,15 @@ const QByteArray kStrokes = "{10}-30000;5;30000;300;255;\r\n"
                             "{10}20;41;200;41;0;\r\n"
                             "{10}100;-32768;101;32767;123456;\r\n";
 
-// Applies every "{10}" and "{11}" line of szLines to canvas, counting the records in nRecords
-// when given.
-void Apply(zaplo::PixelCanvas& canvas, const QByteArray& szLines, int* nRecords = nullptr) {
+// Applies every "{10}" and "{11}" line of szLines to canvas, counting the records in nRecords.
+void Apply(zaplo::PixelCanvas& canvas, const QByteArray& szLines, int& nRecords) {
     for (const QByteArray& line : szLines.split('\n')) {
         const QByteArray text = line.trimmed();
         if (text.startsWith("{10}")) {
             const auto record = zaplo::ReadDrawPacket(text.mid(4).toStdString());
             QVERIFY(record);
             canvas.DrawSegment(record->sx, record->sy, record->dx, record->dy, record->clr);
-            if (nRecords != nullptr) {
-                ++*nRecords;
-            }
+            ++nRecords;
         } else if (text == "{11}") {
             canvas.Erase();
         }
@@ -80,17 +77,33 @@ struct Host {
 class ConsolePictureTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void newcomerReceivesTheCanvasAfterItsAnswer_data() {
+        QTest::addColumn<bool>("bSendPicture");
+        QTest::newRow("--send-picture") << true;
+        QTest::newRow("without") << false;
+    }
     void newcomerReceivesTheCanvasAfterItsAnswer() {
-        Host host(true);
+        QFETCH(bool, bSendPicture);
+        Host host(bSendPicture);
         QVERIFY(host.console->Listening());
-        QVERIFY(host.view->Canvas() != nullptr);
+        // Without the option nothing is kept.
+        QCOMPARE(host.view->Canvas() != nullptr, bSendPicture);
+        QCOMPARE(host.console->SendsPicture(), bSendPicture);
         auto ann = host.Join("ann");
         QCOMPARE(ann->TakeThrough("{8}"), QByteArray("{9}ann has joined!\r\n{8}hub;ann;\r\n"));
         // ann's echoed chat line comes after her strokes are on the host's canvas.
         ann->Send(kStrokes + "{1}{ann}drawn\r\n");
         QVERIFY(ann->TakeThrough("{1}{ann}drawn\r\n").endsWith("{1}{ann}drawn\r\n"));
+        if (!bSendPicture) {
+            auto bob = host.Join("bob");
+            QVERIFY(bob->TakeThrough("{8}").endsWith("{8}hub;ann;bob;\r\n"));
+            ann->Send("{1}{ann}welcome\r\n");
+            QCOMPARE(bob->TakeThrough("{1}{ann}welcome\r\n"), QByteArray("{1}{ann}welcome\r\n"));
+            return;
+        }
         zaplo::PixelCanvas expected;
-        Apply(expected, kStrokes);
+        int nRecords = 0;
+        Apply(expected, kStrokes, nRecords);
         QVERIFY(Same(*host.view->Canvas(), expected));
         QVERIFY(!Same(expected, zaplo::PixelCanvas()));
 
@@ -104,26 +117,11 @@ private Q_SLOTS:
         QVERIFY(got.endsWith("{1}{ann}welcome\r\n"));
         const QByteArray picture = got.mid(answer.size(), got.size() - answer.size() - 17);
         zaplo::PixelCanvas drawn;
-        int nRecords = 0;
-        Apply(drawn, picture, &nRecords);
+        nRecords = 0;
+        Apply(drawn, picture, nRecords);
         QCOMPARE(picture.count("\r\n"), nRecords); // nothing but records
         QCOMPARE(static_cast<std::size_t>(nRecords), host.console->PictureRecordsSent());
         QVERIFY(Same(drawn, *host.view->Canvas()));
-    }
-
-    void withoutTheOptionNothingIsKeptNorSent() {
-        Host host(false);
-        QVERIFY(host.console->Listening());
-        QVERIFY(host.view->Canvas() == nullptr);
-        QVERIFY(!host.console->SendsPicture());
-        auto ann = host.Join("ann");
-        QCOMPARE(ann->TakeThrough("{8}"), QByteArray("{9}ann has joined!\r\n{8}hub;ann;\r\n"));
-        ann->Send(kStrokes + "{1}{ann}drawn\r\n");
-        QVERIFY(ann->TakeThrough("{1}{ann}drawn\r\n").endsWith("{1}{ann}drawn\r\n"));
-        auto bob = host.Join("bob");
-        QVERIFY(bob->TakeThrough("{8}").endsWith("{8}hub;ann;bob;\r\n"));
-        ann->Send("{1}{ann}welcome\r\n");
-        QCOMPARE(bob->TakeThrough("{1}{ann}welcome\r\n"), QByteArray("{1}{ann}welcome\r\n"));
     }
 };
 

@@ -50,6 +50,24 @@ Answer Control(const QString& szSocket, const QStringList& words, uid_t nAsUser 
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
+// What the server wrote back to szRequest on a connection of its own before closing it.
+QByteArray Ask(const QString& szSocket, const QByteArray& szRequest) {
+    QLocalSocket socket;
+    socket.connectToServer(szSocket);
+    if (!socket.waitForConnected(kWaitMs) || socket.write(szRequest) < 0) {
+        return "(no connection)";
+    }
+    (void)socket.waitForDisconnected(kWaitMs);
+    return socket.state() == QLocalSocket::UnconnectedState ? socket.readAll() : "(still open)";
+}
+
+// --port (free) --listen 127.0.0.1, then extra.
+QStringList Args(const QStringList& extra) {
+    return QStringList{QStringLiteral("--port"), QString::number(FreeLowPort()),
+                       QStringLiteral("--listen"), QStringLiteral("127.0.0.1")} +
+           extra;
+}
+
 QString File(const QTemporaryDir& dir, const QString& szName, const QByteArray& content) {
     const QString szPath = dir.filePath(szName);
     QFile file(szPath);
@@ -73,12 +91,19 @@ struct ControlledServer {
         return server.WaitOut("Waiting for a client to join...\n") &&
                QTest::qWaitFor([this] { return QFileInfo::exists(szSocket); }, kWaitMs);
     }
-    Answer Run(const QStringList& words) { return Control(szSocket, words); }
-    std::unique_ptr<RawPeer> Join(const QByteArray& szNick) {
-        auto peer = std::make_unique<RawPeer>(static_cast<uint16_t>(nPort));
+    // szWords split at their spaces.
+    Answer Run(const QString& szWords) { return Control(szSocket, szWords.split(u' ')); }
+    std::unique_ptr<RawPeer> Peer() {
+        return std::make_unique<RawPeer>(static_cast<uint16_t>(nPort));
+    }
+    // A peer that sent szNick's join line; with bAnswered, its answer taken.
+    std::unique_ptr<RawPeer> Join(const QByteArray& szNick, bool bAnswered = true) {
+        auto peer = Peer();
         if (peer->WaitState(QTcpSocket::ConnectedState)) {
             peer->Send("{2}" + szNick + "\r\n");
-            (void)peer->TakeThrough("{8}");
+            if (bAnswered) {
+                (void)peer->TakeThrough("{8}");
+            }
         }
         return peer;
     }
@@ -108,7 +133,7 @@ private Q_SLOTS:
         QCOMPARE(st.st_mode & 077, 0U);
         QCOMPARE(st.st_uid, ::geteuid());
 
-        const Answer own = host.Run({QStringLiteral("bans")});
+        const Answer own = host.Run(QStringLiteral("bans"));
         QCOMPARE(own.err, QByteArray());
         QCOMPARE(own.nStatus, 0);
         if (::geteuid() == 0) {
@@ -133,10 +158,8 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(szOpen, QFile::ReadOwner | QFile::WriteOwner |
                                                   QFile::ExeOwner | QFile::ReadOther |
                                                   QFile::ExeOther));
-        ServerProcess open({QStringLiteral("--port"), QString::number(FreeLowPort()),
-                            QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                            QStringLiteral("--control-socket"),
-                            szOpen + QStringLiteral("/control")});
+        ServerProcess open(
+            Args({QStringLiteral("--control-socket"), szOpen + QStringLiteral("/control")}));
         QVERIFY(open.WaitEnd());
         QCOMPARE(open.process.exitCode(), 1);
         QCOMPARE(open.process.readAllStandardError(),
@@ -154,16 +177,12 @@ private Q_SLOTS:
         std::strncpy(address.sun_path, szStale.toUtf8().constData(), sizeof address.sun_path - 1);
         QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         ::close(fd);
-        ServerProcess first({QStringLiteral("--port"), QString::number(FreeLowPort()),
-                             QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                             QStringLiteral("--control-socket"), szStale});
+        ServerProcess first(Args({QStringLiteral("--control-socket"), szStale}));
         QVERIFY(first.WaitOut("Waiting for a client to join...\n"));
         QTRY_COMPARE_WITH_TIMEOUT(Control(szStale, {QStringLiteral("who")}).nStatus, 0, kWaitMs);
 
         // A live one is another server's.
-        ServerProcess second({QStringLiteral("--port"), QString::number(FreeLowPort()),
-                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                              QStringLiteral("--control-socket"), szStale});
+        ServerProcess second(Args({QStringLiteral("--control-socket"), szStale}));
         QVERIFY(second.WaitEnd());
         QCOMPARE(second.process.exitCode(), 1);
         QCOMPARE(second.process.readAllStandardError(),
@@ -179,73 +198,68 @@ private Q_SLOTS:
         std::unique_ptr<RawPeer> bob = host.Join("bob");
         (void)ann->TakeThrough("{2}bob");
 
-        Answer answer = host.Run({QStringLiteral("who")});
+        Answer answer = host.Run(QStringLiteral("who"));
         QCOMPARE(answer.nStatus, 0);
         QCOMPARE(answer.out, QByteArray("#1 127.0.0.1 ann\n#2 127.0.0.1 bob\n"));
 
-        answer = host.Run({QStringLiteral("say"), QStringLiteral("hello"), QStringLiteral("all")});
-        QCOMPARE(answer.out, QByteArray("said to everybody\n"));
+        QCOMPARE(host.Run(QStringLiteral("say hello all")).out, QByteArray("said to everybody\n"));
         QCOMPARE(ann->TakeThrough("{1}"), QByteArray("{1}{hub}hello all\r\n"));
         QCOMPARE(bob->TakeThrough("{1}"), QByteArray("{1}{hub}hello all\r\n"));
 
-        answer = host.Run({QStringLiteral("clear")});
-        QCOMPARE(answer.out, QByteArray("cleared everybody's canvas\n"));
+        QCOMPARE(host.Run(QStringLiteral("clear")).out, QByteArray("cleared everybody's canvas\n"));
         QCOMPARE(ann->TakeThrough("{11}"), QByteArray("{11}\r\n"));
 
-        answer = host.Run({QStringLiteral("disconnect"), QStringLiteral("bob")});
-        QCOMPARE(answer.out, QByteArray("disconnected bob (#2, 127.0.0.1)\n"));
+        QCOMPARE(host.Run(QStringLiteral("disconnect bob")).out,
+                 QByteArray("disconnected bob (#2, 127.0.0.1)\n"));
         QVERIFY(bob->WaitState(QTcpSocket::UnconnectedState));
         QCOMPARE(ann->TakeThrough("{8}"),
                  QByteArray("{9}bob has been disconnected!\r\n{8}hub;ann;\r\n"));
 
         // Nobody of that name: nothing happens, and the reason goes to standard error.
-        answer = host.Run({QStringLiteral("ban"), QStringLiteral("bob")});
+        answer = host.Run(QStringLiteral("ban bob"));
         QCOMPARE(answer.nStatus, 1);
         QCOMPARE(answer.out, QByteArray());
         QCOMPARE(answer.err, QByteArray("zaplo-server: nobody called bob has joined (who lists "
                                         "them)\n"));
 
-        answer = host.Run({QStringLiteral("ban"), QStringLiteral("ann")});
+        answer = host.Run(QStringLiteral("ban ann"));
         QCOMPARE(answer.nStatus, 0);
         QCOMPARE(answer.out, QByteArray("banned 127.0.0.1: ann (#1, 127.0.0.1) disconnected\n"));
         QVERIFY(ann->WaitState(QTcpSocket::UnconnectedState));
-        RawPeer refused(static_cast<uint16_t>(host.nPort));
-        QVERIFY(refused.WaitState(QTcpSocket::UnconnectedState));
-        QCOMPARE(refused.got, QByteArray("{9}You are banned from this session.\r\n"));
-        QCOMPARE(host.Run({QStringLiteral("bans")}).out, QByteArray("127.0.0.1\n"));
-        QCOMPARE(host.Run({QStringLiteral("who")}).out, QByteArray());
-        answer = host.Run({QStringLiteral("unban"), QStringLiteral("127.0.0.1")});
-        QCOMPARE(answer.out, QByteArray("unbanned 127.0.0.1\n"));
-        QCOMPARE(host.Run({QStringLiteral("bans")}).out, QByteArray());
+        const auto refused = host.Peer();
+        QVERIFY(refused->WaitState(QTcpSocket::UnconnectedState));
+        QCOMPARE(refused->got, QByteArray("{9}You are banned from this session.\r\n"));
+        QCOMPARE(host.Run(QStringLiteral("bans")).out, QByteArray("127.0.0.1\n"));
+        QCOMPARE(host.Run(QStringLiteral("who")).out, QByteArray());
+        QCOMPARE(host.Run(QStringLiteral("unban 127.0.0.1")).out,
+                 QByteArray("unbanned 127.0.0.1\n"));
+        QCOMPARE(host.Run(QStringLiteral("bans")).out, QByteArray());
 
         // A password from a file: new connections are challenged; off again: they are not.
         QTemporaryDir files;
         const QString szPassword = File(files, QStringLiteral("pw"), "letmein\n");
-        answer = host.Run({QStringLiteral("password"), szPassword});
-        QCOMPARE(answer.out, QByteArray("password set: new connections need it\n"));
-        RawPeer challenged(static_cast<uint16_t>(host.nPort));
-        QVERIFY(challenged.WaitBytes(38));
-        QVERIFY2(kChallenge.match(QString::fromLatin1(challenged.got)).hasMatch(),
-                 challenged.got.constData());
-        challenged.Send("{2}carl\r\n");
-        QVERIFY(challenged.WaitState(QTcpSocket::UnconnectedState));
-        QVERIFY(challenged.got.endsWith("{9}This session needs a password.\r\n"));
-        QCOMPARE(host.Run({QStringLiteral("password"), QStringLiteral("off")}).out,
+        QCOMPARE(host.Run(QStringLiteral("password ") + szPassword).out,
+                 QByteArray("password set: new connections need it\n"));
+        const auto carl = host.Peer();
+        QVERIFY(carl->WaitBytes(38));
+        QVERIFY2(kChallenge.match(QString::fromLatin1(carl->got)).hasMatch(),
+                 carl->got.constData());
+        carl->Send("{2}carl\r\n");
+        QVERIFY(carl->WaitState(QTcpSocket::UnconnectedState));
+        QVERIFY(carl->got.endsWith("{9}This session needs a password.\r\n"));
+        QCOMPARE(host.Run(QStringLiteral("password off")).out,
                  QByteArray("password off: new connections join without one\n"));
         std::unique_ptr<RawPeer> dora = host.Join("dora");
-        QCOMPARE(host.Run({QStringLiteral("who")}).out, QByteArray("#1 127.0.0.1 dora\n"));
+        QCOMPARE(host.Run(QStringLiteral("who")).out, QByteArray("#1 127.0.0.1 dora\n"));
 
         // The picture for newcomers, from now on.
-        QCOMPARE(host.Run({QStringLiteral("picture"), QStringLiteral("on")}).out,
+        QCOMPARE(host.Run(QStringLiteral("picture on")).out,
                  QByteArray("picture on: newcomers get the canvas\n"));
         dora->Send("{10}1;2;30;2;255;\r\n{1}{dora}drawn\r\n");
         QVERIFY(dora->TakeThrough("drawn\r\n").endsWith("{1}{dora}drawn\r\n"));
-        RawPeer eve(static_cast<uint16_t>(host.nPort));
-        QVERIFY(eve.WaitState(QTcpSocket::ConnectedState));
-        eve.Send("{2}eve\r\n");
-        QCOMPARE(eve.TakeThrough("{10}"),
+        QCOMPARE(host.Join("eve", false)->TakeThrough("{10}"),
                  QByteArray("{9}eve has joined!\r\n{8}hub;dora;eve;\r\n{10}1;2;30;2;255;\r\n"));
-        QCOMPARE(host.Run({QStringLiteral("picture"), QStringLiteral("off")}).out,
+        QCOMPARE(host.Run(QStringLiteral("picture off")).out,
                  QByteArray("picture off: none kept\n"));
         std::unique_ptr<RawPeer> fay = host.Join("fay");
         fay->Send("{1}{fay}done\r\n");
@@ -263,38 +277,19 @@ private Q_SLOTS:
         std::unique_ptr<RawPeer> ann = host.Join("ann");
 
         // A line too long is refused before its end comes.
-        QLocalSocket longer;
-        longer.connectToServer(host.szSocket);
-        QVERIFY(longer.waitForConnected(kWaitMs));
-        longer.write(QByteArray(5000, 'x'));
-        QByteArray got;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (got += longer.readAll(), longer.state() == QLocalSocket::UnconnectedState), kWaitMs);
-        got += longer.readAll();
-        QCOMPARE(got, QByteArray("error the request is longer than 4095 bytes\n"));
+        QCOMPARE(Ask(host.szSocket, QByteArray(5000, 'x')),
+                 QByteArray("error the request is longer than 4095 bytes\n"));
 
         // One request per connection: the second is not looked at.
-        QLocalSocket twice;
-        twice.connectToServer(host.szSocket);
-        QVERIFY(twice.waitForConnected(kWaitMs));
-        twice.write("bans\nclear\n");
-        got.clear();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (got += twice.readAll(), twice.state() == QLocalSocket::UnconnectedState), kWaitMs);
-        got += twice.readAll();
-        QCOMPARE(got, QByteArray("ok\n"));
-        QCOMPARE(host.Run({QStringLiteral("say"), QStringLiteral("after")}).nStatus, 0);
+        QCOMPARE(Ask(host.szSocket, "bans\nclear\n"), QByteArray("ok\n"));
+        QCOMPARE(host.Run(QStringLiteral("say after")).nStatus, 0);
         QCOMPARE(ann->TakeThrough("after"), QByteArray("{1}{hub}after\r\n")); // no {11} first
 
         // A peer that says nothing is let go.
-        QLocalSocket silent;
-        silent.connectToServer(host.szSocket);
-        QVERIFY(silent.waitForConnected(kWaitMs));
-        QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QLocalSocket::UnconnectedState, kWaitMs);
-        QCOMPARE(silent.readAll(), QByteArray());
+        QCOMPARE(Ask(host.szSocket, {}), QByteArray());
 
         // A wrong command never leaves the command line; nobody listening is status 1.
-        Answer answer = host.Run({QStringLiteral("frob")});
+        Answer answer = host.Run(QStringLiteral("frob"));
         QCOMPARE(answer.nStatus, 2);
         QCOMPARE(answer.err, QByteArray("zaplo-server: --control: unknown command: frob (who, "
                                         "disconnect, ban, bans, unban, clear, say, password, "
@@ -302,7 +297,7 @@ private Q_SLOTS:
         answer = Control(host.dir.filePath(QStringLiteral("none")), {QStringLiteral("who")});
         QCOMPARE(answer.nStatus, 1);
         QVERIFY(answer.err.startsWith("zaplo-server: cannot reach "));
-        answer = host.Run({QStringLiteral("password"), host.dir.filePath(QStringLiteral("no"))});
+        answer = host.Run(QStringLiteral("password ") + host.dir.filePath(QStringLiteral("no")));
         QCOMPARE(answer.nStatus, 2);
         QVERIFY(answer.err.startsWith("zaplo-server: --control: cannot read "));
     }
@@ -313,34 +308,23 @@ private Q_SLOTS:
             {QStringLiteral("--password-file"), File(files, QStringLiteral("pw"), "s3cret\r\n")});
         QVERIFY(host.Ready());
         // The right answer joins.
-        RawPeer ann(static_cast<uint16_t>(host.nPort));
-        QVERIFY(ann.WaitBytes(38));
-        QVERIFY(kChallenge.match(QString::fromLatin1(ann.got)).hasMatch());
-        const QByteArray szAnswer = QMessageAuthenticationCode::hash(ann.got.mid(4, 32), "s3cret",
+        const auto ann = host.Peer();
+        QVERIFY(ann->WaitBytes(38));
+        QVERIFY(kChallenge.match(QString::fromLatin1(ann->got)).hasMatch());
+        const QByteArray szAnswer = QMessageAuthenticationCode::hash(ann->got.mid(4, 32), "s3cret",
                                                                      QCryptographicHash::Sha256)
                                         .toHex();
-        ann.got.clear();
-        ann.Send("{12}" + szAnswer + "\r\n{2}ann\r\n");
-        QCOMPARE(ann.TakeThrough("{8}"), QByteArray("{9}ann has joined!\r\n{8}hub;ann;\r\n"));
+        ann->got.clear();
+        ann->Send("{12}" + szAnswer + "\r\n{2}ann\r\n");
+        QCOMPARE(ann->TakeThrough("{8}"), QByteArray("{9}ann has joined!\r\n{8}hub;ann;\r\n"));
         // A wrong one is told and closed.
-        RawPeer bob(static_cast<uint16_t>(host.nPort));
-        QVERIFY(bob.WaitBytes(38));
-        bob.got.clear();
-        bob.Send("{12}" + QByteArray(64, '0') + "\r\n{2}bob\r\n");
-        QVERIFY(bob.WaitState(QTcpSocket::UnconnectedState));
-        QCOMPARE(bob.got, QByteArray("{9}Wrong password.\r\n"));
-        QCOMPARE(host.Run({QStringLiteral("who")}).out, QByteArray("#1 127.0.0.1 ann\n"));
-
-        // An empty password file is a wrong setting.
-        ServerProcess empty({QStringLiteral("--port"), QString::number(FreeLowPort()),
-                             QStringLiteral("--password-file"),
-                             File(files, QStringLiteral("empty"), "")});
-        QVERIFY(empty.WaitEnd());
-        QCOMPARE(empty.process.exitCode(), 2);
-        QCOMPARE(
-            empty.process.readAllStandardError(),
-            "zaplo-server: --password-file: " + files.filePath(QStringLiteral("empty")).toUtf8() +
-                ": the first line, the password, is empty (see zaplo-server --help)\n");
+        const auto bob = host.Peer();
+        QVERIFY(bob->WaitBytes(38));
+        bob->got.clear();
+        bob->Send("{12}" + QByteArray(64, '0') + "\r\n{2}bob\r\n");
+        QVERIFY(bob->WaitState(QTcpSocket::UnconnectedState));
+        QCOMPARE(bob->got, QByteArray("{9}Wrong password.\r\n"));
+        QCOMPARE(host.Run(QStringLiteral("who")).out, QByteArray("#1 127.0.0.1 ann\n"));
     }
 
     void banFileAndLimitsRefuseAtTheDoor() {
@@ -348,8 +332,7 @@ private Q_SLOTS:
         // A bad line: named with its number, and nothing listens.
         const QString szBad =
             File(files, QStringLiteral("bad"), "# school\n10.0.0.0/8\nnot-an-address\n");
-        ServerProcess bad({QStringLiteral("--port"), QString::number(FreeLowPort()),
-                           QStringLiteral("--ban-file"), szBad});
+        ServerProcess bad(Args({QStringLiteral("--ban-file"), szBad}));
         QVERIFY(bad.WaitEnd());
         QCOMPARE(bad.process.exitCode(), 2);
         QCOMPARE(bad.process.readAllStandardError(),
@@ -357,34 +340,27 @@ private Q_SLOTS:
                      " line 3: not an address or prefix: not-an-address\n");
         QCOMPARE(bad.out, QByteArray());
 
-        {
-            ControlledServer host(
-                {QStringLiteral("--ban-file"),
-                 File(files, QStringLiteral("bans"), "192.0.2.7\n127.0.0.0/8 # here\n")});
+        const QString szBans =
+            File(files, QStringLiteral("bans"), "192.0.2.7\n127.0.0.0/8 # here\n");
+        const std::pair<QStringList, QByteArray> doors[] = {
+            {{QStringLiteral("--ban-file"), szBans}, "{9}You are banned from this session.\r\n"},
+            {{QStringLiteral("--max-users"), QStringLiteral("1")}, "{9}The session is full.\r\n"},
+            {{QStringLiteral("--max-per-address"), QStringLiteral("1")},
+             "{9}Too many connections from your address.\r\n"}};
+        for (const auto& [options, szTold] : doors) {
+            ControlledServer host(options);
             QVERIFY(host.Ready());
-            RawPeer ann(static_cast<uint16_t>(host.nPort));
-            QVERIFY(ann.WaitState(QTcpSocket::UnconnectedState));
-            QCOMPARE(ann.got, QByteArray("{9}You are banned from this session.\r\n"));
-            QCOMPARE(host.Run({QStringLiteral("bans")}).out,
-                     QByteArray("192.0.2.7\n127.0.0.0/8\n"));
-        }
-        {
-            ControlledServer host({QStringLiteral("--max-users"), QStringLiteral("1")});
-            QVERIFY(host.Ready());
-            std::unique_ptr<RawPeer> ann = host.Join("ann");
-            RawPeer bob(static_cast<uint16_t>(host.nPort));
-            QVERIFY(bob.WaitState(QTcpSocket::ConnectedState));
-            bob.Send("{2}bob\r\n");
-            QVERIFY(bob.WaitState(QTcpSocket::UnconnectedState));
-            QCOMPARE(bob.got, QByteArray("{9}The session is full.\r\n"));
-        }
-        {
-            ControlledServer host({QStringLiteral("--max-per-address"), QStringLiteral("1")});
-            QVERIFY(host.Ready());
-            std::unique_ptr<RawPeer> ann = host.Join("ann");
-            RawPeer bob(static_cast<uint16_t>(host.nPort));
-            QVERIFY(bob.WaitState(QTcpSocket::UnconnectedState));
-            QCOMPARE(bob.got, QByteArray("{9}Too many connections from your address.\r\n"));
+            // Banned: told at the door; full: at the join line; one address: at the door.
+            const bool bBans = options[0] == QStringLiteral("--ban-file");
+            const auto ann = bBans ? nullptr : host.Join("ann");
+            const auto bob =
+                options[0] == QStringLiteral("--max-users") ? host.Join("bob", false) : host.Peer();
+            QVERIFY(bob->WaitState(QTcpSocket::UnconnectedState));
+            QCOMPARE(bob->got, szTold);
+            if (bBans) {
+                QCOMPARE(host.Run(QStringLiteral("bans")).out,
+                         QByteArray("192.0.2.7\n127.0.0.0/8\n"));
+            }
         }
         // By default a class of thirty behind one address joins.
         ControlledServer host;
@@ -393,7 +369,7 @@ private Q_SLOTS:
         for (int i = 0; i < 30; ++i) {
             pupils.push_back(host.Join("p" + QByteArray::number(i)));
         }
-        const Answer who = host.Run({QStringLiteral("who")});
+        const Answer who = host.Run(QStringLiteral("who"));
         QCOMPARE(who.out.count('\n'), 30);
         QVERIFY(who.out.endsWith(" p29\n"));
     }

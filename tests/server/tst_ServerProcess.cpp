@@ -13,6 +13,26 @@
 #include <linux/capability.h>
 #include <sys/prctl.h>
 
+namespace {
+
+// --port nPort --listen 127.0.0.1, then szMore split at its spaces.
+QStringList Args(int16_t nPort, const char* szMore = "") {
+    return QStringList{QStringLiteral("--port"), QString::number(nPort), QStringLiteral("--listen"),
+                       QStringLiteral("127.0.0.1")} +
+           QString::fromUtf8(szMore).split(u' ', Qt::SkipEmptyParts);
+}
+
+// A raw peer on nPort that has sent its join line.
+std::unique_ptr<RawPeer> Join(int16_t nPort, const QByteArray& szLines) {
+    auto peer = std::make_unique<RawPeer>(static_cast<uint16_t>(nPort));
+    if (peer->WaitState(QTcpSocket::ConnectedState)) {
+        peer->Send(szLines);
+    }
+    return peer;
+}
+
+} // namespace
+
 class ServerProcessTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -24,23 +44,17 @@ private Q_SLOTS:
     void servesThenEndsCleanlyOnASignal() {
         QFETCH(int, nSignal);
         const int16_t nPort = FreeLowPort();
-        ServerProcess server({QStringLiteral("--port"), QString::number(nPort),
-                              QStringLiteral("--nick"), QStringLiteral("hub"),
-                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1")});
+        ServerProcess server(Args(nPort, "--nick hub"));
         QVERIFY(server.WaitOut("Waiting for a client to join...\n"));
-        RawPeer ann(static_cast<uint16_t>(nPort));
-        RawPeer bob(static_cast<uint16_t>(nPort));
-        QVERIFY(ann.WaitState(QTcpSocket::ConnectedState));
-        QVERIFY(bob.WaitState(QTcpSocket::ConnectedState));
-        ann.Send("{2}ann\r\n");
-        QCOMPARE(ann.TakeThrough("{8}"), QByteArray("{9}ann has joined!\r\n{8}hub;ann;\r\n"));
-        bob.Send("{2}bob\r\n{1}{bob}hello\r\n{10}1;2;3;4;255;\r\n{11}\r\n");
+        auto ann = Join(nPort, "{2}ann\r\n");
+        QCOMPARE(ann->TakeThrough("{8}"), QByteArray("{9}ann has joined!\r\n{8}hub;ann;\r\n"));
+        auto bob = Join(nPort, "{2}bob\r\n{1}{bob}hello\r\n{10}1;2;3;4;255;\r\n{11}\r\n");
         // Relayed at once, the chat line echoed through the queue, as by the window's server.
-        QCOMPARE(ann.TakeThrough("hello\r\n"),
+        QCOMPARE(ann->TakeThrough("hello\r\n"),
                  QByteArray("{2}bob\r\n{10}1;2;3;4;255;\r\n{11}\r\n{1}{bob}hello\r\n"));
-        QVERIFY(bob.TakeThrough("hello\r\n").endsWith("{8}hub;ann;bob;\r\n{1}{bob}hello\r\n"));
-        bob.socket.disconnectFromHost();
-        QCOMPARE(ann.TakeThrough("{8}"),
+        QVERIFY(bob->TakeThrough("hello\r\n").endsWith("{8}hub;ann;bob;\r\n{1}{bob}hello\r\n"));
+        bob->socket.disconnectFromHost();
+        QCOMPARE(ann->TakeThrough("{8}"),
                  QByteArray("{9}bob has been disconnected!\r\n{8}hub;ann;\r\n"));
         QVERIFY(server.WaitOut("bob has been disconnected!\n"));
 
@@ -48,7 +62,7 @@ private Q_SLOTS:
         QVERIFY(server.WaitEnd());
         QCOMPARE(server.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(server.process.exitCode(), 0);
-        QVERIFY(ann.WaitState(QTcpSocket::UnconnectedState));
+        QVERIFY(ann->WaitState(QTcpSocket::UnconnectedState));
         server.out += server.process.readAllStandardOutput();
         // Only status lines: no chat, no strokes, and nobody announced at the end.
         QCOMPARE(server.Lines(),
@@ -59,22 +73,14 @@ private Q_SLOTS:
 
     void sendPictureGivesANewcomerTheCanvas() {
         const int16_t nPort = FreeLowPort();
-        ServerProcess server({QStringLiteral("--port"), QString::number(nPort),
-                              QStringLiteral("--nick"), QStringLiteral("hub"),
-                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                              QStringLiteral("--send-picture")});
+        ServerProcess server(Args(nPort, "--nick hub --send-picture"));
         QVERIFY(server.WaitOut("Waiting for a client to join...\n"));
-        RawPeer ann(static_cast<uint16_t>(nPort));
-        QVERIFY(ann.WaitState(QTcpSocket::ConnectedState));
         // Her chat line's echo follows her stroke. (Her own picture may bring the stroke too:
         // rows are read as they go out.)
-        ann.Send("{2}ann\r\n{10}1;2;30;2;255;\r\n{1}{ann}drawn\r\n");
-        QVERIFY(ann.TakeThrough("drawn\r\n").endsWith("{1}{ann}drawn\r\n"));
-        RawPeer bob(static_cast<uint16_t>(nPort));
-        QVERIFY(bob.WaitState(QTcpSocket::ConnectedState));
-        bob.Send("{2}bob\r\n");
+        auto ann = Join(nPort, "{2}ann\r\n{10}1;2;30;2;255;\r\n{1}{ann}drawn\r\n");
+        QVERIFY(ann->TakeThrough("drawn\r\n").endsWith("{1}{ann}drawn\r\n"));
         // The stroke comes back as the run of its pixels: the same record.
-        QCOMPARE(bob.TakeThrough("{10}"),
+        QCOMPARE(Join(nPort, "{2}bob\r\n")->TakeThrough("{10}"),
                  QByteArray("{9}bob has joined!\r\n{8}hub;ann;bob;\r\n{10}1;2;30;2;255;\r\n"));
     }
 
@@ -111,35 +117,29 @@ private Q_SLOTS:
         TestCertificates certs;
         QVERIFY(certs.SelfSigned(QStringLiteral("a")) && certs.SelfSigned(QStringLiteral("b")));
         // A key that is not the certificate's own: told, and nothing listens.
-        QProcess wrong;
-        wrong.start(QStringLiteral(ZAPLO_SERVER_BIN),
-                    {QStringLiteral("--port"), QString::number(FreeLowPort()),
-                     QStringLiteral("--tls-cert"), certs.Cert(QStringLiteral("a")),
-                     QStringLiteral("--tls-key"), certs.Key(QStringLiteral("b"))});
-        QVERIFY(wrong.waitForFinished(kWaitMs));
-        QCOMPARE(wrong.exitCode(), 1);
-        QVERIFY(wrong.readAllStandardError().startsWith(
-            "zaplo-server: Cannot use the TLS certificate: " +
-            certs.Cert(QStringLiteral("a")).toUtf8() + " and "));
+        const QString szCert = certs.Cert(QStringLiteral("a"));
+        ServerProcess wrong(Args(FreeLowPort()) + QStringList{QStringLiteral("--tls-cert"), szCert,
+                                                              QStringLiteral("--tls-key"),
+                                                              certs.Key(QStringLiteral("b"))});
+        QVERIFY(wrong.WaitEnd());
+        QCOMPARE(wrong.process.exitCode(), 1);
+        QVERIFY(wrong.process.readAllStandardError().startsWith(
+            "zaplo-server: Cannot use the TLS certificate: " + szCert.toUtf8() + " and "));
 
         // The right pair, plain clients turned away: a TLS client joins, a plain one is told.
         const int16_t nPort = FreeLowPort();
-        ServerProcess server({QStringLiteral("--port"), QString::number(nPort),
-                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                              QStringLiteral("--tls-cert"), certs.Cert(QStringLiteral("a")),
-                              QStringLiteral("--tls-key"), certs.Key(QStringLiteral("a")),
-                              QStringLiteral("--require-tls")});
+        ServerProcess server(Args(nPort, "--require-tls") +
+                             QStringList{QStringLiteral("--tls-cert"), szCert,
+                                         QStringLiteral("--tls-key"),
+                                         certs.Key(QStringLiteral("a"))});
         QVERIFY(server.WaitOut("Waiting for a client to join...\n"));
         auto ann = std::make_unique<HeadlessHost>(1, "ann", nPort);
-        ann->state.szTlsFingerprint =
-            TestCertificates::Fingerprint(certs.Cert(QStringLiteral("a")));
+        ann->state.szTlsFingerprint = TestCertificates::Fingerprint(szCert);
         ann->Start();
         QVERIFY(server.WaitOut("ann has joined!\n"));
-        RawPeer bob(static_cast<uint16_t>(nPort));
-        QVERIFY(bob.WaitState(QTcpSocket::ConnectedState));
-        bob.Send("{2}bob\r\n");
-        QVERIFY(bob.WaitState(QTcpSocket::UnconnectedState));
-        QCOMPARE(bob.got, QByteArray("{9}This session needs an encrypted connection.\r\n"));
+        auto bob = Join(nPort, "{2}bob\r\n");
+        QVERIFY(bob->WaitState(QTcpSocket::UnconnectedState));
+        QCOMPARE(bob->got, QByteArray("{9}This session needs an encrypted connection.\r\n"));
         ann.reset();
         QVERIFY(server.WaitOut("ann has been disconnected!\n"));
         QCOMPARE(server.Lines(), (QByteArrayList{"Waiting for a client to join...",
@@ -149,20 +149,15 @@ private Q_SLOTS:
     void webGivesBrowsersThePageAndASlot() {
         const int16_t nPort = FreeLowPort();
         const int16_t nWeb = FreeLowPort();
-        ServerProcess server({QStringLiteral("--port"), QString::number(nPort),
-                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                              QStringLiteral("--web"), QString::number(nWeb)});
+        ServerProcess server(Args(nPort) +
+                             QStringList{QStringLiteral("--web"), QString::number(nWeb)});
         QVERIFY(server.WaitOut("Waiting for a client to join...\n"));
-        RawPeer page(static_cast<uint16_t>(nWeb));
-        QVERIFY(page.WaitState(QTcpSocket::ConnectedState));
-        page.Send("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        QVERIFY(page.WaitState(QTcpSocket::UnconnectedState));
-        QVERIFY(page.got.startsWith("HTTP/1.1 200 OK\r\n"));
-        QVERIFY(page.got.contains("\r\nContent-Security-Policy: default-src 'none'; "));
-        RawPeer ann(static_cast<uint16_t>(nPort));
-        QVERIFY(ann.WaitState(QTcpSocket::ConnectedState));
-        ann.Send("{2}ann\r\n");
-        QVERIFY(ann.TakeThrough("{8}").endsWith("{8}host;ann;\r\n"));
+        auto page = Join(nWeb, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QVERIFY(page->WaitState(QTcpSocket::UnconnectedState));
+        QVERIFY(page->got.startsWith("HTTP/1.1 200 OK\r\n"));
+        QVERIFY(page->got.contains("\r\nContent-Security-Policy: default-src 'none'; "));
+        auto ann = Join(nPort, "{2}ann\r\n");
+        QVERIFY(ann->TakeThrough("{8}").endsWith("{8}host;ann;\r\n"));
         QWebSocket web(QStringLiteral("http://127.0.0.1:%1").arg(nWeb));
         QByteArrayList frames;
         QObject::connect(&web, &QWebSocket::binaryMessageReceived, &web,
@@ -172,7 +167,7 @@ private Q_SLOTS:
                                 kWaitMs));
         web.sendBinaryMessage("{2}web");
         QVERIFY(QTest::qWaitFor([&] { return frames.contains("{8}host;ann;web;"); }, kWaitMs));
-        QCOMPARE(ann.TakeThrough("{2}web"), QByteArray("{2}web\r\n"));
+        QCOMPARE(ann->TakeThrough("{2}web"), QByteArray("{2}web\r\n"));
         QVERIFY(server.WaitOut("web has joined!\n"));
         ::kill(static_cast<pid_t>(server.process.processId()), SIGTERM);
         QVERIFY(server.WaitEnd());
@@ -180,15 +175,13 @@ private Q_SLOTS:
     }
 
     void badOptionsEndWithStatus2AndOneLine() {
-        QProcess process;
-        process.start(QStringLiteral(ZAPLO_SERVER_BIN),
-                      {QStringLiteral("--nick"), QStringLiteral("a\nb")});
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitCode(), 2);
-        QCOMPARE(process.readAllStandardError(),
+        ServerProcess bad({QStringLiteral("--nick"), QStringLiteral("a\nb")});
+        QVERIFY(bad.WaitEnd());
+        QCOMPARE(bad.process.exitCode(), 2);
+        QCOMPARE(bad.process.readAllStandardError(),
                  QByteArray("zaplo-server: --nick: the nickname must not hold a line break (see "
                             "zaplo-server --help)\n"));
-        QCOMPARE(process.readAllStandardOutput(), QByteArray());
+        QCOMPARE(bad.out + bad.process.readAllStandardOutput(), QByteArray());
     }
 };
 

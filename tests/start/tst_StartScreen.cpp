@@ -74,9 +74,9 @@ private Q_SLOTS:
                  126);
         QVERIFY(Count(shot, {386, 242, 109, 126}, [](QRgb p) { return qRed(p) > 150; }) > 100);
         // The explanation of the client mode, and the window's texts.
-        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblExplain"))->pos(), QPoint(248, 182));
-        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblExplain"))->text(),
-                 QStringLiteral("Usual client mode."));
+        const auto* lblExplain = w.findChild<QLabel*>(QStringLiteral("lblExplain"));
+        QCOMPARE(lblExplain->pos(), QPoint(248, 182));
+        QCOMPARE(lblExplain->text(), QStringLiteral("Usual client mode."));
         QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(),
                  QStringLiteral("Version 1.0"));
         QCOMPARE(w.windowTitle(), QStringLiteral("Zaplo\u00AE BETA Starup"));

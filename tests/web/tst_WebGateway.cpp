@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QTest>
 
-#include <functional>
 #include <optional>
 
 namespace {
@@ -38,15 +37,6 @@ QByteArray Get(uint16_t nPort, const QByteArray& path, const QByteArray& extra =
 QByteArray Resource(const QString& name) {
     QFile file(QStringLiteral(":/web/") + name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray DrawLines(int nCount, int nPad) {
-    QByteArray lines;
-    for (int i = 0; i < nCount; ++i) {
-        lines +=
-            "{10}" + QByteArray::number(i % 500) + ";2;3;4;255;" + QByteArray(nPad, 'p') + "\r\n";
-    }
-    return lines;
 }
 
 QByteArray Body(const QByteArray& reply) {
@@ -75,14 +65,8 @@ private Q_SLOTS:
             QVERIFY(!Resource(c.file).isEmpty());
             QCOMPARE(Body(reply), Resource(c.file));
             QVERIFY(reply.contains("\r\nContent-Type: " + c.type + "\r\n"));
-            for (const char* szField :
-                 {"\r\nContent-Security-Policy: default-src 'none'; script-src 'self'; "
-                  "style-src 'self'; img-src 'self' data:; connect-src 'self'; base-uri 'none'; "
-                  "form-action 'none'; frame-ancestors 'none'\r\n",
-                  "\r\nX-Content-Type-Options: nosniff\r\n", "\r\nReferrer-Policy: no-referrer\r\n",
-                  "\r\nX-Frame-Options: DENY\r\n", "\r\nCache-Control: no-store\r\n"}) {
-                QVERIFY2(reply.contains(szField), szField);
-            }
+            // The full set of headers is HttpReply's; here only that they reach the wire.
+            QVERIFY(reply.contains("\r\nX-Frame-Options: DENY\r\n"));
         }
         // Nothing else is there: other paths, other methods, /ws without an upgrade.
         QVERIFY(Get(party.WebPort(), "/index.html").startsWith("HTTP/1.1 404 Not Found\r\n"));
@@ -91,12 +75,11 @@ private Q_SLOTS:
         QVERIFY(Exchange(party.WebPort(), "POST / HTTP/1.1\r\nHost: x\r\n\r\n")
                     .startsWith("HTTP/1.1 404 "));
         const QByteArray head = Exchange(party.WebPort(), "HEAD / HTTP/1.1\r\nHost: x\r\n\r\n");
-        QVERIFY(head.startsWith("HTTP/1.1 200 OK\r\n"));
-        QVERIFY(head.endsWith("\r\n\r\n"));
+        QVERIFY(head.startsWith("HTTP/1.1 200 OK\r\n") && head.endsWith("\r\n\r\n"));
         QVERIFY(Exchange(party.WebPort(), "GET / HTTP/1.1\r\nno colon\r\n\r\n")
                     .startsWith("HTTP/1.1 400 "));
-        QVERIFY(Get(party.WebPort(), "/", "X-Pad: " + QByteArray(HttpPad(), 'a') + "\r\n")
-                    .startsWith("HTTP/1.1 431 "));
+        const QByteArray pad(static_cast<qsizetype>(zaplo::HttpRequest::kMaxHead), 'a');
+        QVERIFY(Get(party.WebPort(), "/", "X-Pad: " + pad + "\r\n").startsWith("HTTP/1.1 431 "));
         // Nobody joined the session for any of it.
         QCOMPARE(party.server.users.Names(), std::vector<std::string>{"host"});
     }
@@ -107,13 +90,12 @@ private Q_SLOTS:
         party.web.SetHeadWait(300);
         RawPeer silent(party.WebPort());
         RawPeer dribbling(party.WebPort());
-        QVERIFY(silent.WaitState(QTcpSocket::ConnectedState));
-        QVERIFY(dribbling.WaitState(QTcpSocket::ConnectedState));
+        QVERIFY(silent.WaitState(QTcpSocket::ConnectedState) &&
+                dribbling.WaitState(QTcpSocket::ConnectedState));
         dribbling.Send("GET / HT");
         QTRY_COMPARE_WITH_TIMEOUT(party.web.Waiting(), std::size_t{2}, 5000);
-        QVERIFY(silent.WaitState(QTcpSocket::UnconnectedState));
-        QVERIFY(dribbling.WaitState(QTcpSocket::UnconnectedState));
-        QVERIFY(silent.got.isEmpty());
+        QVERIFY(silent.WaitState(QTcpSocket::UnconnectedState) &&
+                dribbling.WaitState(QTcpSocket::UnconnectedState) && silent.got.isEmpty());
         QTRY_COMPARE(party.web.Waiting(), std::size_t{0});
         // And the port serves on.
         QVERIFY(Get(party.WebPort(), "/").startsWith("HTTP/1.1 200 "));
@@ -132,11 +114,6 @@ private Q_SLOTS:
             const QByteArray reply = Get(party.WebPort(), "/ws", upgrade + origin);
             QVERIFY2(reply.startsWith("HTTP/1.1 403 Forbidden\r\n"), reply.constData());
         }
-        // Qt's own client from another site's page gets no socket either.
-        Browser other(QStringLiteral("127.0.0.1"), party.WebPort(),
-                      QStringLiteral("http://evil.example"));
-        QVERIFY(!other.WaitOpen());
-        QCOMPARE(party.web.Browsers(), std::size_t{0});
         // From the page's own origin it upgrades.
         QVERIFY(Get(party.WebPort(), "/ws", upgrade + "Origin: http://127.0.0.1:" + port + "\r\n")
                     .startsWith("HTTP/1.1 101 "));
@@ -161,8 +138,7 @@ private Q_SLOTS:
                  QByteArray("{10}1;2;3;4;255;\r\n{11}\r\n{1}{web}hello\r\n"));
         ann->Send("{10}5;6;7;8;65280;\r\n{1}{ann}hi there\r\n");
         QVERIFY(web.WaitFrame("{1}{ann}hi there"));
-        QVERIFY(web.frames.contains("{10}5;6;7;8;65280;"));
-        QVERIFY(web.frames.contains("{1}{web}hello"));
+        QVERIFY(web.frames.contains("{10}5;6;7;8;65280;") && web.frames.contains("{1}{web}hello"));
         QCOMPARE(party.server.users.Names(), (std::vector<std::string>{"host", "ann", "web"}));
         QVERIFY(party.server.Has("chat:{web}hello"));
         QCOMPARE(ann->TakeThrough("hi there\r\n"), QByteArray("{1}{ann}hi there\r\n"));
@@ -215,8 +191,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(party.web.Browsers(), std::size_t{0}, 10000);
         // The bridges all come from loopback, yet only that address is kept out.
         Browser other(QStringLiteral("127.0.0.1"), party.WebPort());
-        QVERIFY(other.WaitOpen());
-        QVERIFY(other.Join("other"));
+        QVERIFY(other.WaitOpen() && other.Join("other"));
         QCOMPARE(party.server.users.Names(), (std::vector<std::string>{"host", "other"}));
     }
 
@@ -226,26 +201,19 @@ private Q_SLOTS:
         auto ann = party.Join("ann");
         QVERIFY(ann);
         Browser good(QStringLiteral("127.0.0.1"), party.WebPort());
-        QVERIFY(good.WaitOpen());
-        QVERIFY(good.Join("good"));
-        struct Case {
-            const char* szName;
-            std::function<void(QWebSocket&)> send;
-        };
+        QVERIFY(good.WaitOpen() && good.Join("good"));
+        // Line breaks inside a frame, a text frame (the empty one), a line past the bound.
         const QByteArray longLine =
             "{1}{bad}" + QByteArray(static_cast<qsizetype>(zaplo::ReceiveBuffer::kMaxLine), 'x');
-        for (const Case& c :
-             {Case{"CR LF", [](QWebSocket& s) { s.sendBinaryMessage("{1}{bad}a\r\n{11}"); }},
-              Case{"LF", [](QWebSocket& s) { s.sendBinaryMessage("{1}{bad}a\n{11}"); }},
-              Case{"CR", [](QWebSocket& s) { s.sendBinaryMessage("{1}{bad}a\r{11}"); }},
-              Case{"text", [](QWebSocket& s) { s.sendTextMessage(QStringLiteral("{11}")); }},
-              Case{"too long", [&](QWebSocket& s) { s.sendBinaryMessage(longLine); }}}) {
+        for (const QByteArray& frame :
+             {QByteArray("{1}{bad}a\r\n{11}"), QByteArray("{1}{bad}a\n{11}"),
+              QByteArray("{1}{bad}a\r{11}"), QByteArray(), longLine}) {
             Browser bad(QStringLiteral("127.0.0.1"), party.WebPort());
-            QVERIFY2(bad.WaitOpen(), c.szName);
-            QVERIFY2(bad.Join("bad"), c.szName);
+            QVERIFY2(bad.WaitOpen() && bad.Join("bad"), frame.left(12).constData());
             QVERIFY(ann->TakeThrough("{2}bad").endsWith("{2}bad\r\n"));
-            c.send(bad.socket);
-            QVERIFY2(bad.WaitClosed(), c.szName);
+            frame.isEmpty() ? void(bad.socket.sendTextMessage(QStringLiteral("{11}")))
+                            : void(bad.socket.sendBinaryMessage(frame));
+            QVERIFY2(bad.WaitClosed(), frame.left(12).constData());
             QCOMPARE(ann->TakeThrough("{8}"),
                      QByteArray("{9}bad has been disconnected!\r\n{8}host;ann;good;\r\n"));
             // Nothing of the bad frame reached anybody, and the others are served on.
@@ -265,10 +233,7 @@ private Q_SLOTS:
         QVERIFY(ann);
         Browser flood(QStringLiteral("127.0.0.1"), party.WebPort());
         Browser calm(QStringLiteral("127.0.0.1"), party.WebPort());
-        QVERIFY(flood.WaitOpen());
-        QVERIFY(calm.WaitOpen());
-        QVERIFY(flood.Join("flood"));
-        QVERIFY(calm.Join("calm"));
+        QVERIFY(flood.WaitOpen() && calm.WaitOpen() && flood.Join("flood") && calm.Join("calm"));
         // Far more than anybody takes at once: the flood has to wait at its own socket.
         constexpr int kLines = 200000;
         const QByteArray pad(100, 'p');
@@ -286,9 +251,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return ann->got.contains("{1}{calm}between\r\n"); }, 10000));
         // The calm line went by while most of the flood was still held back.
         QVERIFY(ann->got.count("{10}") < kLines / 2);
-        QVERIFY(flood.socket.bytesToWrite() > 0);
-        QVERIFY(!flood.bClosed);
-        QVERIFY(!calm.bClosed);
+        QVERIFY(flood.socket.bytesToWrite() > 0 && !flood.bClosed && !calm.bClosed);
     }
 
     void aBrowserThatStopsReadingIsCut() {
@@ -303,7 +266,11 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return party.server.Has("status:still has joined!"); }));
         QVERIFY(ann->TakeThrough("{2}still").endsWith("{2}still\r\n"));
         // Ann draws on and on; bob keeps up, the still browser takes nothing.
-        const QByteArray lines = DrawLines(2000, 200);
+        QByteArray lines;
+        for (int i = 0; i < 2000; ++i) {
+            lines += "{10}" + QByteArray::number(i % 500) + ";2;3;4;255;" + QByteArray(200, 'p') +
+                     "\r\n";
+        }
         QVERIFY(QTest::qWaitFor(
             [&] {
                 if (ann->socket.bytesToWrite() < 64 * 1024) {
@@ -336,8 +303,7 @@ private Q_SLOTS:
             state.szTlsKey = certificates.Key(QStringLiteral("web")).toStdString();
             state.bRequireTls = true;
         });
-        QVERIFY(party.bListening);
-        QVERIFY(party.web.Secure());
+        QVERIFY(party.bListening && party.web.Secure());
         // The page over TLS, with its headers.
         QSslSocket page;
         QObject::connect(&page, &QSslSocket::sslErrors, &page,
@@ -369,12 +335,8 @@ private Q_SLOTS:
         RawPeer plain(party.WebPort());
         QVERIFY(plain.WaitState(QTcpSocket::ConnectedState));
         plain.Send("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        QVERIFY(plain.WaitState(QTcpSocket::UnconnectedState));
-        QVERIFY(!plain.got.contains("200 OK"));
+        QVERIFY(plain.WaitState(QTcpSocket::UnconnectedState) && !plain.got.contains("200 OK"));
     }
-
-private:
-    static qsizetype HttpPad() { return static_cast<qsizetype>(zaplo::HttpRequest::kMaxHead); }
 };
 
 QTEST_GUILESS_MAIN(WebGatewayTest)
